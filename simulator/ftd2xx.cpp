@@ -42,8 +42,8 @@ constexpr int kDefaultGateLimitMs = 10000;
 constexpr int kMaxWaitMs = 60000;
 
 // Handle values count up from here and are never handed out twice in a
-// process. They point into the upper half of the 32-bit address space, which
-// a 32-bit process cannot touch, so dereferencing one faults loudly.
+// process. They point into the top of the 32-bit address space, which an
+// ordinary 32-bit process has no memory at, so dereferencing one faults.
 constexpr uintptr_t kHandleBase = 0xC0000000u;
 
 // One open handle.
