@@ -1,0 +1,27 @@
+// The seven operations of the USB-serial bridge library (FTD2XX.dll) that the
+// plug-in uses. Every call returns a status: 0 is success, anything else is a
+// failure, and no caller tells one failure from another.
+#pragma once
+
+#include <windows.h>
+
+typedef PVOID FT_HANDLE;
+typedef ULONG FT_STATUS;
+
+enum : FT_STATUS { FT_OK = 0 };
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle);
+FT_STATUS WINAPI FT_Close(FT_HANDLE handle);
+FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesReturned);
+FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten);
+FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate);
+FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity);
+FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout);
+
+#ifdef __cplusplus
+}
+#endif

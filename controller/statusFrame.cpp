@@ -1,0 +1,16 @@
+#include "controller/statusFrame.h"
+
+int32_t maxRpmFromWord(int16_t word)
+{
+    // Exact in double precision; the cast truncates toward zero.
+    return static_cast<int32_t>(word * 10.5);
+}
+
+void deriveMaxRpm(const uint8_t *frame, int32_t maxRpm[kFanCount])
+{
+    for (int fan = 0; fan < kFanCount; ++fan) {
+        const int low = frame[kMaxRpmRawOffset + 2 * fan];                 // unsigned 0..255
+        const int high = frameByte(frame, kMaxRpmRawOffset + 2 * fan + 1); // signed -128..127
+        maxRpm[fan] = maxRpmFromWord(static_cast<int16_t>(high * 256 + low));
+    }
+}

@@ -1,0 +1,54 @@
+// Loads a meter plug-in the way the desktop host does: LoadLibraryA, then the
+// exports by their plain names, each checked against its decorated alias.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+typedef const char *(WINAPI *TextFn)();
+typedef int (WINAPI *IntFn)();
+typedef const char *(WINAPI *InfoFn)(unsigned int);
+typedef const char *(WINAPI *ParamFn)(const char *);
+typedef void *(WINAPI *StartupFn)(HWND, int);
+typedef int (WINAPI *ShutdownFn)(void *);
+typedef const char *(WINAPI *MeterFn)(char *, const char *);
+
+struct Plugin {
+    HMODULE module = nullptr;
+    TextFn init = nullptr;
+    IntFn dlltype = nullptr;
+    InfoFn getinfo = nullptr;
+    ParamFn getparam = nullptr;
+    StartupFn dllstartup = nullptr;
+    ShutdownFn dllshutdown = nullptr;
+};
+
+// Converts an export's address to its function type (through the generic
+// function type, which the compiler accepts as matching any other).
+template <class Fn>
+Fn asFunction(FARPROC address)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
+}
+
+// Resolves an export by its plain name and checks that the stdcall alias
+// _name@argBytes names the same function. Returns null and sets error if not.
+FARPROC resolveExport(HMODULE module, const char *name, int argBytes, std::string &error);
+
+// Loads the plug-in and its identity and lifecycle exports.
+bool loadPlugin(const char *path, Plugin &plugin, std::string &error);
+
+void unloadPlugin(Plugin &plugin);
+
+struct MeterInfo {
+    std::string name;
+    std::string prompt;
+    MeterFn function = nullptr;
+    int low = 0;  // index range, read from the prompt's "(low-high)"
+    int high = -1;
+};
+
+// The meter functions that init lists, with their prompts and index ranges.
+bool loadMeters(const Plugin &plugin, std::vector<MeterInfo> &meters, std::string &error);

@@ -1,0 +1,41 @@
+// The plug-in's module-wide state. Everything is zero at load; the loader's
+// process-attach call sets up the rest (see dllMain.cpp).
+//
+// Threads: the host calls the exports on its own thread(s); the poller runs on
+// one background thread. Each shared word is an atomic read and written whole;
+// the frame and its speed table are published together through a latch; the
+// device handle is only touched under the device lock (controller/deviceLock.h).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "controller/d2xx.h"
+#include "plugin/statusLatch.h"
+
+// The last complete status frame with the maximum speeds derived from it.
+extern StatusLatch statusFrame;
+
+// The failure text of the last poll step or settings operation, or null.
+// Always a constant text with static storage.
+extern std::atomic<const char *> lastError;
+
+// The handle a poll cycle holds on the device, null between cycles.
+extern FT_HANDLE deviceHandle;
+
+// The controller's D2XX device number (a setting).
+extern std::atomic<int32_t> deviceNumber;
+
+// The poller thread, or null when none was started or it has ended.
+extern std::atomic<HANDLE> pollThread;
+
+// The host's window: owner of the dialog and the error boxes.
+extern std::atomic<HWND> hostWindow;
+
+// This module, source of the dialog template.
+extern HINSTANCE moduleInstance;
+
+// Publishes a complete frame and the speed table derived from it.
+void publishStatusFrame(const uint8_t frame[kStatusFrameSize]);

@@ -1,0 +1,26 @@
+# Shared by the scripts: where things are, and a quiet private Wine.
+# Sourced, not run.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${VORN_BUILD_DIR:-$root/build}
+
+# A private Wine prefix per build folder: tests and the demo start from an
+# empty registry and never touch a user's ~/.wine. No Mono or Gecko set-up,
+# no Wine debug chatter.
+export WINEPREFIX=${VORN_WINEPREFIX:-$build_dir/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+vorn_build() {
+  "$root/scripts/setup"
+  cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-mingw-posix.cmake" "$@" >/dev/null
+  cmake --build "$build_dir" -j"$(nproc)"
+}
+
+# Creates the prefix once (8-13 s); later runs reuse it.
+vorn_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (once)..." >&2
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
