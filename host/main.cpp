@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/deviceDiagnostic.h"
 #include "host/meterTable.h"
 #include "host/pluginLoader.h"
 
@@ -81,6 +83,13 @@ int main(int argc, char **argv)
     const std::string command = args.empty() ? "show" : args[0];
     if (command == "show")
         return runShow(pluginPath);
+    if (command == "read-device") {
+        if (args.size() != 2) {
+            std::fprintf(stderr, "vornhost: read-device needs a device number\n");
+            return 2;
+        }
+        return runReadDevice(pluginPath, std::atoi(args[1].c_str()));
+    }
     std::fprintf(stderr, "vornhost: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
 }

@@ -18,7 +18,7 @@ const ExpectedExport kExports[] = {
     {"init", 0},           {"dlltype", 0},          {"getinfo", 4},          {"getparam", 4},
     {"dllstartup", 8},     {"dllshutdown", 4},      {"pastemeter", 8},       {"GetDigitalTemp", 8},
     {"GetAnalogTemp", 8},  {"GetFanRPM", 8},        {"GetFanPercentage", 8}, {"GetFanMaxRPM", 8},
-    {"GetFanManualMode", 8}, {"GetValue", 8},
+    {"GetFanManualMode", 8}, {"GetValue", 8},      {"openConnection", 8},   {"readFromVorn", 8},
 };
 
 } // namespace
