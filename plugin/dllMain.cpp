@@ -2,8 +2,9 @@
 #include <windows.h>
 
 #include "plugin/moduleState.h"
+#include "poller/pollerLifecycle.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH: {
@@ -15,6 +16,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
         break;
     }
     case DLL_PROCESS_DETACH:
+        // A non-null reserved pointer means the process is ending, not
+        // FreeLibrary: the system has already stopped every other thread.
+        stopPoller(reserved != nullptr);
         break;
     default:
         break;

@@ -1,0 +1,18 @@
+// The poller: the plug-in's one background thread. Every interval it opens
+// the controller, fetches one status frame, closes the controller again and
+// records the outcome in lastError (null after a good cycle, the failing
+// step's text otherwise). Device failures never stop it.
+#pragma once
+
+#include <windows.h>
+
+extern const char kCantCreateTimer[];
+extern const char kCantStartTimer[];
+extern const char kWaitFailed[];
+extern const char kCantResetTimer[];
+
+// Exit codes: 2 when the timer cannot be created, 1 on every other path.
+DWORD WINAPI pollThreadProc(LPVOID ignored);
+
+// One cycle: open with the current device number, read a frame, close.
+void runPollCycle();

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/poller/pollerFixture.h"
+
+TEST_F(PollerTest, FirstCycleComesOneIntervalAfterStartAndBringsLiveValues)
+{
+    seedSettings(0, 1);
+    sim.setTemperature(0, 2, 0x3D);
+    sim.setFanDuty(0, 1, 70);
+    start();
+    Sleep(700);
+    EXPECT_EQ(opens(), 0) << "no device access during the first interval";
+    EXPECT_EQ(meter("GetDigitalTemp", "2"), " 0.0");
+
+    ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 1; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return meter("GetDigitalTemp", "2") == "30.5"; }, 1000));
+    EXPECT_EQ(meter("GetFanPercentage", "1"), "70");
+    EXPECT_EQ(meter("GetFanMaxRPM", "0"), "2100");
+
+    // Cycles follow at the interval; each opens, configures, requests,
+    // reads and closes once.
+    ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 3; }, 3500));
+    const SimCounts counts = sim.counts();
+    EXPECT_LE(counts.calls[SIM_OP_OPEN], 4);
+    EXPECT_EQ(counts.calls[SIM_OP_OPEN] - counts.closesOk, sim.openHandles());
+    EXPECT_LE(sim.openHandles(), 1);
+}
+
+TEST_F(PollerTest, MissingSettingsStopThePollerForGood)
+{
+    start(); // no key
+    ASSERT_TRUE(waitUntil([&] { return meter("GetValue", "1") == "Can't open registry key."; }, 2000));
+    // A range message still wins over the error text.
+    EXPECT_EQ(meter("GetValue", "0"), "Invalid value index");
+
+    seedSettings(0, 1);
+    start(); // the early-stopped poller still holds its place: nothing starts
+    Sleep(1500);
+    EXPECT_EQ(opens(), 0);
+    EXPECT_EQ(meter("GetFanRPM", "0"), "Can't open registry key.");
+}
+
+TEST_F(PollerTest, RecoversAfterUnplugAndReplug)
+{
+    seedSettings(0, 1);
+    start();
+    ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 1; }, 3000));
+    sim.unplug(0);
+    ASSERT_TRUE(waitUntil([&] { return meter("GetFanRPM", "0") == "FT_OpenEx: Can't open requested device."; },
+                          3000));
+    const int failedOpens = opens();
+    ASSERT_TRUE(waitUntil([&] { return opens() >= failedOpens + 1; }, 3000)) << "the poller keeps trying";
+    sim.plug(0);
+    ASSERT_TRUE(waitUntil([&] { return meter("GetFanMaxRPM", "0") == "2100"; }, 3000));
+    EXPECT_EQ(sim.openHandles(), 0);
+}
+
+TEST_F(PollerTest, FailedReadStillClosesTheDevice)
+{
+    seedSettings(0, 1);
+    sim.failAlways(SIM_OP_READ, 0);
+    start();
+    ASSERT_TRUE(waitUntil([&] { return meter("GetAnalogTemp", "0") == "FT_Read: Can't read data from VORN."; },
+                          3000));
+    ASSERT_TRUE(waitUntil([&] { return sim.openHandles() == 0; }, 1000));
+    sim.clearFaults(SIM_OP_ALL);
+    sim.shortRead(284, -1);
+    ASSERT_TRUE(waitUntil([&] { return meter("GetAnalogTemp", "0") == "FT_Read: Didn't get all the data."; }, 3000));
+    sim.shortRead(0, 0);
+    ASSERT_TRUE(waitUntil([&] { return meter("GetAnalogTemp", "0") != "FT_Read: Didn't get all the data."; }, 3000));
+    unload();
+    const SimCounts counts = sim.counts();
+    EXPECT_EQ(counts.opensOk, counts.closesOk);
+    EXPECT_EQ(counts.badCloses, 0);
+    EXPECT_EQ(counts.openHandles, 0);
+}
+
+TEST_F(PollerTest, SecondStartupStartsNoSecondPoller)
+{
+    seedSettings(0, 1);
+    start();
+    start();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 3; }, 5000));
+    std::set<unsigned long> threads;
+    for (const SimLogEntry &e : log())
+        threads.insert(e.threadId);
+    EXPECT_EQ(threads.size(), 1u) << describe(log());
+    EXPECT_LE(opens(), 4) << "cycles come once per second, not three times";
+}
+
+TEST_F(PollerTest, IntervalsBelowOneSecondCountAsOne)
+{
+    for (DWORD stored : {0ul, 0xFFFFFFFBul /* -5 */, 0x80000000ul}) {
+        SCOPED_TRACE(static_cast<long>(stored));
+        sim.reset();
+        seedSettings(0, stored);
+        start();
+        Sleep(2500);
+        const int count = opens();
+        // 0x80000000 is the most negative interval: clamped like the others.
+        EXPECT_GE(count, 1);
+        EXPECT_LE(count, 3) << "the poller must not hammer the device";
+        unload();
+    }
+}
+
+TEST_F(PollerTest, ShutdownLeavesThePollerRunning)
+{
+    seedSettings(0, 1);
+    start();
+    plugin->get<int(WINAPI *)(void *)>("dllshutdown")(block);
+    block = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 2; }, 4000));
+}

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "tests/poller/pollerFixture.h"
+
+namespace {
+
+// Counts every call into the simulator from now on.
+int totalCalls(const SimCounts &c)
+{
+    int total = 0;
+    for (int op = 0; op < SIM_OP_COUNT; ++op)
+        total += c.calls[op];
+    return total;
+}
+
+DWORD handleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+} // namespace
+
+// FreeLibrary while the simulator holds the poller inside a read: the cycle
+// either finishes within the teardown's bound (and closes the device itself)
+// or is cut off (and the teardown closes it). Either way the device is closed
+// exactly once and no poller code runs after FreeLibrary returns.
+TEST_F(PollerTest, UnloadDuringACycle)
+{
+    const struct {
+        const char *what;
+        int holdMs;
+    } cases[] = {{"cycle ends during the unload", 1500}, {"cycle outlasts the unload's patience", 9000}};
+    for (const auto &c : cases) {
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(c.what);
+            sim.reset();
+            sim.setGateLimit(c.holdMs);
+            seedSettings(0, 1);
+            const DWORD handlesBefore = handleCount();
+            start();
+            sim.gateClose();
+            // The request is out, so the cycle is in (or about to enter) its
+            // read. A read cut off in an earlier round may still count as
+            // waiting at the gate, so that count alone proves nothing.
+            ASSERT_TRUE(waitUntil([&] { return sim.counts().calls[SIM_OP_WRITE] >= 1; }, 3000));
+            Sleep(300);
+            unload();
+            const SimCounts after = sim.counts();
+            EXPECT_EQ(after.openHandles, 0);
+            EXPECT_EQ(after.opensOk, 1);
+            EXPECT_EQ(after.closesOk, 1);
+            EXPECT_EQ(after.badCloses, 0);
+            sim.gateOpen();
+            Sleep(300);
+            EXPECT_EQ(totalCalls(sim.counts()), totalCalls(after)) << "a call after FreeLibrary returned";
+            EXPECT_LE(handleCount(), handlesBefore + 1) << "thread or timer handles left open";
+        }
+    }
+}
+
+TEST_F(PollerTest, UnloadAfterAnEarlyStop)
+{
+    const DWORD handlesBefore = handleCount();
+    for (int round = 0; round < 3; ++round) {
+        start(); // no settings: the poller ends at once
+        ASSERT_TRUE(waitUntil([&] { return meter("GetValue", "1") == "Can't open registry key."; }, 2000));
+        unload();
+    }
+    EXPECT_LE(handleCount(), handlesBefore + 1);
+    EXPECT_EQ(sim.counts().calls[SIM_OP_OPEN], 0);
+}
+
+TEST_F(PollerTest, UnloadBetweenCyclesAndReloadStartsFresh)
+{
+    seedSettings(0, 1);
+    for (int round = 0; round < 3; ++round) {
+        start();
+        ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= round + 1; }, 3000));
+        unload();
+    }
+    const SimCounts counts = sim.counts();
+    EXPECT_EQ(counts.opensOk, counts.closesOk);
+    EXPECT_EQ(counts.openHandles, 0);
+    EXPECT_EQ(counts.badCloses, 0);
+}
