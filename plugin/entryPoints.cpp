@@ -6,6 +6,7 @@
 
 #include "plugin/exports.h"
 #include "plugin/moduleState.h"
+#include "poller/pollerLifecycle.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ const char *WINAPI getparam(const char *name)
 void *WINAPI dllstartup(HWND window, int /*ignored*/)
 {
     hostWindow.store(window);
+    startPollerIfIdle();
     // The host keeps this block for us; we never look inside it.
     return HeapAlloc(GetProcessHeap(), 0, kInstanceBlockSize);
 }
