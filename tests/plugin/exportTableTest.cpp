@@ -19,6 +19,7 @@ const ExpectedExport kExports[] = {
     {"dllstartup", 8},     {"dllshutdown", 4},      {"pastemeter", 8},       {"GetDigitalTemp", 8},
     {"GetAnalogTemp", 8},  {"GetFanRPM", 8},        {"GetFanPercentage", 8}, {"GetFanMaxRPM", 8},
     {"GetFanManualMode", 8}, {"GetValue", 8},      {"openConnection", 8},   {"readFromVorn", 8},
+    {"SetFanPercentage", 12},
 };
 
 } // namespace

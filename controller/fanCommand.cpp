@@ -1,0 +1,43 @@
+#include "controller/fanCommand.h"
+
+#include "controller/deviceConnection.h"
+#include "controller/deviceLock.h"
+#include "controller/statusFrame.h"
+#include "plugin/meterCore.h"
+#include "plugin/moduleState.h"
+#include "plugin/textToLong.h"
+
+const char kInvalidPercentage[] = "Invalid percentage";
+const char kFanCommandNotSent[] = "FT_Write: Can't send SER_SET command.";
+const char kFanCommandBusy[] = "SetFanPercentage: Device busy, command not sent.";
+
+extern "C" const char *WINAPI SetFanPercentage(char * /*outputBuffer*/, const char *fanText, const char *percentText)
+{
+    const int32_t fan = textToLong(fanText);
+    const int32_t percent = textToLong(percentText);
+    if (fan < 0 || fan >= kFanCount)
+        return kInvalidFanIndex;
+    if (percent < 0 || percent > 100)
+        return kInvalidPercentage;
+    const char *error = lastError.load();
+    if (error != nullptr)
+        return error;
+
+    uint8_t command[2] = {static_cast<uint8_t>(kSetDutyCommand + fan), static_cast<uint8_t>(percent)};
+
+    // While a poll cycle holds the device, wait for it to let go rather than
+    // drop the command; a cycle ends within the read time-out.
+    if (!acquireDevice(kLongestCycleMs))
+        return kFanCommandBusy;
+    FT_HANDLE handle = nullptr;
+    const char *failure = openConnection(deviceNumber.load(), &handle);
+    if (failure == nullptr) {
+        DWORD written = 0;
+        const FT_STATUS status = FT_Write(handle, command, sizeof command, &written);
+        FT_Close(handle);
+        if (status != FT_OK || written != sizeof command)
+            failure = kFanCommandNotSent;
+    }
+    releaseDevice();
+    return failure;
+}
