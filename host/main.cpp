@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "host/deviceDiagnostic.h"
+#include "host/fanCommandCli.h"
 #include "host/meterTable.h"
 #include "host/pluginLoader.h"
+#include "host/watch.h"
 
 namespace {
 
@@ -89,6 +91,29 @@ int main(int argc, char **argv)
             return 2;
         }
         return runReadDevice(pluginPath, std::atoi(args[1].c_str()));
+    }
+    if (command == "set-fan") {
+        if (args.size() != 3) {
+            std::fprintf(stderr, "vornhost: set-fan needs a fan and a percentage\n");
+            return 2;
+        }
+        return runSetFan(pluginPath, args[1], args[2]);
+    }
+    if (command == "watch") {
+        WatchOptions options;
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--seconds" && i + 1 < args.size()) {
+                options.seconds = std::atoi(args[++i].c_str());
+            } else if (args[i] == "--set-fan-after" && i + 3 < args.size()) {
+                options.setFanAfter = std::atoi(args[++i].c_str());
+                options.fan = args[++i];
+                options.percent = args[++i];
+            } else {
+                std::fprintf(stderr, "vornhost: watch does not understand '%s'\n", args[i].c_str());
+                return 2;
+            }
+        }
+        return runWatch(pluginPath, options);
     }
     std::fprintf(stderr, "vornhost: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
