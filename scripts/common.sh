@@ -24,3 +24,13 @@ vorn_wine_prefix() {
     wineserver -w
   fi
 }
+
+# Stores the plug-in's settings (device 0, refresh every second) in the
+# private prefix when they are missing, as the configuration dialog would.
+vorn_seed_settings() {
+  local key='HKCU\Software\Orvendel\Plugins\VORN'
+  if ! wine reg query "$key" /v "Refresh Rate" </dev/null >/dev/null 2>&1; then
+    wine reg add "$key" /v "Device ID" /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+    wine reg add "$key" /v "Refresh Rate" /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1
+  fi
+}
