@@ -28,14 +28,14 @@ int8_t clampToByte(long v) {
 
 }  // namespace
 
-void ControllerModel::setDefaults() {
+void setDefaultState(ControllerState &state) {
+  state = ControllerState{};
   for (int f = 0; f < SIM_FANS; ++f) {
-    manual_[f] = kManual[f];
-    dutySteps_[f] = static_cast<uint8_t>(kDutyPercent[f] / 2);
-    maxSpeed_[f] = kMaxSpeed[f];
+    state.manual[f] = kManual[f];
+    state.dutySteps[f] = static_cast<uint8_t>(kDutyPercent[f] / 2);
+    state.maxSpeed[f] = kMaxSpeed[f];
   }
-  std::memcpy(tempLevel_, kTempLevel, sizeof tempLevel_);
-  clearOverrides();
+  std::memcpy(state.tempLevel, kTempLevel, sizeof state.tempLevel);
 }
 
 // Temperatures follow a slow sine around their level: each sensor has its own
@@ -43,7 +43,7 @@ void ControllerModel::setDefaults() {
 // move like a machine warming and cooling, stay bounded, and never move in
 // lockstep.
 int ControllerModel::temperatureAt(int sensor, double seconds, bool frozen) const {
-  const int level = tempLevel_[sensor];
+  const int level = state_->tempLevel[sensor];
   if (frozen) return level;
   const double amplitude = 3.0 + (sensor % 4);          // half degrees
   const double period = 45.0 + 13.0 * sensor;           // seconds
@@ -55,9 +55,9 @@ int ControllerModel::temperatureAt(int sensor, double seconds, bool frozen) cons
 void ControllerModel::encode(double seconds, bool frozen, uint8_t out[SIM_FRAME_SIZE]) const {
   for (int k = 0; k < SIM_FRAME_SIZE; ++k) out[k] = simFillerByte(k);
   for (int f = 0; f < SIM_FANS; ++f) {
-    out[SIM_OFF_MANUAL + f] = static_cast<uint8_t>(manual_[f]);
-    out[SIM_OFF_DUTY + f] = dutySteps_[f];
-    const uint16_t word = static_cast<uint16_t>(maxSpeed_[f]);
+    out[SIM_OFF_MANUAL + f] = static_cast<uint8_t>(state_->manual[f]);
+    out[SIM_OFF_DUTY + f] = state_->dutySteps[f];
+    const uint16_t word = static_cast<uint16_t>(state_->maxSpeed[f]);
     out[SIM_OFF_MAXSPEED + 2 * f] = static_cast<uint8_t>(word & 0xFF);
     out[SIM_OFF_MAXSPEED + 2 * f + 1] = static_cast<uint8_t>(word >> 8);
   }
@@ -107,25 +107,25 @@ ControllerModel::Input ControllerModel::accept(const uint8_t *bytes, size_t n) {
 
 bool ControllerModel::setDutyPercent(int fan, int percent) {
   if (fan < 0 || fan >= SIM_FANS || percent < 0 || percent > 100) return false;
-  dutySteps_[fan] = static_cast<uint8_t>(percent / 2);
+  state_->dutySteps[fan] = static_cast<uint8_t>(percent / 2);
   return true;
 }
 
 bool ControllerModel::setMaxSpeed(int fan, int word) {
   if (fan < 0 || fan >= SIM_FANS || word < -32768 || word > 32767) return false;
-  maxSpeed_[fan] = static_cast<int16_t>(word);
+  state_->maxSpeed[fan] = static_cast<int16_t>(word);
   return true;
 }
 
 bool ControllerModel::setManual(int fan, int flag) {
   if (fan < 0 || fan >= SIM_FANS || flag < -128 || flag > 127) return false;
-  manual_[fan] = static_cast<int8_t>(flag);
+  state_->manual[fan] = static_cast<int8_t>(flag);
   return true;
 }
 
 bool ControllerModel::setTemperature(int sensor, int halfDegrees) {
   if (sensor < 0 || sensor >= SIM_TEMPS || halfDegrees < -128 || halfDegrees > 127) return false;
-  tempLevel_[sensor] = static_cast<int8_t>(halfDegrees);
+  state_->tempLevel[sensor] = static_cast<int8_t>(halfDegrees);
   return true;
 }
 

@@ -1,7 +1,7 @@
 // The fan controller behind one device number: its fan and sensor state, the
 // way it encodes that state into the 285-byte status frame, and the way it
 // interprets the bytes written to it. No Windows and no locking in here: the
-// bridge layer (ftd2xx.cpp) owns the lock and calls this with it held.
+// bridge layer (ftd2xx.cpp) owns the locks and calls this with them held.
 #pragma once
 
 #include <cstddef>
@@ -11,14 +11,36 @@
 
 namespace vornsim {
 
+// What the controller itself remembers: the state a status frame reports and
+// a duty command changes. Plain data with a fixed layout, so that it can live
+// in memory shared between processes (see sharedState.h).
+struct ControllerState {
+  int8_t manual[SIM_FANS];
+  uint8_t dutySteps[SIM_FANS];  // percent / 2
+  int16_t maxSpeed[SIM_FANS];   // 10.5 RPM steps
+  int8_t tempLevel[SIM_TEMPS];  // half degrees; drift wanders around it
+  uint8_t reserved[2];
+};
+static_assert(sizeof(ControllerState) == 32, "ControllerState is shared between processes");
+
+// The state of a fresh controller.
+void setDefaultState(ControllerState &state);
+
 class ControllerModel {
  public:
-  ControllerModel() { setDefaults(); }
+  // The model starts on a state of its own, at the defaults; useState()
+  // moves it onto storage kept elsewhere.
+  ControllerModel() {
+    setDefaultState(own_);
+    clearOverrides();
+  }
+  ControllerModel(const ControllerModel &) = delete;
+  ControllerModel &operator=(const ControllerModel &) = delete;
 
-  // Fan/temperature state and overrides back to what a fresh controller has.
-  void setDefaults();
+  // Keep the state in `state` from now on (not copied; must outlive the model).
+  void useState(ControllerState *state) { state_ = state; }
 
-  // Encode the state as seen at `seconds` (any monotonic clock); with
+  // Encode the state as seen at `seconds` (the drift clock); with
   // `frozen`, temperatures are reported exactly at their levels.
   void encode(double seconds, bool frozen, uint8_t out[SIM_FRAME_SIZE]) const;
   // Reply number k of the frame-generator mode (see simGeneratorByte).
@@ -48,10 +70,9 @@ class ControllerModel {
  private:
   void applyOverrides(uint8_t out[SIM_FRAME_SIZE]) const;
 
-  int8_t manual_[SIM_FANS];
-  uint8_t dutySteps_[SIM_FANS];  // percent / 2
-  int16_t maxSpeed_[SIM_FANS];   // 10.5 RPM steps
-  int8_t tempLevel_[SIM_TEMPS];  // half degrees; drift wanders around it
+  ControllerState own_;
+  ControllerState *state_ = &own_;
+  // Pinned frame bytes are test machinery of one process, never shared.
   int16_t override_[SIM_FRAME_SIZE];  // -1: none
 };
 

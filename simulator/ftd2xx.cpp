@@ -5,6 +5,9 @@
 // Locking: one mutex guards all of the state below. It is never held while a
 // call sleeps (read delay, wire pacing); waits for data and for the read gate
 // go through a condition variable, which releases it. Every wait is bounded.
+// The device records (plugged or not, controller state) sit in a SharedState,
+// which may be shared with other processes; its named lock is only taken with
+// the mutex already held, around single accesses, never across a wait.
 //
 // A reset bumps `epoch`: calls that were already inside the DLL finish
 // without touching the fresh log and counts.
@@ -26,12 +29,14 @@
 
 #include "controller/d2xx.h"
 #include "controllerModel.h"
+#include "sharedState.h"
 #include "simControl.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using vornsim::ControllerModel;
+using vornsim::SharedState;
 
 // The controller only talks 19200 baud, 8 data bits, 1 stop bit, no parity.
 constexpr ULONG kDeviceBaud = 19200;
@@ -53,14 +58,16 @@ struct Port {
   ULONG baud = 0, readTimeout = 0, writeTimeout = 0;
   UCHAR wordLength = 0, stopBits = 0, parity = 0;
   bool unplugged = false;           // its device went away; the handle is stale
+  uint32_t plugCycle = 0;           // the device's plug cycle when opened
   std::deque<uint8_t> rx;           // reply bytes not read yet
   unsigned long long delivered = 0; // reply bytes read so far
 };
 
+// This process's view of one device number; whether it is plugged in and
+// the controller's state are in the SharedState record.
 struct Device {
-  bool plugged = false;
   uintptr_t openPort = 0;  // handle currently holding the device, 0 if none
-  ControllerModel model;
+  ControllerModel model;   // works on the record's controller state
 };
 
 struct Fault {
@@ -89,6 +96,7 @@ struct Sim {
   std::mutex mu;
   std::condition_variable cv;  // data arrived, gate opened, handle closed/unplugged, reset
 
+  SharedState store;
   Device devices[SIM_MAX_DEVICES];
   std::map<uintptr_t, Port> ports;
   uintptr_t handlesIssued = 0;  // survives resets: handle values stay unique
@@ -111,22 +119,37 @@ struct Sim {
   int logCount = 0;
 
   unsigned epoch = 0;
-  const Clock::time_point loaded = Clock::now();
-  Clock::time_point resetAt = loaded;
+  Clock::time_point resetAt = Clock::now();
 
+  // Loading never resets shared records: a process attaching to controllers
+  // that others already use finds them as they are.
   Sim() {
-    resetLocked();
-    char value[8] = {};
-    const DWORD n = GetEnvironmentVariableA("VORNSIM_WIRE_PACING", value, sizeof value);
-    pacing = n > 0 && n < sizeof value && std::strcmp(value, "1") == 0;
+    store.open(envIsOne("VORNSIM_SHARED"));
+    for (int i = 0; i < SIM_MAX_DEVICES; ++i) devices[i].model.useState(&store.device(i).controller);
+    resetProcessLocked();
+    pacing = envIsOne("VORNSIM_WIRE_PACING");
   }
 
+  static bool envIsOne(const char *name) {
+    char value[8] = {};
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value && std::strcmp(value, "1") == 0;
+  }
+
+  // simReset: the device records (shared ones too) and this process's state.
   void resetLocked() {
+    {
+      SharedState::Lock shared(store);
+      store.resetDevices();
+    }
+    resetProcessLocked();
+  }
+
+  void resetProcessLocked() {
     ++epoch;
-    for (int i = 0; i < SIM_MAX_DEVICES; ++i) {
-      devices[i].plugged = (i == 0);
-      devices[i].openPort = 0;
-      devices[i].model.setDefaults();
+    for (Device &d : devices) {
+      d.openPort = 0;
+      d.model.clearOverrides();
     }
     ports.clear();
     for (auto &f : faults) f = Fault{};
@@ -142,30 +165,58 @@ struct Sim {
     cv.notify_all();
   }
 
-  double secondsSinceLoad() const {
-    return std::chrono::duration<double>(Clock::now() - loaded).count();
+  // The frame device `device` sends as reply number k. Shared lock held.
+  void encode(int device, int k, uint8_t out[SIM_FRAME_SIZE]) const {
+    const ControllerModel &m = devices[device].model;
+    if (generator)
+      m.encodeGenerated(k, out);
+    else
+      m.encode(store.driftSeconds(), frozen, out);
   }
 
-  // Answer one status request on a port with the next reply.
+  // Answer one status request on a port with the next reply. Shared lock held.
   void answer(Port &p) {
     uint8_t frame[SIM_FRAME_SIZE];
-    const int k = ++counts.repliesGenerated;
-    const ControllerModel &m = devices[p.device].model;
-    if (generator)
-      m.encodeGenerated(k, frame);
-    else
-      m.encode(secondsSinceLoad(), frozen, frame);
+    encode(p.device, ++counts.repliesGenerated, frame);
     p.rx.insert(p.rx.end(), frame, frame + SIM_FRAME_SIZE);
+  }
+
+  bool plugged(int device) {
+    SharedState::Lock shared(store);
+    return store.device(device).plugged != 0;
+  }
+
+  // A port whose device was unplugged or reset since it was opened, in this
+  // process or another one, is stale: it loses what was pending and no longer
+  // holds the device, as simUnplug does to ports of this process.
+  bool stale(uintptr_t id, Port &p) {
+    if (p.unplugged) return true;
+    uint32_t cycle;
+    {
+      SharedState::Lock shared(store);
+      cycle = store.device(p.device).plugCycle;
+    }
+    if (cycle == p.plugCycle) return false;
+    p.unplugged = true;
+    p.rx.clear();
+    if (devices[p.device].openPort == id) devices[p.device].openPort = 0;
+    return true;
   }
 };
 
-// Built when the DLL loads (so the pacing variable is read then) and never
+// Built when the DLL loads (so the environment is read then) and never
 // destroyed: threads may still be inside the DLL while the process exits.
 Sim &sim() {
   static Sim *s = new Sim;
   return *s;
 }
 [[maybe_unused]] const bool g_builtAtLoad = (sim(), true);
+
+// The handles of the shared section and its mutex are closed once, when the
+// DLL is unloaded or the process ends.
+struct CloseSharedStateAtUnload {
+  ~CloseSharedStateAtUnload() { sim().store.close(); }
+} g_closeSharedStateAtUnload;
 
 int clampMs(int ms) { return ms < 0 ? 0 : std::min(ms, kMaxWaitMs); }
 
@@ -239,7 +290,7 @@ struct Call {
       return nullptr;
     }
     e.device = it->second.device;
-    if (it->second.unplugged) {
+    if (s.stale(it->first, it->second)) {
       e.flags |= SIM_LOG_UNPLUGGED;
       if (epoch == s.epoch) ++s.counts.unpluggedCalls;
       status = 4;
@@ -254,12 +305,13 @@ bool portSettingsApplied(const Port &p) {
          p.stopBits == kStopBits1 && p.parity == kParityNone;
 }
 
-// Run f on a device's controller model under the lock (control setters).
+// Run f on a device's controller model under the locks (control setters).
 template <typename F>
 int withModel(int device, F f) {
   Sim &s = sim();
   if (!validDevice(device)) return -1;
   std::lock_guard<std::mutex> lock(s.mu);
+  SharedState::Lock shared(s.store);
   return f(s.devices[device].model) ? 0 : -1;
 }
 
@@ -285,11 +337,20 @@ FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle) {
   FT_STATUS st = FT_OK;
   if (c.injected(st)) return c.finish(st);
   if (!handle) return c.finish(6);
-  if (!validDevice(deviceNumber) || !s.devices[deviceNumber].plugged) return c.finish(2);
+  if (!validDevice(deviceNumber) || !s.plugged(deviceNumber)) return c.finish(2);
   Device &d = s.devices[deviceNumber];
-  if (d.openPort) return c.finish(3);  // already open, as real hardware refuses
+  if (d.openPort) {
+    // Already open, as real hardware refuses, unless that handle went stale.
+    auto held = s.ports.find(d.openPort);
+    if (held != s.ports.end() && !s.stale(held->first, held->second)) return c.finish(3);
+  }
   const uintptr_t id = kHandleBase + 4 * ++s.handlesIssued;
-  s.ports[id].device = deviceNumber;
+  Port &port = s.ports[id];
+  port.device = deviceNumber;
+  {
+    SharedState::Lock shared(s.store);
+    port.plugCycle = s.store.device(deviceNumber).plugCycle;
+  }
   d.openPort = id;
   *handle = reinterpret_cast<FT_HANDLE>(id);
   c.e.handle = *handle;
@@ -395,6 +456,7 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, L
     // Wrong or missing line settings: the controller only sees noise.
     c.e.flags |= SIM_LOG_UNCONFIGURED;
   } else {
+    SharedState::Lock shared(s.store);
     const ControllerModel::Input in = s.devices[p->device].model.accept(bytes, n);
     c.e.flags |= in.flags;
     s.counts.unknownCommandBytes += in.unknownBytes;
@@ -439,7 +501,7 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
       c.e.flags |= SIM_LOG_CLOSED_DURING_READ;
       return true;
     }
-    if (it->second.unplugged) {
+    if (s.stale(id, it->second)) {
       c.e.flags |= SIM_LOG_UNPLUGGED;
       ++s.counts.unpluggedCalls;
       return true;
@@ -518,7 +580,8 @@ int SIM_API simPlug(int device) {
   Sim &s = sim();
   if (!validDevice(device)) return -1;
   std::lock_guard<std::mutex> lock(s.mu);
-  s.devices[device].plugged = true;
+  SharedState::Lock shared(s.store);
+  s.store.device(device).plugged = 1;
   return 0;
 }
 
@@ -526,8 +589,13 @@ int SIM_API simUnplug(int device) {
   Sim &s = sim();
   if (!validDevice(device)) return -1;
   std::lock_guard<std::mutex> lock(s.mu);
+  {
+    SharedState::Lock shared(s.store);
+    vornsim::DeviceRecord &r = s.store.device(device);
+    r.plugged = 0;
+    ++r.plugCycle;
+  }
   Device &d = s.devices[device];
-  d.plugged = false;
   if (d.openPort) {
     // The handle stays known but stale; the number is free for a new open
     // once the device is back.
@@ -546,7 +614,7 @@ int SIM_API simIsPlugged(int device) {
   Sim &s = sim();
   if (!validDevice(device)) return 0;
   std::lock_guard<std::mutex> lock(s.mu);
-  return s.devices[device].plugged ? 1 : 0;
+  return s.plugged(device) ? 1 : 0;
 }
 
 int SIM_API simFailNth(int op, int n, unsigned long status) {
@@ -681,12 +749,15 @@ int SIM_API simGetFrame(int device, unsigned char *out) {
   Sim &s = sim();
   if (!validDevice(device) || !out) return -1;
   std::lock_guard<std::mutex> lock(s.mu);
-  const ControllerModel &m = s.devices[device].model;
-  if (s.generator)
-    m.encodeGenerated(s.counts.repliesGenerated + 1, out);
-  else
-    m.encode(s.secondsSinceLoad(), s.frozen, out);
+  SharedState::Lock shared(s.store);
+  s.encode(device, s.counts.repliesGenerated + 1, out);
   return 0;
+}
+
+int SIM_API simIsShared(void) {
+  Sim &s = sim();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.store.shared() ? 1 : 0;
 }
 
 int SIM_API simLogCount(void) {

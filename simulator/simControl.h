@@ -15,6 +15,14 @@
 //
 // The simulated state lives in the DLL's statics: it survives VORN.dll being
 // unloaded and loaded again as long as somebody keeps FTD2XX.dll loaded.
+//
+// Shared mode: with VORNSIM_SHARED=1 in the environment when the DLL loads,
+// the controllers themselves (plugged or not, fan duties, manual flags,
+// maximum speeds, temperature levels and drift) are one set shared by every
+// process of the Wine server or Windows session that loads the DLL that way,
+// as a real controller is one device for all processes. Handles, the log,
+// counts, faults, short I/O, delays, the gate, pacing, pinned frame bytes and
+// the frozen / generator switches stay per process. See simIsShared.
 #pragma once
 
 #include <windows.h>
@@ -145,6 +153,8 @@ extern "C" {
 // read wait cap 1000 ms, gate limit 10000 ms. Open handles are forgotten
 // (they become unknown); handle values are never reused anyway. Reads still
 // blocked inside the DLL are released and leave no trace in the new log.
+// In shared mode the controllers go back to their defaults for every
+// process; handles other processes hold become stale (status 4).
 void SIM_API simReset(void);
 
 // Device numbers (0..SIM_MAX_DEVICES-1). simPlug puts a controller behind a
@@ -235,6 +245,10 @@ void SIM_API simGetCounts(SimCounts *out);
 int SIM_API simFrameCount(void);    // = counts.framesSent
 int SIM_API simOpenHandles(void);   // = counts.openHandles
 
+// 1 when this process shares its controllers with other processes (shared
+// mode asked for and set up), 0 when they are its own.
+int SIM_API simIsShared(void);
+
 #ifdef __cplusplus
 }  // extern "C"
 
@@ -273,6 +287,7 @@ struct SimControl {
   decltype(&simGetCounts) getCounts = nullptr;
   decltype(&simFrameCount) frameCount = nullptr;
   decltype(&simOpenHandles) openHandles = nullptr;
+  decltype(&simIsShared) isShared = nullptr;
 
   const char *missing = nullptr;  // first name that did not resolve
 
@@ -318,6 +333,7 @@ struct SimControl {
     SIM_RESOLVE_(getCounts, simGetCounts);
     SIM_RESOLVE_(frameCount, simFrameCount);
     SIM_RESOLVE_(openHandles, simOpenHandles);
+    SIM_RESOLVE_(isShared, simIsShared);
 #undef SIM_RESOLVE_
     return missing == nullptr;
   }
