@@ -14,6 +14,10 @@ void *WINAPI dllstartup(HWND window, int ignored);
 int WINAPI dllshutdown(void *instanceBlock);
 int WINAPI pastemeter(int a, int b);
 
+// The configuration dialog (settings/configDialog.cpp); both return 0.
+int WINAPI configure();
+int WINAPI source_configure(int a, int b);
+
 const char *WINAPI GetDigitalTemp(char *out, const char *sensor);
 const char *WINAPI GetAnalogTemp(char *out, const char *sensor);
 const char *WINAPI GetFanRPM(char *out, const char *fan);

@@ -20,6 +20,7 @@ const ExpectedExport kExports[] = {
     {"GetAnalogTemp", 8},  {"GetFanRPM", 8},        {"GetFanPercentage", 8}, {"GetFanMaxRPM", 8},
     {"GetFanManualMode", 8}, {"GetValue", 8},      {"openConnection", 8},   {"readFromVorn", 8},
     {"SetFanPercentage", 12},
+    {"configure", 0},      {"source_configure", 8},
 };
 
 } // namespace
