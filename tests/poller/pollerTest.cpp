@@ -3,6 +3,7 @@
 #include <set>
 
 #include "tests/poller/pollerFixture.h"
+#include "tests/support/windowWatcher.h"
 
 TEST_F(PollerTest, FirstCycleComesOneIntervalAfterStartAndBringsLiveValues)
 {
@@ -114,4 +115,25 @@ TEST_F(PollerTest, ShutdownLeavesThePollerRunning)
     plugin->get<int(WINAPI *)(void *)>("dllshutdown")(block);
     block = nullptr;
     ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 2; }, 4000));
+}
+
+// With a host window, missing settings also show the error box, owned by
+// that window, on the poller's thread; the poller ends once it is closed.
+TEST_F(PollerTest, MissingSettingsShowTheBoxOwnedByTheHostWindow)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    WindowWatcher watcher({{WindowMatch::titled("Error"), dismissWindow}});
+    start(window);
+    const auto &seen = watcher.finish();
+    ASSERT_TRUE(watcher.completed()) << watcher.failure();
+    EXPECT_EQ(seen[0].owner, window);
+    EXPECT_NE(seen[0].threadId, GetCurrentThreadId()) << "the box belongs to the poller's thread";
+    EXPECT_EQ(seen[0].text().rfind("RegOpenKeyEx failed with error 2\n", 0), 0u) << seen[0].text();
+    EXPECT_EQ(seen[0].buttons(), std::vector<std::string>{"OK"});
+    EXPECT_FALSE(seen[0].hasIcon());
+    EXPECT_EQ(meter("GetFanRPM", "0"), "Can't open registry key.");
+    unload();
+    DestroyWindow(window);
 }
