@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/configureCommand.h"
 #include "host/deviceDiagnostic.h"
 #include "host/fanCommandCli.h"
 #include "host/meterTable.h"
@@ -92,6 +93,8 @@ int main(int argc, char **argv)
         }
         return runReadDevice(pluginPath, std::atoi(args[1].c_str()));
     }
+    if (command == "configure")
+        return runConfigure(pluginPath);
     if (command == "set-fan") {
         if (args.size() != 3) {
             std::fprintf(stderr, "vornhost: set-fan needs a fan and a percentage\n");
