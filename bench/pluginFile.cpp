@@ -119,10 +119,11 @@ bool scanPluginFile(Bench &bench)
         if (isDebugInformation(s.name))
             debugBytes += s.size;
     }
+    const unsigned long fileBytes = static_cast<unsigned long>(bytes.size());
     report.row("VORN.dll file size",
-               format("%lu bytes (%lu without debug information and symbols)",
-                      static_cast<unsigned long>(bytes.size()),
-                      static_cast<unsigned long>(bytes.size() - std::min(debugBytes, bytes.size()))),
+               debugBytes == 0 ? format("%lu bytes (no debug information or symbol table)", fileBytes)
+                               : format("%lu bytes (%lu without debug information and symbols)", fileBytes,
+                                        static_cast<unsigned long>(bytes.size() - std::min(debugBytes, bytes.size()))),
                "-", Verdict::Info);
 
     const char *const machinery[] = {
@@ -173,9 +174,10 @@ bool scanPluginFile(Bench &bench)
                           entry.first.c_str(), examples.c_str(), entry.second.size() > 3 ? " ..." : "");
         }
     }
-    report.detail("Reading the plain words: in .idata they are names of imported C library functions; in .rdata "
-                  "next to \"std::iostream\" and the like they are the C++ demangler's table of standard "
-                  "abbreviations (linked with the default terminate handler), not stream code.");
+    if (wordsInLoadedSections != 0)
+        report.detail("Reading the plain words: in .idata they are names of imported C library functions; in .rdata "
+                      "next to \"std::iostream\" and the like they are the C++ demangler's table of standard "
+                      "abbreviations (linked with the default terminate handler), not stream code.");
     report.row("Stream/locale machinery in VORN.dll",
                machineryFound.empty()
                    ? format("none (plain words: %d hits outside debug info, see details)", wordsInLoadedSections)

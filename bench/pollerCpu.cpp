@@ -19,6 +19,7 @@
 #include "bench/bench.h"
 #include "bench/clock.h"
 #include "bench/settingsSeed.h"
+#include "bench/stats.h"
 
 namespace {
 
@@ -104,6 +105,24 @@ double calibrateThreadTimes()
     return ms;
 }
 
+// The median time between successive device opens in the simulator's log:
+// how often the poller's cycles really start. 0 when there are too few.
+double medianOpenIntervalMs(const SimControl &sim)
+{
+    std::vector<double> intervals;
+    double last = -1;
+    const int count = sim.logCount();
+    for (int i = count > SIM_LOG_CAPACITY ? count - SIM_LOG_CAPACITY : 0; i < count; ++i) {
+        SimLogEntry entry;
+        if (!sim.logGet(i, &entry) || entry.op != SIM_OP_OPEN)
+            continue;
+        if (last >= 0)
+            intervals.push_back(static_cast<double>(entry.timeMs) - last);
+        last = static_cast<double>(entry.timeMs);
+    }
+    return median(intervals);
+}
+
 } // namespace
 
 bool measurePollerCpu(Bench &bench)
@@ -176,6 +195,7 @@ bool measurePollerCpu(Bench &bench)
     }
     const int64_t processAfter = processCpu();
     hooks.remove();
+    const double periodMs = medianOpenIntervalMs(bench.sim);
 
     // Unloading stops the poller (DllMain's teardown); the simulator stays.
     dllshutdown(instanceBlock);
@@ -194,6 +214,9 @@ bool measurePollerCpu(Bench &bench)
     report.section("4. Poller CPU while idle, one poll a second");
     report.detail("Window %.2f s after the first frame; %d cycles in it; %d thread(s) started by dllstartup.",
                   seconds, cycles, static_cast<int>(pollers.size()));
+    report.detail("Cycles start every %.0f ms (median between device opens in the simulator's log) for the "
+                  "1-s interval.",
+                  periodMs);
     report.detail("Poller thread CPU (GetThreadTimes): %.1f ms = %.3f %% of a core; whole process "
                   "(GetProcessTimes, main thread asleep): %.1f ms = %.3f %%.",
                   threadMs, threadPercent, processMs, processPercent);
