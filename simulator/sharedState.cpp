@@ -19,6 +19,8 @@ struct SharedState::Section {
 namespace {
 
 constexpr uint32_t kMagic = 0x4D495356;  // "VSIM"
+// Bump when Section, DeviceRecord or ControllerState change layout (the size
+// check alone misses a change that keeps the size).
 constexpr uint32_t kVersion = 1;
 
 int64_t systemTime() {

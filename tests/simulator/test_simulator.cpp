@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -520,6 +522,149 @@ TEST_F(Simulator, PacingTakesTheWireTime) {
   EXPECT_GE(msSince(t0), 140);  // 286 bytes x 10 bits at 19200 baud
   sim.reset();
   EXPECT_EQ(sim.getPacing(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Shared mode. This process loaded its FTD2XX.dll without VORNSIM_SHARED; the
+// controllers under test are those of simpeer.exe processes it starts, which
+// talk to them through the bridge operations (steps: see simPeer.cpp).
+
+// A named event for the peers to pace each other; the name is unique to this
+// test process.
+struct Event {
+  std::string name;
+  HANDLE handle;
+  Event() {
+    static int next = 0;
+    name = "VornSimPeer-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++next);
+    handle = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  }
+  ~Event() {
+    if (handle) CloseHandle(handle);
+  }
+  Event(const Event &) = delete;
+  Event &operator=(const Event &) = delete;
+};
+
+// One simpeer.exe run, with VORNSIM_SHARED=1 or without the variable.
+class Peer {
+ public:
+  Peer(bool shared, const std::string &steps) {
+    char self[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string exe(self, n);
+    exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "simpeer.exe";
+    std::string line = "\"" + exe + "\" " + steps;
+
+    // The peer inherits this process's environment and its output handles.
+    char before[8] = {};
+    const DWORD had = GetEnvironmentVariableA("VORNSIM_SHARED", before, sizeof before);
+    SetEnvironmentVariableA("VORNSIM_SHARED", shared ? "1" : nullptr);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      process_ = pi.hProcess;
+      CloseHandle(pi.hThread);
+    }
+    SetEnvironmentVariableA("VORNSIM_SHARED", had > 0 && had < sizeof before ? before : nullptr);
+  }
+
+  ~Peer() {
+    finish(0);
+    if (process_) CloseHandle(process_);
+  }
+  Peer(const Peer &) = delete;
+  Peer &operator=(const Peer &) = delete;
+
+  bool started() const { return process_ != nullptr; }
+
+  // The exit code, or -1 if it did not end within `ms` (it is then stopped).
+  int finish(DWORD ms = 20000) {
+    if (!process_) return -1;
+    if (WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) {
+      TerminateProcess(process_, 99);
+      WaitForSingleObject(process_, 5000);
+      return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+};
+
+TEST(SimulatorSharedMode, DutyCommandsReachOtherProcessesOnlyWhenShared) {
+  {
+    // The first peer starts the shared controllers at their defaults, sets
+    // fan 3, plugs devices 2 and 3 and holds a handle on 3. The second sees
+    // all that, sets fan 1 and unplugs 3; the first then sees fan 1 in its
+    // next frame, its handle on 3 has gone stale and 3 can no longer be opened.
+    Event ready, done;
+    Peer first(true, "shared 1 expect 0 137 20 set 0 3 100 plug 2 plug 3 hold 3 signal " + ready.name +
+                         " wait " + done.name + " expect 0 138 17 held 4 open 3 2");
+    Peer second(true, "shared 1 wait " + ready.name + " expect 0 140 50 expect 2 140 15"
+                      " set 0 1 35 unplug 3 signal " + done.name);
+    ASSERT_TRUE(first.started() && second.started()) << "simpeer.exe missing next to the test";
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_EQ(first.finish(), 0);
+  }
+  {
+    // Without the variable each process has controllers of its own.
+    Event ready, done;
+    Peer first(false, "shared 0 set 0 3 100 plug 2 expect 0 140 50 signal " + ready.name + " wait " +
+                          done.name + " expect 0 138 25");
+    Peer second(false, "shared 0 wait " + ready.name + " expect 0 140 15 open 2 2 set 0 1 35 signal " +
+                           done.name);
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_EQ(first.finish(), 0);
+  }
+}
+
+std::vector<signed char> readFile(const std::string &path) {
+  std::vector<signed char> bytes(SIM_FRAME_SIZE + 1);
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  std::remove(path.c_str());
+  return bytes;
+}
+
+TEST(SimulatorSharedMode, TemperaturesDriftAlikeInEveryProcess) {
+  // The second peer loads 3 s after the first and reads a frame between two
+  // of the first's. Each sensor moves along a slow sine, so its reading must
+  // lie between the first's two readings; a drift clock of its own would put
+  // it 3 s behind.
+  char dir[MAX_PATH];
+  const DWORD n = GetTempPathA(MAX_PATH, dir);
+  const std::string base = std::string(dir, n) + "vornsim-" + std::to_string(GetCurrentProcessId());
+  const std::string path[3] = {base + "-1.bin", base + "-2.bin", base + "-3.bin"};
+  Event ready, done;
+  Peer first(true, "shared 1 sleep 3000 save 0 " + path[0] + " signal " + ready.name + " wait " + done.name +
+                       " save 0 " + path[2]);
+  ASSERT_TRUE(first.started());
+  ASSERT_EQ(WaitForSingleObject(ready.handle, 15000), WAIT_OBJECT_0);
+  Peer second(true, "shared 1 save 0 " + path[1] + " signal " + done.name);
+  EXPECT_EQ(second.finish(), 0);
+  EXPECT_EQ(first.finish(), 0);
+
+  std::vector<signed char> f[3];
+  for (int i = 0; i < 3; ++i) {
+    f[i] = readFile(path[i]);
+    ASSERT_EQ(f[i].size(), static_cast<size_t>(SIM_FRAME_SIZE)) << path[i];
+  }
+  for (int t = 0; t < SIM_TEMPS; ++t) {
+    const int k = SIM_OFF_DIGITAL_TEMP + t;
+    EXPECT_GE(f[1][k], std::min(f[0][k], f[2][k])) << "sensor " << t;
+    EXPECT_LE(f[1][k], std::max(f[0][k], f[2][k])) << "sensor " << t;
+  }
 }
 
 }  // namespace
