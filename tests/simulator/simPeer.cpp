@@ -1,0 +1,191 @@
+// simpeer.exe: a second (and third) process for the shared-mode tests. It
+// loads FTD2XX.dll from its own folder, as the plug-in does, and runs the
+// steps given on its command line in order, talking to the controller only
+// through the bridge operations, like another program on the same machine:
+//
+//   shared 0|1        simIsShared() must say so
+//   set D F P         duty command: fan F of device D to P percent
+//   expect D OFF V    a frame read from device D has byte OFF equal to V
+//   save D PATH       a frame read from device D goes into file PATH
+//   open D STATUS     FT_Open(D) returns STATUS (the handle is closed again)
+//   plug D, unplug D  simPlug / simUnplug
+//   hold D            open and configure D and keep the handle
+//   held STATUS       a status request on the held handle returns STATUS;
+//                     the handle is closed
+//   signal NAME       set the named event
+//   wait NAME         wait for the named event, at most 10 s
+//   sleep MS
+//
+// Exit code 0 when every step succeeded, else 1 after a line on stderr
+// naming the step.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "controller/d2xx.h"
+#include "simControl.h"
+
+namespace {
+
+struct Bridge {
+  decltype(&FT_Open) open = nullptr;
+  decltype(&FT_Close) close = nullptr;
+  decltype(&FT_Read) read = nullptr;
+  decltype(&FT_Write) write = nullptr;
+  decltype(&FT_SetBaudRate) setBaudRate = nullptr;
+  decltype(&FT_SetDataCharacteristics) setDataCharacteristics = nullptr;
+  decltype(&FT_SetTimeouts) setTimeouts = nullptr;
+};
+
+template <typename F>
+F byOrdinal(HMODULE m, int ordinal) {
+  return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(m, MAKEINTRESOURCEA(ordinal))));
+}
+
+Bridge ft;
+SimControl sim;
+FT_HANDLE held = nullptr;
+
+bool fail(const std::string &step, const std::string &why) {
+  std::fprintf(stderr, "simpeer %lu: %s: %s\n", GetCurrentProcessId(), step.c_str(), why.c_str());
+  return false;
+}
+
+bool configured(int device, FT_HANDLE &h, const std::string &step) {
+  h = nullptr;
+  FT_STATUS st = ft.open(device, &h);
+  if (st != 0) return fail(step, "FT_Open returned " + std::to_string(st));
+  if (ft.setBaudRate(h, 19200) || ft.setDataCharacteristics(h, 8, 0, 0) || ft.setTimeouts(h, 3000, 0)) {
+    ft.close(h);
+    return fail(step, "configuring the port failed");
+  }
+  return true;
+}
+
+bool writeBytes(FT_HANDLE h, unsigned char *bytes, DWORD n, FT_STATUS &st) {
+  DWORD written = 0;
+  st = ft.write(h, bytes, n, &written);
+  return st == 0 && written == n;
+}
+
+bool readFrame(int device, unsigned char *frame, const std::string &step) {
+  FT_HANDLE h;
+  if (!configured(device, h, step)) return false;
+  unsigned char req = SIM_REQUEST_STATUS;
+  FT_STATUS st;
+  DWORD got = 0;
+  const bool ok = writeBytes(h, &req, 1, st) && ft.read(h, frame, SIM_FRAME_SIZE, &got) == 0 &&
+                  got == SIM_FRAME_SIZE;
+  ft.close(h);
+  return ok || fail(step, "no whole frame");
+}
+
+bool waitEvent(const std::string &name, bool signal, const std::string &step) {
+  HANDLE e = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  if (!e) return fail(step, "no event");
+  const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 10000) == WAIT_OBJECT_0;
+  CloseHandle(e);
+  return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 10 s");
+}
+
+// Runs the step starting at argv[i]; advances i past its arguments.
+bool step(int argc, char **argv, int &i) {
+  static const std::map<std::string, int> kArguments = {
+      {"shared", 1}, {"set", 3},  {"expect", 3}, {"save", 2},   {"open", 2},  {"plug", 1},
+      {"unplug", 1}, {"hold", 1}, {"held", 1},   {"signal", 1}, {"wait", 1}, {"sleep", 1}};
+  const std::string op = argv[i++];
+  const auto known = kArguments.find(op);
+  if (known == kArguments.end()) return fail(op, "unknown step");
+  if (i + known->second > argc) return fail(op, "too few arguments");
+  char **a = argv + i;
+  i += known->second;
+  std::string name = op;
+  for (int k = 0; k < known->second; ++k) name += std::string(" ") + a[k];
+  auto num = [&](int k) { return std::atoi(a[k]); };
+
+  if (op == "shared")
+    return sim.isShared() == num(0) || fail(name, "simIsShared() is " + std::to_string(sim.isShared()));
+  if (op == "set") {
+    FT_HANDLE h;
+    if (!configured(num(0), h, name)) return false;
+    unsigned char cmd[2] = {static_cast<unsigned char>(SIM_CMD_SET_DUTY + num(1)),
+                            static_cast<unsigned char>(num(2))};
+    FT_STATUS st;
+    const bool ok = writeBytes(h, cmd, 2, st);
+    ft.close(h);
+    return ok || fail(name, "FT_Write returned " + std::to_string(st));
+  }
+  if (op == "expect") {
+    unsigned char frame[SIM_FRAME_SIZE];
+    if (!readFrame(num(0), frame, name)) return false;
+    const int offset = num(1);
+    if (offset < 0 || offset >= SIM_FRAME_SIZE) return fail(name, "no such offset");
+    return frame[offset] == num(2) || fail(name, "byte is " + std::to_string(frame[offset]));
+  }
+  if (op == "save") {
+    unsigned char frame[SIM_FRAME_SIZE];
+    if (!readFrame(num(0), frame, name)) return false;
+    FILE *f = std::fopen(a[1], "wb");
+    if (!f) return fail(name, "cannot write the file");
+    const bool ok = std::fwrite(frame, 1, SIM_FRAME_SIZE, f) == SIM_FRAME_SIZE;
+    return (std::fclose(f) == 0 && ok) || fail(name, "cannot write the file");
+  }
+  if (op == "open") {
+    FT_HANDLE h = nullptr;
+    const FT_STATUS st = ft.open(num(0), &h);
+    if (st == 0) ft.close(h);
+    return st == static_cast<FT_STATUS>(num(1)) || fail(name, "FT_Open returned " + std::to_string(st));
+  }
+  if (op == "plug") return sim.plug(num(0)) == 0 || fail(name, "refused");
+  if (op == "unplug") return sim.unplug(num(0)) == 0 || fail(name, "refused");
+  if (op == "hold") {
+    if (held) return fail(name, "already holding a handle");
+    return configured(num(0), held, name);
+  }
+  if (op == "held") {
+    if (!held) return fail(name, "nothing held");
+    unsigned char req = SIM_REQUEST_STATUS;
+    FT_STATUS st;
+    writeBytes(held, &req, 1, st);
+    ft.close(held);
+    held = nullptr;
+    return st == static_cast<FT_STATUS>(num(0)) || fail(name, "FT_Write returned " + std::to_string(st));
+  }
+  if (op == "signal" || op == "wait") return waitEvent(a[0], op == "signal", name);
+  // sleep
+  Sleep(static_cast<DWORD>(std::max(num(0), 0)));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  HMODULE dll = LoadLibraryA("FTD2XX.dll");
+  if (!dll || !sim.load(dll)) {
+    std::fprintf(stderr, "simpeer: FTD2XX.dll or its control functions not found\n");
+    return 1;
+  }
+  ft.open = byOrdinal<decltype(ft.open)>(dll, 1);
+  ft.close = byOrdinal<decltype(ft.close)>(dll, 2);
+  ft.read = byOrdinal<decltype(ft.read)>(dll, 3);
+  ft.write = byOrdinal<decltype(ft.write)>(dll, 4);
+  ft.setBaudRate = byOrdinal<decltype(ft.setBaudRate)>(dll, 7);
+  ft.setDataCharacteristics = byOrdinal<decltype(ft.setDataCharacteristics)>(dll, 8);
+  ft.setTimeouts = byOrdinal<decltype(ft.setTimeouts)>(dll, 17);
+  if (!(ft.open && ft.close && ft.read && ft.write && ft.setBaudRate && ft.setDataCharacteristics &&
+        ft.setTimeouts)) {
+    std::fprintf(stderr, "simpeer: bridge operations missing\n");
+    return 1;
+  }
+  int rc = 0;
+  for (int i = 1; i < argc && rc == 0;)
+    if (!step(argc, argv, i)) rc = 1;
+  if (held) ft.close(held);
+  FreeLibrary(dll);
+  return rc;
+}
