@@ -146,8 +146,12 @@ double groupTicksToCallNs(uint32_t ticks)
 bool runPhase(Kind kind, std::vector<std::unique_ptr<Reader>> &readers, DWORD phaseMs, int64_t publishEveryTicks,
               PhaseResult &result, TickHistogram &pooled)
 {
-    PhaseControl control;
-    Helper helper;
+    // On the heap: should a thread fail to stop in time, these stay valid
+    // for it (they are then left behind) while the benchmark reports and ends.
+    std::unique_ptr<PhaseControl> controlOwner(new PhaseControl);
+    std::unique_ptr<Helper> helperOwner(new Helper);
+    PhaseControl &control = *controlOwner;
+    Helper &helper = *helperOwner;
     helper.control = &control;
     helper.publishEveryTicks = publishEveryTicks;
     std::vector<HANDLE> threads;
@@ -166,7 +170,7 @@ bool runPhase(Kind kind, std::vector<std::unique_ptr<Reader>> &readers, DWORD ph
     }
     if (kind != kIdle) {
         LPTHREAD_START_ROUTINE proc = kind == kPoller ? pollerProc : kind == kLatch ? latchProc : hogProc;
-        HANDLE t = CreateThread(nullptr, 0, proc, &helper, 0, nullptr);
+        HANDLE t = CreateThread(nullptr, 0, proc, helperOwner.get(), 0, nullptr);
         started = started && t != nullptr;
         if (t != nullptr)
             threads.push_back(t);
@@ -180,7 +184,14 @@ bool runPhase(Kind kind, std::vector<std::unique_ptr<Reader>> &readers, DWORD ph
     result.seconds = ticksToMs(static_cast<double>(qpcNow() - start)) / 1000;
     for (HANDLE t : threads)
         CloseHandle(t);
-    if (!started || waited == WAIT_TIMEOUT || waited == WAIT_FAILED)
+    if (waited == WAIT_TIMEOUT || waited == WAIT_FAILED) {
+        controlOwner.release();
+        helperOwner.release();
+        for (auto &r : readers)
+            r.release();
+        return false;
+    }
+    if (!started)
         return false;
 
     TickHistogram merged;

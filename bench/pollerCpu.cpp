@@ -83,7 +83,8 @@ DWORD WINAPI spinnerProc(LPVOID argument)
 // for it, or -1.
 double calibrateThreadTimes()
 {
-    Spinner s;
+    // Static: it outlives a spinner that would not end in time.
+    static Spinner s;
     s.spinTicks = qpcFrequency() * 3 / 10;
     s.spun = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     s.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -95,8 +96,10 @@ double calibrateThreadTimes()
             ms = cpu < 0 ? -1 : static_cast<double>(cpu) / 1e4;
         }
         SetEvent(s.release);
-        WaitForSingleObject(thread, 5000);
+        const bool ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
         CloseHandle(thread);
+        if (!ended)
+            return ms; // the events stay open for the thread still using them
     }
     if (s.spun)
         CloseHandle(s.spun);
