@@ -321,6 +321,22 @@ struct InProgress {
   ~InProgress() { --n; }
 };
 
+// Waits until ready() holds or ms have passed, polling with the lock let go.
+// Unlike a condition variable, a reader that is forcibly ended while it waits
+// here (as a host's unload may do to a poller stuck in a read) is registered
+// nowhere and holds nothing, so the simulator goes on working afterwards.
+template <class Ready>
+bool waitUnlocked(std::unique_lock<std::mutex> &lock, int ms, Ready ready) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (!ready()) {
+    if (Clock::now() >= deadline) return false;
+    lock.unlock();
+    Sleep(1);
+    lock.lock();
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -522,7 +538,7 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
     c.e.flags |= SIM_LOG_GATED;
     const unsigned generation = s.gateGeneration;
     ++s.gateWaiting;
-    const bool released = s.cv.wait_for(lock, std::chrono::milliseconds(s.gateLimitMs), [&] {
+    const bool released = waitUnlocked(lock, s.gateLimitMs, [&] {
       return !s.gateClosed || s.gateGeneration != generation;
     });
     --s.gateWaiting;
@@ -535,7 +551,7 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
   const int waitMs = (readTimeout == 0 || readTimeout > static_cast<ULONG>(capMs))
                          ? capMs
                          : static_cast<int>(readTimeout);
-  s.cv.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
+  waitUnlocked(lock, waitMs, [&] {
     auto it = s.ports.find(id);
     return it == s.ports.end() || it->second.unplugged || c.epoch != s.epoch ||
            it->second.rx.size() >= bytesToRead;
