@@ -50,21 +50,22 @@ void runPollCycle()
 
 DWORD WINAPI pollThreadProc(LPVOID)
 {
+    pollerEntered();
     int32_t interval = 0;
     if (loadSettings(hostWindow.load(), &deviceNumber, &interval) != 0)
-        return 1;
+        parkPoller();
 
     HANDLE timer = CreateWaitableTimerA(nullptr, TRUE, nullptr);
     if (timer == nullptr) {
         lastError.store(kCantCreateTimer);
-        return 2;
+        parkPoller();
     }
     LARGE_INTEGER dueTime;
     dueTime.QuadPart = dueTimeFor(interval);
     if (!arm(timer, dueTime)) {
         lastError.store(kCantStartTimer);
         CloseHandle(timer);
-        return 1;
+        parkPoller();
     }
 
     for (;;) {
@@ -81,5 +82,5 @@ DWORD WINAPI pollThreadProc(LPVOID)
     }
     CloseHandle(timer);
     retirePoller();
-    return 1;
+    parkPoller();
 }

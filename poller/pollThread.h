@@ -11,7 +11,9 @@ extern const char kCantStartTimer[];
 extern const char kWaitFailed[];
 extern const char kCantResetTimer[];
 
-// Exit codes: 2 when the timer cannot be created, 1 on every other path.
+// The thread's entry. It never returns: when its work is over (settings
+// unreadable, the timer refused) it parks until the unload ends it; see
+// pollerLifecycle.h for why.
 DWORD WINAPI pollThreadProc(LPVOID ignored);
 
 // One cycle: open with the current device number, read a frame, close.

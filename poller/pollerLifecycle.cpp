@@ -1,5 +1,8 @@
 #include "poller/pollerLifecycle.h"
 
+#include <atomic>
+#include <initializer_list>
+
 #include "controller/deviceLock.h"
 #include "plugin/moduleState.h"
 #include "poller/pollThread.h"
@@ -12,12 +15,17 @@ SRWLOCK lifecycleLock = SRWLOCK_INIT;
 // The handle of a poller whose loop ended, not closed yet.
 HANDLE retiredPoller = nullptr;
 
-// A retiring thread is a few instructions from its end.
+// Set by a new poller once it runs its own code.
+std::atomic<bool> entered{false};
+
+// How long a start waits for its thread to get past the loader, and how
+// long anyone waits for a stopped thread to be gone.
+constexpr DWORD kThreadStartWaitMs = 2000;
 constexpr DWORD kThreadEndWaitMs = 2000;
 
-// Stops a thread (no effect on one that has ended), waits until it is gone
-// and closes its handle. Safe under the loader lock: a terminated thread
-// does not pass through DllMain on its way out.
+// Stops a thread, waits until it is gone and closes its handle. Safe under
+// the loader lock: a terminated thread does not pass through the loader on
+// its way out.
 void terminateAndClose(HANDLE thread)
 {
     TerminateThread(thread, 0);
@@ -31,14 +39,31 @@ void startPollerIfIdle()
 {
     AcquireSRWLockExclusive(&lifecycleLock);
     if (retiredPoller != nullptr) {
-        // Not under the loader lock here, so its normal end can be awaited.
-        WaitForSingleObject(retiredPoller, kThreadEndWaitMs);
-        CloseHandle(retiredPoller);
+        terminateAndClose(retiredPoller); // parked: holds nothing
         retiredPoller = nullptr;
     }
-    if (pollThread.load() == nullptr)
-        pollThread.store(CreateThread(nullptr, 0, pollThreadProc, nullptr, 0, nullptr));
+    if (pollThread.load() == nullptr) {
+        entered.store(false);
+        HANDLE thread = CreateThread(nullptr, 0, pollThreadProc, nullptr, 0, nullptr);
+        pollThread.store(thread);
+        if (thread != nullptr) {
+            const DWORD start = GetTickCount();
+            while (!entered.load() && GetTickCount() - start < kThreadStartWaitMs)
+                Sleep(1);
+        }
+    }
     ReleaseSRWLockExclusive(&lifecycleLock);
+}
+
+void pollerEntered()
+{
+    entered.store(true);
+}
+
+void parkPoller()
+{
+    for (;;)
+        Sleep(INFINITE);
 }
 
 void retirePoller()
