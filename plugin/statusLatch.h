@@ -10,11 +10,14 @@
 // names, reads, and retries only if a publication completed meanwhile; it
 // never spins on a half-written copy. All bytes are atomics accessed relaxed,
 // ordered by the fences around the sequence number (plain moves on x86).
+// Writers (the poller, or a caller of readFromVorn) take turns on a small
+// spin lock: a publication is a few hundred stores, and a standard mutex
+// would drag the C++ runtime's exception machinery into the plug-in.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <thread>
 
 #include "controller/statusFrame.h"
 
@@ -68,7 +71,8 @@ public:
     // are never held up by a writer.
     void publish(const uint8_t frame[kStatusFrameSize], const int32_t maxRpm[kFanCount])
     {
-        std::lock_guard<std::mutex> lock(writer_);
+        while (writer_.test_and_set(std::memory_order_acquire))
+            std::this_thread::yield();
         const uint32_t s = sequence_.load(std::memory_order_relaxed);
         sequence_.store(s + 1, std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_release);
@@ -76,6 +80,7 @@ public:
         sequence_.store(s + 2, std::memory_order_release);
         std::atomic_thread_fence(std::memory_order_release);
         store(copies_[1], frame, maxRpm);
+        writer_.clear(std::memory_order_release);
     }
 
 private:
@@ -89,5 +94,5 @@ private:
 
     std::atomic<uint32_t> sequence_{0};
     Copy copies_[2]{};
-    std::mutex writer_;
+    std::atomic_flag writer_ = ATOMIC_FLAG_INIT;
 };
