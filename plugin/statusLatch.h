@@ -84,12 +84,18 @@ public:
     }
 
 private:
+    // Writes only what changed: most of a frame is the same from one poll to
+    // the next, and untouched cache lines stay shared with the readers.
     static void store(Copy &c, const uint8_t *frame, const int32_t *maxRpm)
     {
-        for (int i = 0; i < kStatusFrameSize; ++i)
-            c.frame[i].store(frame[i], std::memory_order_relaxed);
-        for (int fan = 0; fan < kFanCount; ++fan)
-            c.maxRpmTable[fan].store(maxRpm[fan], std::memory_order_relaxed);
+        for (int i = 0; i < kStatusFrameSize; ++i) {
+            if (c.frame[i].load(std::memory_order_relaxed) != frame[i])
+                c.frame[i].store(frame[i], std::memory_order_relaxed);
+        }
+        for (int fan = 0; fan < kFanCount; ++fan) {
+            if (c.maxRpmTable[fan].load(std::memory_order_relaxed) != maxRpm[fan])
+                c.maxRpmTable[fan].store(maxRpm[fan], std::memory_order_relaxed);
+        }
     }
 
     std::atomic<uint32_t> sequence_{0};
