@@ -29,23 +29,9 @@
 
 #include "controller/d2xx.h"
 #include "simControl.h"
+#include "tests/simulator/bridgeByOrdinal.h"
 
 namespace {
-
-struct Bridge {
-  decltype(&FT_Open) open = nullptr;
-  decltype(&FT_Close) close = nullptr;
-  decltype(&FT_Read) read = nullptr;
-  decltype(&FT_Write) write = nullptr;
-  decltype(&FT_SetBaudRate) setBaudRate = nullptr;
-  decltype(&FT_SetDataCharacteristics) setDataCharacteristics = nullptr;
-  decltype(&FT_SetTimeouts) setTimeouts = nullptr;
-};
-
-template <typename F>
-F byOrdinal(HMODULE m, int ordinal) {
-  return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(m, MAKEINTRESOURCEA(ordinal))));
-}
 
 Bridge ft;
 SimControl sim;
@@ -170,15 +156,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "simpeer: FTD2XX.dll or its control functions not found\n");
     return 1;
   }
-  ft.open = byOrdinal<decltype(ft.open)>(dll, 1);
-  ft.close = byOrdinal<decltype(ft.close)>(dll, 2);
-  ft.read = byOrdinal<decltype(ft.read)>(dll, 3);
-  ft.write = byOrdinal<decltype(ft.write)>(dll, 4);
-  ft.setBaudRate = byOrdinal<decltype(ft.setBaudRate)>(dll, 7);
-  ft.setDataCharacteristics = byOrdinal<decltype(ft.setDataCharacteristics)>(dll, 8);
-  ft.setTimeouts = byOrdinal<decltype(ft.setTimeouts)>(dll, 17);
-  if (!(ft.open && ft.close && ft.read && ft.write && ft.setBaudRate && ft.setDataCharacteristics &&
-        ft.setTimeouts)) {
+  if (!ft.load(dll)) {
     std::fprintf(stderr, "simpeer: bridge operations missing\n");
     return 1;
   }

@@ -20,6 +20,7 @@
 
 #include "controller/d2xx.h"
 #include "simControl.h"
+#include "tests/simulator/bridgeByOrdinal.h"
 
 namespace {
 
@@ -30,21 +31,6 @@ long msSince(Clock::time_point t0) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
 }
 
-struct Bridge {
-  decltype(&FT_Open) open = nullptr;
-  decltype(&FT_Close) close = nullptr;
-  decltype(&FT_Read) read = nullptr;
-  decltype(&FT_Write) write = nullptr;
-  decltype(&FT_SetBaudRate) setBaudRate = nullptr;
-  decltype(&FT_SetDataCharacteristics) setDataCharacteristics = nullptr;
-  decltype(&FT_SetTimeouts) setTimeouts = nullptr;
-};
-
-template <typename F>
-F byOrdinal(HMODULE m, int ordinal) {
-  return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(m, MAKEINTRESOURCEA(ordinal))));
-}
-
 class Simulator : public ::testing::Test {
  protected:
   static HMODULE dll;
@@ -53,15 +39,7 @@ class Simulator : public ::testing::Test {
     if (!dll) dll = LoadLibraryA("FTD2XX.dll");
     ASSERT_NE(dll, nullptr) << "FTD2XX.dll not found next to the test";
     ASSERT_TRUE(sim.load(dll)) << "missing export " << sim.missing;
-    ft.open = byOrdinal<decltype(ft.open)>(dll, 1);
-    ft.close = byOrdinal<decltype(ft.close)>(dll, 2);
-    ft.read = byOrdinal<decltype(ft.read)>(dll, 3);
-    ft.write = byOrdinal<decltype(ft.write)>(dll, 4);
-    ft.setBaudRate = byOrdinal<decltype(ft.setBaudRate)>(dll, 7);
-    ft.setDataCharacteristics = byOrdinal<decltype(ft.setDataCharacteristics)>(dll, 8);
-    ft.setTimeouts = byOrdinal<decltype(ft.setTimeouts)>(dll, 17);
-    ASSERT_TRUE(ft.open && ft.close && ft.read && ft.write && ft.setBaudRate &&
-                ft.setDataCharacteristics && ft.setTimeouts);
+    ASSERT_TRUE(ft.load(dll)) << "bridge operations missing";
     sim.reset();
     sim.freezeDrift(1);
     sim.setReadWaitCap(200);
