@@ -7,7 +7,9 @@
 namespace {
 
 constexpr DWORD kPollMs = 10;
-constexpr UINT kSendTimeoutMs = 2000;
+// A thread that has just closed a window may not answer for a while: Wine's
+// X11 driver, with no window manager (Xvfb), waits up to 2 s for the unmap.
+constexpr UINT kSendTimeoutMs = 5000;
 
 std::string narrow(const wchar_t *text)
 {
@@ -95,17 +97,16 @@ BOOL CALLBACK collectChild(HWND child, LPARAM context)
     return TRUE;
 }
 
-bool isGone(HWND window)
-{
-    return !IsWindow(window) || !IsWindowVisible(window);
-}
-
+// Waits until a closed window is destroyed, as a modal dialog or box is when
+// its modal loop ends. Only hidden is not enough: the owning thread may still
+// be busy closing it, and the next step should find it responsive. A window
+// that is merely hidden at the end of the wait counts as gone.
 bool waitUntilGone(HWND window, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    while (!isGone(window)) {
+    while (IsWindow(window)) {
         if (GetTickCount() - start >= timeoutMs)
-            return false;
+            return !IsWindowVisible(window);
         Sleep(kPollMs);
     }
     return true;
@@ -267,6 +268,10 @@ DWORD WINAPI WindowWatcher::run(void *parameter)
                              " appeared in time";
             break;
         }
+        // Make sure the window's thread is back in its message loop (it may
+        // still be busy closing an earlier window) before reading or acting.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout, &ignored);
         state->seen.push_back(readWindow(window));
         const bool closes = step.action ? step.action(window, state->seen.back()) : dismissWindow(window, state->seen.back());
         if (closes && !waitUntilGone(window, state->stepTimeoutMs)) {
