@@ -117,23 +117,63 @@ TEST_F(PollerTest, ShutdownLeavesThePollerRunning)
     ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 2; }, 4000));
 }
 
+// A host's window on a thread of its own that handles its messages, as a
+// host's user-interface thread does: a box owned by it from another thread
+// needs the owner's thread to answer.
+class HostWindowThread {
+public:
+    HostWindowThread()
+    {
+        ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, run, this, 0, &threadId_);
+        WaitForSingleObject(ready_, 5000);
+    }
+    ~HostWindowThread()
+    {
+        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread_, 5000);
+        CloseHandle(thread_);
+        CloseHandle(ready_);
+    }
+    HWND window() const { return window_; }
+
+private:
+    static DWORD WINAPI run(void *self)
+    {
+        auto *me = static_cast<HostWindowThread *>(self);
+        me->window_ = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+        SetEvent(me->ready_);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        DestroyWindow(me->window_);
+        return 0;
+    }
+
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    HWND window_ = nullptr;
+};
+
 // With a host window, missing settings also show the error box, owned by
 // that window, on the poller's thread; the poller ends once it is closed.
 TEST_F(PollerTest, MissingSettingsShowTheBoxOwnedByTheHostWindow)
 {
-    HWND window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(window, nullptr);
+    HostWindowThread host;
+    ASSERT_NE(host.window(), nullptr);
     WindowWatcher watcher({{WindowMatch::titled("Error"), dismissWindow}});
-    start(window);
+    start(host.window());
     const auto &seen = watcher.finish();
     ASSERT_TRUE(watcher.completed()) << watcher.failure();
-    EXPECT_EQ(seen[0].owner, window);
+    EXPECT_EQ(seen[0].owner, host.window());
     EXPECT_NE(seen[0].threadId, GetCurrentThreadId()) << "the box belongs to the poller's thread";
     EXPECT_EQ(seen[0].text().rfind("RegOpenKeyEx failed with error 2\n", 0), 0u) << seen[0].text();
     EXPECT_EQ(seen[0].buttons(), std::vector<std::string>{"OK"});
     EXPECT_FALSE(seen[0].hasIcon());
     EXPECT_EQ(meter("GetFanRPM", "0"), "Can't open registry key.");
     unload();
-    DestroyWindow(window);
 }
