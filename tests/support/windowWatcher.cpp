@@ -315,9 +315,28 @@ const std::vector<SeenWindow> &WindowWatcher::finish()
     if (!state_->finished && thread_ != nullptr) {
         // Each step is bounded by two step time-outs, the clean-up by one.
         const DWORD bound = state_->stepTimeoutMs * (2 * static_cast<DWORD>(state_->steps.size()) + 2) + 5000;
-        if (WaitForSingleObject(thread_, bound) == WAIT_OBJECT_0)
-            state_->finished = true;
-        else
+        // Keep this thread's windows answering while waiting: a box shown on
+        // another thread and owned by one of them sends messages here (the
+        // owner is disabled before the box appears).
+        const DWORD start = GetTickCount();
+        for (;;) {
+            const DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= bound)
+                break;
+            const DWORD woken = MsgWaitForMultipleObjects(1, &thread_, FALSE, bound - elapsed, QS_ALLINPUT);
+            if (woken == WAIT_OBJECT_0) {
+                state_->finished = true;
+                break;
+            }
+            if (woken != WAIT_OBJECT_0 + 1)
+                break;
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        if (!state_->finished)
             state_->failure = "the watcher did not end in time";
     }
     // While the thread still runs its results are not ours to read.

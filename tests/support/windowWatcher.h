@@ -132,6 +132,8 @@ public:
 
     // Waits until the watcher has run every step or given up, and returns
     // the windows its steps found, one per step that found its window.
+    // Dispatches this thread's messages meanwhile, so that windows it owns
+    // keep answering boxes shown on other threads.
     const std::vector<SeenWindow> &finish();
     // After finish(): every step found its window, and every closing action
     // closed it.
