@@ -8,10 +8,10 @@
 // process registers; the plug-in does not load or initialise it itself.
 #include <windows.h>
 
-#include <cstdio>
 
 #include "plugin/exports.h"
 #include "plugin/moduleState.h"
+#include "plugin/valueFormat.h"
 #include "resources/resourceIds.h"
 #include "settings/errorBox.h"
 #include "settings/settingsStore.h"
@@ -22,8 +22,8 @@ namespace {
 
 void setNumberText(HWND dialog, int control, int32_t value)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+    char text[kMaxValueText];
+    formatDecimal(text, value); // what "%d" writes
     SetDlgItemTextA(dialog, control, text);
 }
 

@@ -2,7 +2,6 @@
 // user can read: "<label> failed with error <code>\n<system text>".
 #include "settings/errorBox.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -39,10 +38,10 @@ void showApiError(HWND parent, const char *label, DWORD code)
         wsprintfA(text, kFormat, label, static_cast<int>(code), shownSystemText);
         MessageBoxA(parent, text, kTitle, MB_OK);
     } else {
-        // Out of memory: still tell the user, from a fixed buffer, cut short
-        // if need be.
-        char fallback[256];
-        std::snprintf(fallback, sizeof fallback, kFormat, label, static_cast<int>(code), shownSystemText);
+        // Out of memory: still tell the user, from a fixed buffer.
+        // wsprintfA never writes more than 1024 characters and the zero.
+        char fallback[1025];
+        wsprintfA(fallback, kFormat, label, static_cast<int>(code), shownSystemText);
         MessageBoxA(parent, fallback, kTitle, MB_OK);
     }
 
