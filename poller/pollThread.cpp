@@ -35,15 +35,18 @@ void runPollCycle()
 {
     if (!acquireDevice(kDeviceWaitMs))
         return;
-    const char *outcome = openConnection(deviceNumber.load(), &deviceHandle);
+    // Opened into a local and published once open: whatever a refusing
+    // library leaves in the variable never looks like a held device.
+    FT_HANDLE handle = nullptr;
+    const char *outcome = openConnection(deviceNumber.load(), &handle);
     lastError.store(outcome);
-    if (outcome != nullptr) {
-        // Whatever a refusing library left in the variable is no handle.
+    if (outcome == nullptr) {
+        deviceHandle = handle;
+        lastError.store(readFromVorn(handle, pollBuffer));
+        // Cleared before the close: should the thread be stopped inside the
+        // close, the teardown must not close the handle a second time.
         deviceHandle = nullptr;
-    } else {
-        lastError.store(readFromVorn(deviceHandle, pollBuffer));
-        FT_Close(deviceHandle);
-        deviceHandle = nullptr;
+        FT_Close(handle);
     }
     releaseDevice();
 }
@@ -60,11 +63,13 @@ DWORD WINAPI pollThreadProc(LPVOID)
         lastError.store(kCantCreateTimer);
         parkPoller();
     }
+    // Kept where the unload can close it when it stops the thread.
+    pollTimer.store(timer);
     LARGE_INTEGER dueTime;
     dueTime.QuadPart = dueTimeFor(interval);
     if (!arm(timer, dueTime)) {
         lastError.store(kCantStartTimer);
-        CloseHandle(timer);
+        closePollTimer();
         parkPoller();
     }
 
@@ -80,7 +85,7 @@ DWORD WINAPI pollThreadProc(LPVOID)
             break;
         }
     }
-    CloseHandle(timer);
+    closePollTimer();
     retirePoller();
     parkPoller();
 }

@@ -33,7 +33,35 @@ void terminateAndClose(HANDLE thread)
     CloseHandle(thread);
 }
 
+// Takes the lifecycle lock without ever blocking inside the lock itself: a
+// thread stopped by the unload while it waits must not stay queued in the
+// lock (the poller retiring just as the host unloads).
+void lockLifecycle()
+{
+    while (!TryAcquireSRWLockExclusive(&lifecycleLock))
+        Sleep(1);
+}
+
+// The device a stopped cycle left open, if any: cleared first, so that it is
+// closed once whatever happens to this call.
+void closeDeviceHandle()
+{
+    FT_HANDLE handle = deviceHandle;
+    deviceHandle = nullptr;
+    if (handle != nullptr)
+        FT_Close(handle);
+}
+
 } // namespace
+
+std::atomic<HANDLE> pollTimer{nullptr};
+
+void closePollTimer()
+{
+    HANDLE timer = pollTimer.exchange(nullptr);
+    if (timer != nullptr)
+        CloseHandle(timer);
+}
 
 void startPollerIfIdle()
 {
@@ -68,7 +96,7 @@ void parkPoller()
 
 void retirePoller()
 {
-    AcquireSRWLockExclusive(&lifecycleLock);
+    lockLifecycle();
     retiredPoller = pollThread.exchange(nullptr);
     ReleaseSRWLockExclusive(&lifecycleLock);
 }
@@ -78,15 +106,13 @@ void stopPoller(bool processExit)
     if (processExit) {
         // The system has ended every other thread, maybe mid-cycle: no lock
         // can be trusted, and nothing else runs.
-        if (deviceHandle != nullptr) {
-            FT_Close(deviceHandle);
-            deviceHandle = nullptr;
-        }
+        closeDeviceHandle();
         for (HANDLE thread : {pollThread.exchange(nullptr), retiredPoller}) {
             if (thread != nullptr)
                 CloseHandle(thread);
         }
         retiredPoller = nullptr;
+        closePollTimer();
         return;
     }
 
@@ -100,11 +126,9 @@ void stopPoller(bool processExit)
     }
     retiredPoller = nullptr;
     ReleaseSRWLockExclusive(&lifecycleLock);
+    closePollTimer();
     // Still set only when a cycle overran the bound and was cut off.
-    if (deviceHandle != nullptr) {
-        FT_Close(deviceHandle);
-        deviceHandle = nullptr;
-    }
+    closeDeviceHandle();
     if (deviceHeld)
         releaseDevice();
 }

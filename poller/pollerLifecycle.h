@@ -17,6 +17,13 @@
 
 #include <windows.h>
 
+#include <atomic>
+
+// The running poller's waitable timer, or null. Closed by the poller when it
+// stops using it, or by the unload after stopping the thread.
+extern std::atomic<HANDLE> pollTimer;
+void closePollTimer();
+
 // Starts a poller unless pollThread already names one.
 void startPollerIfIdle();
 
