@@ -73,12 +73,12 @@ bool measureMeterAllocations(Bench &bench)
     const HeapCensus censusBefore = takeHeapCensus();
     const AllocationCounts before = AllocationHooks::counts();
     for (int m = 0; m < kMeterCount; ++m) {
-        const MeterSpec &spec = kMeters[m];
-        int index = spec.first;
+        const BenchMeter &entry = kMeters[m];
+        int index = entry.first;
         for (int i = 0; i < kMeterCallsEach; ++i) {
             meters[m](out, parameterText(index));
-            if (++index > spec.last)
-                index = spec.first;
+            if (++index > entry.last)
+                index = entry.first;
         }
     }
     const AllocationCounts after = AllocationHooks::counts();

@@ -137,25 +137,25 @@ bool measureMeterCost(Bench &bench)
     int mismatches = 0;
     std::string firstMismatch;
     for (int m = 0; m < kMeterCount; ++m) {
-        const MeterSpec &spec = kMeters[m];
+        const BenchMeter &entry = kMeters[m];
         MeterInput &in = inputs[m];
-        in.fn = exportOf<MeterFn>(bench.vorn, spec.name);
+        in.fn = exportOf<MeterFn>(bench.vorn, entry.name);
         if (in.fn == nullptr) {
-            report.failure(format("meter cost: VORN.dll does not export %s", spec.name));
+            report.failure(format("meter cost: VORN.dll does not export %s", entry.name));
             return false;
         }
-        in.halfDegrees = spec.halfDegrees;
-        for (int index = spec.first; index <= spec.last; ++index) {
+        in.halfDegrees = entry.halfDegrees;
+        for (int index = entry.first; index <= entry.last; ++index) {
             in.parameters.push_back(parameterText(index));
-            in.values.push_back(spec.value(frame, maxRpm, index));
+            in.values.push_back(entry.value(frame, maxRpm, index));
             // The meter must show exactly what snprintf makes of the value;
             // otherwise the two sides would not do the same work.
             char shown[32] = {}, expected[32] = {};
             const char *result = in.fn(shown, parameterText(index));
-            referenceText(spec, in.values.back(), expected, kTextSize);
+            referenceText(entry, in.values.back(), expected, kTextSize);
             if (result != shown || std::strcmp(shown, expected) != 0) {
                 if (mismatches++ == 0)
-                    firstMismatch = format("%s(\"%d\") gave \"%s\", snprintf \"%s\"", spec.name, index, result,
+                    firstMismatch = format("%s(\"%d\") gave \"%s\", snprintf \"%s\"", entry.name, index, result,
                                            expected);
             }
         }

@@ -55,7 +55,7 @@ const ParameterTexts parameterTexts;
 
 } // namespace
 
-const MeterSpec kMeters[kMeterCount] = {
+const BenchMeter kMeters[kMeterCount] = {
     {"GetDigitalTemp", GetDigitalTemp, true, 0, kDigitalSensorCount - 1, digitalTemp},
     {"GetAnalogTemp", GetAnalogTemp, true, 0, kAnalogSensorCount - 1, analogTemp},
     {"GetFanRPM", GetFanRPM, false, 0, kFanCount - 1, fanRpm},
@@ -70,7 +70,7 @@ const char *parameterText(int index)
     return index >= 0 && index <= kStatusFrameSize ? parameterTexts.text[index] : "";
 }
 
-void referenceText(const MeterSpec &meter, int32_t value, char *out, size_t size)
+void referenceText(const BenchMeter &meter, int32_t value, char *out, size_t size)
 {
     if (meter.halfDegrees)
         std::snprintf(out, size, "%4.1f", value * 0.5);

@@ -9,7 +9,7 @@
 
 typedef const char *(WINAPI *MeterFn)(char *, const char *);
 
-struct MeterSpec {
+struct BenchMeter {
     const char *name;
     MeterFn linked;   // the copy linked into vornbench (same code as VORN.dll's)
     bool halfDegrees; // "%4.1f" of value * 0.5; otherwise "%d" of value
@@ -18,10 +18,10 @@ struct MeterSpec {
 };
 
 constexpr int kMeterCount = 7;
-extern const MeterSpec kMeters[kMeterCount];
+extern const BenchMeter kMeters[kMeterCount];
 
 // "0" ... "285": the parameter texts, with static storage.
 const char *parameterText(int index);
 
 // What the meter shows for the value, made with snprintf.
-void referenceText(const MeterSpec &meter, int32_t value, char *out, size_t size);
+void referenceText(const BenchMeter &meter, int32_t value, char *out, size_t size);
