@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/pluginModule.h"
+#include "tests/support/systemText.h"
 #include "tests/support/windowWatcher.h"
 
 extern const char kDialogTitle[];
@@ -20,8 +21,6 @@ extern const char kDialogTitle[];
 WindowMatch dialogOnThisThread();
 WindowMatch errorBoxOnThisThread();
 
-// The system's text for a code, "" when it has none.
-std::string systemText(DWORD code);
 
 // Makes the settings key read-only for everyone, so that saving fails with
 // access denied while loading still works; unlockSettings undoes it.

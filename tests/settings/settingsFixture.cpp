@@ -44,18 +44,6 @@ LONG WINAPI countingClose(HKEY key)
 
 } // namespace
 
-std::string systemText(DWORD code)
-{
-    char *text = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char *>(&text),
-                                        0, nullptr);
-    std::string result = length != 0 && text != nullptr ? text : "";
-    if (text != nullptr)
-        LocalFree(text);
-    return result;
-}
-
 std::string expectedBoxText(const std::string &label, DWORD code)
 {
     return label + " failed with error " + std::to_string(static_cast<int>(code)) + "\n" + systemText(code);

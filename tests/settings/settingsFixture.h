@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "tests/settings/importHook.h"
+#include "tests/support/systemText.h"
 #include "tests/support/windowWatcher.h"
 
-// The system's text for a code as the box shows it, "" when it has none.
-std::string systemText(DWORD code);
 // The whole text of an error box.
 std::string expectedBoxText(const std::string &label, DWORD code);
 
