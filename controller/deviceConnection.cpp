@@ -1,7 +1,7 @@
 #include "controller/deviceConnection.h"
 
-#include "controller/statusFrame.h"
-#include "plugin/moduleState.h"
+#include "core/statusFrame.h"
+#include "state/moduleState.h"
 
 const char kOpenFailed[] = "FT_OpenEx: Can't open requested device.";
 const char kSetBaudRateFailed[] = "FT_SetBaudRate: Cant't set baud to 19200.";
@@ -27,7 +27,7 @@ const char *closeAndFail(FT_HANDLE *handleOut, const char *text)
 
 } // namespace
 
-extern "C" const char *WINAPI openConnection(int deviceNumber, FT_HANDLE *handleOut)
+const char *openDevice(int deviceNumber, FT_HANDLE *handleOut)
 {
     if (handleOut == nullptr)
         return kOpenFailed;
@@ -42,7 +42,7 @@ extern "C" const char *WINAPI openConnection(int deviceNumber, FT_HANDLE *handle
     return nullptr;
 }
 
-extern "C" const char *WINAPI readFromVorn(FT_HANDLE handle, uint8_t *frameOut)
+const char *readStatus(FT_HANDLE handle, uint8_t *frameOut)
 {
     if (frameOut == nullptr)
         return kStatusReadFailed;

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "controller/d2xx.h"
+#include "bridge/d2xx.h"
 
 extern const char kOpenFailed[];
 extern const char kSetBaudRateFailed[];
@@ -22,18 +22,14 @@ constexpr ULONG kBaudRate = 19200;
 constexpr ULONG kReadTimeoutMs = 3000;
 constexpr uint8_t kStatusRequest = 0x36; // "6": send the status frame
 
-extern "C" {
-
 // Opens device number deviceNumber into *handleOut and sets 19200 baud, 8
 // data bits, 1 stop bit, no parity and a 3-second read time-out. On a
 // configuration failure the handle is closed and *handleOut is null again;
 // when the open itself fails, *handleOut is left as the library left it.
-const char *WINAPI openConnection(int deviceNumber, FT_HANDLE *handleOut);
+const char *openDevice(int deviceNumber, FT_HANDLE *handleOut);
 
 // Sends the status request on an open handle and reads the 285-byte reply
 // straight into frameOut. After a complete reply the frame and the fans'
 // maximum speeds derived from it become what the meters show. The handle
 // stays open either way.
-const char *WINAPI readFromVorn(FT_HANDLE handle, uint8_t *frameOut);
-
-} // extern "C"
+const char *readStatus(FT_HANDLE handle, uint8_t *frameOut);

@@ -2,16 +2,16 @@
 
 #include "controller/deviceConnection.h"
 #include "controller/deviceLock.h"
-#include "controller/statusFrame.h"
-#include "plugin/meterCore.h"
-#include "plugin/moduleState.h"
-#include "plugin/textToLong.h"
+#include "core/statusFrame.h"
+#include "core/meterCore.h"
+#include "state/moduleState.h"
+#include "core/textToLong.h"
 
 const char kInvalidPercentage[] = "Invalid percentage";
 const char kFanCommandNotSent[] = "FT_Write: Can't send SER_SET command.";
 const char kFanCommandBusy[] = "SetFanPercentage: Device busy, command not sent.";
 
-extern "C" const char *WINAPI SetFanPercentage(char * /*outputBuffer*/, const char *fanText, const char *percentText)
+const char *sendFanDuty(const char *fanText, const char *percentText)
 {
     const int32_t fan = textToLong(fanText);
     const int32_t percent = textToLong(percentText);
@@ -30,7 +30,7 @@ extern "C" const char *WINAPI SetFanPercentage(char * /*outputBuffer*/, const ch
     if (!acquireDevice(kLongestCycleMs))
         return kFanCommandBusy;
     FT_HANDLE handle = nullptr;
-    const char *failure = openConnection(deviceNumber.load(), &handle);
+    const char *failure = openDevice(deviceNumber.load(), &handle);
     if (failure == nullptr) {
         DWORD written = 0;
         const FT_STATUS status = FT_Write(handle, command, sizeof command, &written);

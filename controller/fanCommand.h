@@ -10,10 +10,8 @@ extern const char kFanCommandBusy[];
 
 constexpr unsigned char kSetDutyCommand = 0x11;
 
-extern "C" {
-
-// Null when the command went out; otherwise a constant text. The output
-// buffer is neither read nor written.
-const char *WINAPI SetFanPercentage(char *outputBuffer, const char *fanText, const char *percentText);
-
-} // extern "C"
+// Sends the duty command for the fan and percent given as texts (read like
+// every numeric parameter). Null when the command went out; otherwise a
+// constant text: a range message, the pending error text, the busy text or
+// the connection's failure text.
+const char *sendFanDuty(const char *fanText, const char *percentText);

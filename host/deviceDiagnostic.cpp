@@ -4,14 +4,12 @@
 
 #include <cstdio>
 
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 #include "host/pluginLoader.h"
 
 namespace {
 
-typedef const char *(WINAPI *OpenFn)(int, void **);
-typedef const char *(WINAPI *ReadFn)(void *, uint8_t *);
-typedef ULONG(WINAPI *CloseFn)(void *);
+using CloseFn = decltype(&FT_Close);
 
 void printHalfDegrees(const char *label, const uint8_t *frame, int offset, int count)
 {
@@ -50,8 +48,8 @@ int runReadDevice(const std::string &pluginPath, int deviceNumber)
         std::fprintf(stderr, "vornhost: %s\n", error.c_str());
         return 1;
     }
-    OpenFn openConnection = asFunction<OpenFn>(resolveExport(plugin.module, "openConnection", 8, error));
-    ReadFn readFromVorn = asFunction<ReadFn>(resolveExport(plugin.module, "readFromVorn", 8, error));
+    OpenConnectionFn openConnection = asFunction<OpenConnectionFn>(resolveExport(plugin.module, "openConnection", 8, error));
+    ReadFromVornFn readFromVorn = asFunction<ReadFromVornFn>(resolveExport(plugin.module, "readFromVorn", 8, error));
     // The bridge library the plug-in itself loaded; close is its ordinal 2.
     HMODULE bridge = GetModuleHandleA("FTD2XX.dll");
     CloseFn ftClose = bridge ? asFunction<CloseFn>(GetProcAddress(bridge, MAKEINTRESOURCEA(2))) : nullptr;

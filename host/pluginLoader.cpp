@@ -40,12 +40,12 @@ bool loadPlugin(const char *path, Plugin &plugin, std::string &error)
         return false;
     }
     HMODULE m = plugin.module;
-    if (!(plugin.init = asFunction<TextFn>(resolveExport(m, "init", 0, error))) ||
-        !(plugin.dlltype = asFunction<IntFn>(resolveExport(m, "dlltype", 0, error))) ||
-        !(plugin.getinfo = asFunction<InfoFn>(resolveExport(m, "getinfo", 4, error))) ||
-        !(plugin.getparam = asFunction<ParamFn>(resolveExport(m, "getparam", 4, error))) ||
-        !(plugin.dllstartup = asFunction<StartupFn>(resolveExport(m, "dllstartup", 8, error))) ||
-        !(plugin.dllshutdown = asFunction<ShutdownFn>(resolveExport(m, "dllshutdown", 4, error)))) {
+    if (!(plugin.init = asFunction<InitFn>(resolveExport(m, "init", 0, error))) ||
+        !(plugin.dlltype = asFunction<DllTypeFn>(resolveExport(m, "dlltype", 0, error))) ||
+        !(plugin.getinfo = asFunction<GetInfoFn>(resolveExport(m, "getinfo", 4, error))) ||
+        !(plugin.getparam = asFunction<GetParamFn>(resolveExport(m, "getparam", 4, error))) ||
+        !(plugin.dllstartup = asFunction<DllStartupFn>(resolveExport(m, "dllstartup", 8, error))) ||
+        !(plugin.dllshutdown = asFunction<DllShutdownFn>(resolveExport(m, "dllshutdown", 4, error)))) {
         unloadPlugin(plugin);
         return false;
     }

@@ -7,22 +7,17 @@
 #include <string>
 #include <vector>
 
-typedef const char *(WINAPI *TextFn)();
-typedef int (WINAPI *IntFn)();
-typedef const char *(WINAPI *InfoFn)(unsigned int);
-typedef const char *(WINAPI *ParamFn)(const char *);
-typedef void *(WINAPI *StartupFn)(HWND, int);
-typedef int (WINAPI *ShutdownFn)(void *);
-typedef const char *(WINAPI *MeterFn)(char *, const char *);
+#include "plugin/exports.h"
+
 
 struct Plugin {
     HMODULE module = nullptr;
-    TextFn init = nullptr;
-    IntFn dlltype = nullptr;
-    InfoFn getinfo = nullptr;
-    ParamFn getparam = nullptr;
-    StartupFn dllstartup = nullptr;
-    ShutdownFn dllshutdown = nullptr;
+    InitFn init = nullptr;
+    DllTypeFn dlltype = nullptr;
+    GetInfoFn getinfo = nullptr;
+    GetParamFn getparam = nullptr;
+    DllStartupFn dllstartup = nullptr;
+    DllShutdownFn dllshutdown = nullptr;
 };
 
 // Converts an export's address to its function type (through the generic

@@ -21,7 +21,6 @@ BOOL WINAPI onConsoleEvent(DWORD)
     return TRUE;
 }
 
-typedef const char *(WINAPI *SetFanFn)(char *, const char *, const char *);
 
 const MeterInfo *findMeter(const std::vector<MeterInfo> &meters, const char *name)
 {
@@ -75,10 +74,10 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
     HostSession session;
     if (!session.load(pluginPath))
         return 1;
-    SetFanFn setFan = nullptr;
+    SetFanPercentageFn setFan = nullptr;
     if (options.setFanAfter >= 0) {
         std::string error;
-        setFan = asFunction<SetFanFn>(resolveExport(session.plugin.module, "SetFanPercentage", 12, error));
+        setFan = asFunction<SetFanPercentageFn>(resolveExport(session.plugin.module, "SetFanPercentage", 12, error));
         if (setFan == nullptr) {
             std::fprintf(stderr, "vornhost: %s\n", error.c_str());
             return 1;

@@ -1,7 +1,7 @@
 // The library's load and unload hook.
 #include <windows.h>
 
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "poller/pollerLifecycle.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)

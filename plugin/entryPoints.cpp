@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "plugin/exports.h"
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "poller/pollerLifecycle.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // last complete status frame, or returns a range message or the pending error
 // text; none of them touches the device or waits for the poller.
 #include "plugin/exports.h"
-#include "plugin/meterCore.h"
-#include "plugin/moduleState.h"
+#include "core/meterCore.h"
+#include "state/moduleState.h"
 
 extern "C" {
 

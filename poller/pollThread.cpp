@@ -2,8 +2,8 @@
 
 #include "controller/deviceConnection.h"
 #include "controller/deviceLock.h"
-#include "plugin/moduleState.h"
-#include "poller/pollInterval.h"
+#include "state/moduleState.h"
+#include "core/pollInterval.h"
 #include "poller/pollerLifecycle.h"
 #include "settings/settingsStore.h"
 
@@ -15,7 +15,7 @@ const char kCantResetTimer[] = "Can't reset timer.";
 namespace {
 
 // The cycle reads into this private buffer; only a complete frame is
-// published to the meters (see readFromVorn), so they never see a partial
+// published to the meters (see readStatus), so they never see a partial
 // or failed read.
 uint8_t pollBuffer[kStatusFrameSize];
 
@@ -38,11 +38,11 @@ void runPollCycle()
     // Opened into a local and published once open: whatever a refusing
     // library leaves in the variable never looks like a held device.
     FT_HANDLE handle = nullptr;
-    const char *outcome = openConnection(deviceNumber.load(), &handle);
+    const char *outcome = openDevice(deviceNumber.load(), &handle);
     lastError.store(outcome);
     if (outcome == nullptr) {
         deviceHandle = handle;
-        lastError.store(readFromVorn(handle, pollBuffer));
+        lastError.store(readStatus(handle, pollBuffer));
         // Cleared before the close: should the thread be stopped inside the
         // close, the teardown must not close the handle a second time.
         deviceHandle = nullptr;

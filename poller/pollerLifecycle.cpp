@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 #include "controller/deviceLock.h"
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "poller/pollThread.h"
 
 namespace {

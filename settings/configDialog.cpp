@@ -6,17 +6,13 @@
 //
 // The up-down class comes from the common-controls library, which the host
 // process registers; the plug-in does not load or initialise it itself.
-#include <windows.h>
+#include "settings/configDialog.h"
 
-
-#include "plugin/exports.h"
-#include "plugin/moduleState.h"
-#include "plugin/valueFormat.h"
-#include "resources/resourceIds.h"
+#include "state/moduleState.h"
+#include "core/valueFormat.h"
+#include "settings/configDialogIds.h"
 #include "settings/errorBox.h"
 #include "settings/settingsStore.h"
-
-INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 namespace {
 
@@ -92,9 +88,7 @@ INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
 }
 
-extern "C" {
-
-int WINAPI configure()
+int runConfigDialog()
 {
     const INT_PTR result = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(configDialogTemplate), hostWindow.load(),
                                            configDialogProc, 0);
@@ -102,10 +96,3 @@ int WINAPI configure()
         showApiError(hostWindow.load(), "CreateDialog", 0);
     return 0;
 }
-
-int WINAPI source_configure(int /*a*/, int /*b*/)
-{
-    return configure();
-}
-
-} // extern "C"

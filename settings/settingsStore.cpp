@@ -8,7 +8,7 @@
 // as a read straight into the variable would.
 #include "settings/settingsStore.h"
 
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "settings/errorBox.h"
 
 const char SettingsKey[] = "Software\\Orvendel\\Plugins\\VORN";

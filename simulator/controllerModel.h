@@ -1,7 +1,7 @@
 // The fan controller behind one device number: its fan and sensor state, the
 // way it encodes that state into the 285-byte status frame, and the way it
 // interprets the bytes written to it. No Windows and no locking in here: the
-// bridge layer (ftd2xx.cpp) owns the locks and calls this with them held.
+// bridge layer (bridgeOperations.cpp) owns the locks and calls this with them held.
 #pragma once
 
 #include <cstddef>

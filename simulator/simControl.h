@@ -27,25 +27,25 @@
 
 #include <windows.h>
 
+#include "core/statusFrame.h"
+
 #define SIM_API __cdecl
 
 // ---------------------------------------------------------------------------
-// The status frame. The controller answers the request byte 0x36 with exactly
-// SIM_FRAME_SIZE bytes. Offsets are 0-based; every byte is a signed 8-bit value.
-#define SIM_FRAME_SIZE 285
-#define SIM_REQUEST_STATUS 0x36    // one byte; the reply is a status frame
-#define SIM_CMD_SET_DUTY 0x11      // 0x11 + fan, then percent 0..100; no reply
-#define SIM_FANS 4
-#define SIM_DIGITAL_TEMPS 8
-#define SIM_ANALOG_TEMPS 6
+// The status frame and the commands, as docs/protocol.md describes them (the
+// offsets are core/statusFrame.h's).
+#define SIM_FRAME_SIZE kStatusFrameSize
+#define SIM_REQUEST_STATUS 0x36
+#define SIM_CMD_SET_DUTY 0x11
+#define SIM_FANS kFanCount
+#define SIM_DIGITAL_TEMPS kDigitalSensorCount
+#define SIM_ANALOG_TEMPS kAnalogSensorCount
 #define SIM_TEMPS (SIM_DIGITAL_TEMPS + SIM_ANALOG_TEMPS)
-#define SIM_OFF_MANUAL 101         // 101..104: manual-mode flag of fans 0..3
-#define SIM_OFF_DUTY 137           // 137..140: duty of fans 0..3 in 2 % steps
-#define SIM_OFF_MAXSPEED 148       // 148..155: fan i max speed, int16 little-endian
-                                   //           at 148+2i (low), 149+2i (high),
-                                   //           in 10.5 RPM steps (200 = 2100 RPM)
-#define SIM_OFF_DIGITAL_TEMP 238   // 238..245: digital sensors 0..7, half degrees C
-#define SIM_OFF_ANALOG_TEMP 246    // 246..251: analog sensors 0..5, half degrees C
+#define SIM_OFF_MANUAL kManualModeOffset
+#define SIM_OFF_DUTY kFanDutyOffset
+#define SIM_OFF_MAXSPEED kMaxRpmRawOffset
+#define SIM_OFF_DIGITAL_TEMP kDigitalTempOffset
+#define SIM_OFF_ANALOG_TEMP kAnalogTempOffset
 
 // Every byte outside the fields above holds a fixed filler that depends only
 // on its offset k: 0x80 | (k & 0x7F). It is never zero, neighbouring bytes

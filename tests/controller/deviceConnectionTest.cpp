@@ -3,23 +3,22 @@
 #include <cstring>
 #include <string>
 
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 #include "tests/support/processRunner.h"
 #include "tests/support/simulatorSession.h"
+#include "plugin/exports.h"
 
 namespace {
 
-typedef const char *(WINAPI *OpenFn)(int, void **);
-typedef const char *(WINAPI *ReadFn)(void *, uint8_t *);
-typedef ULONG(WINAPI *CloseFn)(void *);
+using CloseFn = decltype(&FT_Close);
 
 class DeviceConnection : public SimulatorSession {
 protected:
     void SetUp() override
     {
         SimulatorSession::SetUp();
-        openConnection = plugin.get<OpenFn>("openConnection");
-        readFromVorn = plugin.get<ReadFn>("readFromVorn");
+        openConnection = plugin.get<OpenConnectionFn>("openConnection");
+        readFromVorn = plugin.get<ReadFromVornFn>("readFromVorn");
         ftClose = reinterpret_cast<CloseFn>(
             reinterpret_cast<void (*)()>(GetProcAddress(simulatorModule_, MAKEINTRESOURCEA(2))));
         sim.logClear();
@@ -31,8 +30,8 @@ protected:
     }
 
     PluginModule plugin;
-    OpenFn openConnection = nullptr;
-    ReadFn readFromVorn = nullptr;
+    OpenConnectionFn openConnection = nullptr;
+    ReadFromVornFn readFromVorn = nullptr;
     CloseFn ftClose = nullptr;
 };
 

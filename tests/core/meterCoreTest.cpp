@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/meterCore.h"
+#include "core/meterCore.h"
 
 namespace {
 

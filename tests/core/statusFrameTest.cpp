@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 
 TEST(DeriveMaxRpm, DecodesSignedLittleEndianWordsTruncatingTowardZero)
 {

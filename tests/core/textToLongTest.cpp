@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "plugin/textToLong.h"
+#include "core/textToLong.h"
 
 TEST(TextToLong, AcceptsBlanksSignsLeadingZerosAndTrailingText)
 {

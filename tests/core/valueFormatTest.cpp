@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "plugin/valueFormat.h"
+#include "core/valueFormat.h"
 
 // The formatters stand in for "%4.1f" and "%d": they must agree with the C
 // library for every value they can be given.

@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include "tests/support/registrySettings.h"
+#include "plugin/exports.h"
 
 const char kDialogTitle[] = "VORN Configuration";
 
@@ -54,6 +55,15 @@ bool storedDword(const char *name, DWORD *value)
     const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(value), &size);
     RegCloseKey(key);
     return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof *value;
+}
+
+void expectStoredSettings(DWORD deviceId, DWORD refreshRate)
+{
+    DWORD device = 0, rate = 0;
+    EXPECT_TRUE(storedDword("Device ID", &device));
+    EXPECT_TRUE(storedDword("Refresh Rate", &rate));
+    EXPECT_EQ(device, deviceId);
+    EXPECT_EQ(rate, refreshRate);
 }
 
 void saveScreenshot(HWND window, const char *fileName)
@@ -114,8 +124,8 @@ void DialogTest::TearDown()
 void DialogTest::startPlugin(DWORD deviceId, DWORD refreshRate)
 {
     seedSettings(deviceId, refreshRate);
-    void *block = plugin->get<void *(WINAPI *)(HWND, int)>("dllstartup")(host, 0);
-    plugin->get<int(WINAPI *)(void *)>("dllshutdown")(block);
+    void *block = plugin->get<DllStartupFn>("dllstartup")(host, 0);
+    plugin->get<DllShutdownFn>("dllshutdown")(block);
     Sleep(300); // the poller reads the settings as it starts
 }
 
@@ -131,9 +141,9 @@ std::vector<SeenWindow> DialogTest::runConfigure(std::vector<WatchStep> steps, i
     WindowWatcher watcher(std::move(steps));
     int returned = -1;
     if (std::string(entry).find("source_configure") != std::string::npos)
-        returned = plugin->get<int(WINAPI *)(int, int)>(entry)(0x12345678, -1);
+        returned = plugin->get<SourceConfigureFn>(entry)(0x12345678, -1);
     else
-        returned = plugin->get<int(WINAPI *)()>(entry)();
+        returned = plugin->get<ConfigureFn>(entry)();
     std::vector<SeenWindow> seen = watcher.finish();
     EXPECT_TRUE(watcher.completed()) << watcher.failure();
     EXPECT_TRUE(watcher.leftovers().empty()) << watcher.leftovers().size() << " window(s) left open, first \""

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "resources/resourceIds.h"
+#include "settings/configDialogIds.h"
 #include "tests/support/pluginModule.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include "tests/poller/pollerFixture.h"
 #include "tests/support/processRunner.h"
+#include "plugin/exports.h"
 
 namespace {
 
-typedef const char *(WINAPI *SetFanFn)(char *, const char *, const char *);
 
 class FanCommand : public PollerTest {
 protected:
@@ -16,7 +16,7 @@ protected:
     {
         PollerTest::SetUp();
         load();
-        setFan = plugin->get<SetFanFn>("SetFanPercentage");
+        setFan = plugin->get<SetFanPercentageFn>("SetFanPercentage");
         sim.logClear();
     }
     // Sends the command with a canary buffer, which must come back untouched.
@@ -40,7 +40,7 @@ protected:
         return sent;
     }
 
-    SetFanFn setFan = nullptr;
+    SetFanPercentageFn setFan = nullptr;
 };
 
 } // namespace

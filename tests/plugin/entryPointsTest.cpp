@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tests/support/pluginModule.h"
+#include "plugin/exports.h"
 
 namespace {
 
@@ -15,14 +16,14 @@ protected:
 
 TEST_F(EntryPoints, InitListsTheMeterFunctionsAndDlltypeIsOne)
 {
-    EXPECT_STREQ(plugin.get<const char *(WINAPI *)()>("init")(),
+    EXPECT_STREQ(plugin.get<InitFn>("init")(),
                  "GetAnalogTemp|GetDigitalTemp|GetFanRPM|GetFanPercentage|GetFanMaxRPM|GetFanManualMode|GetValue");
-    EXPECT_EQ(plugin.get<int(WINAPI *)()>("dlltype")(), 1);
+    EXPECT_EQ(plugin.get<DllTypeFn>("dlltype")(), 1);
 }
 
 TEST_F(EntryPoints, GetinfoByUnsignedIndex)
 {
-    auto getinfo = plugin.get<const char *(WINAPI *)(unsigned)>("getinfo");
+    auto getinfo = plugin.get<GetInfoFn>("getinfo");
     EXPECT_STREQ(getinfo(0), "Vorn");
     EXPECT_STREQ(getinfo(2), "1.1");
     EXPECT_STREQ(getinfo(3), "10-Feb-2006");
@@ -37,7 +38,7 @@ TEST_F(EntryPoints, GetinfoByUnsignedIndex)
 
 TEST_F(EntryPoints, GetparamMatchesNamesExactly)
 {
-    auto getparam = plugin.get<const char *(WINAPI *)(const char *)>("getparam");
+    auto getparam = plugin.get<GetParamFn>("getparam");
     EXPECT_STREQ(getparam("GetDigitalTemp"), "Digital Sensor Index (0-7)|");
     EXPECT_STREQ(getparam("GetAnalogTemp"), "Analog Sensor Index (0-5)|");
     for (const char *fan : {"GetFanRPM", "GetFanPercentage", "GetFanMaxRPM", "GetFanManualMode"})
@@ -52,8 +53,8 @@ TEST_F(EntryPoints, GetparamMatchesNamesExactly)
 
 TEST_F(EntryPoints, StartupReturnsFreshBlocksAndShutdownAcceptsNull)
 {
-    auto dllstartup = plugin.get<void *(WINAPI *)(HWND, int)>("dllstartup");
-    auto dllshutdown = plugin.get<int(WINAPI *)(void *)>("dllshutdown");
+    auto dllstartup = plugin.get<DllStartupFn>("dllstartup");
+    auto dllshutdown = plugin.get<DllShutdownFn>("dllshutdown");
     void *first = dllstartup(nullptr, 0);
     void *second = dllstartup(nullptr, 0);
     ASSERT_NE(first, nullptr);
@@ -63,5 +64,5 @@ TEST_F(EntryPoints, StartupReturnsFreshBlocksAndShutdownAcceptsNull)
     EXPECT_EQ(dllshutdown(first), 0);
     EXPECT_EQ(dllshutdown(second), 0);
     EXPECT_EQ(dllshutdown(nullptr), 0);
-    EXPECT_EQ(plugin.get<int(WINAPI *)(int, int)>("pastemeter")(7, 9), 0);
+    EXPECT_EQ(plugin.get<PasteMeterFn>("pastemeter")(7, 9), 0);
 }

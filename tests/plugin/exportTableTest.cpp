@@ -5,6 +5,7 @@
 
 #include "tests/support/exportDirectory.h"
 #include "tests/support/pluginModule.h"
+#include "plugin/exports.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ TEST(ExportTable, StdcallCalleePopsItsArguments)
     // Calling through a pointer of the declared type must leave the stack as
     // it was: a wrong calling convention or byte count would corrupt it.
     PluginModule plugin;
-    auto getinfo = plugin.get<const char *(WINAPI *)(unsigned)>("_getinfo@4");
-    auto pastemeter = plugin.get<int(WINAPI *)(int, int)>("_pastemeter@8");
+    auto getinfo = plugin.get<GetInfoFn>("_getinfo@4");
+    auto pastemeter = plugin.get<PasteMeterFn>("_pastemeter@8");
     volatile int guard = 0x1234;
     for (int i = 0; i < 1000; ++i) {
         EXPECT_STREQ(getinfo(0), "Vorn");

@@ -7,6 +7,7 @@
 
 #include "tests/support/registrySettings.h"
 #include "tests/support/simulatorSession.h"
+#include "plugin/exports.h"
 
 class PollerTest : public SimulatorSession {
 protected:
@@ -26,7 +27,7 @@ protected:
     {
         if (plugin) {
             if (block != nullptr)
-                plugin->get<int(WINAPI *)(void *)>("dllshutdown")(block);
+                plugin->get<DllShutdownFn>("dllshutdown")(block);
             block = nullptr;
             plugin.reset();
         }
@@ -36,9 +37,9 @@ protected:
     {
         if (!plugin)
             load();
-        void *next = plugin->get<void *(WINAPI *)(HWND, int)>("dllstartup")(window, 0);
+        void *next = plugin->get<DllStartupFn>("dllstartup")(window, 0);
         if (block != nullptr)
-            plugin->get<int(WINAPI *)(void *)>("dllshutdown")(block);
+            plugin->get<DllShutdownFn>("dllshutdown")(block);
         block = next;
     }
     std::string meter(const char *name, const char *parameter)

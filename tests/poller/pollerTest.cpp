@@ -4,6 +4,7 @@
 
 #include "tests/poller/pollerFixture.h"
 #include "tests/support/windowWatcher.h"
+#include "plugin/exports.h"
 
 TEST_F(PollerTest, FirstCycleComesOneIntervalAfterStartAndBringsLiveValues)
 {
@@ -112,7 +113,7 @@ TEST_F(PollerTest, ShutdownLeavesThePollerRunning)
 {
     seedSettings(0, 1);
     start();
-    plugin->get<int(WINAPI *)(void *)>("dllshutdown")(block);
+    plugin->get<DllShutdownFn>("dllshutdown")(block);
     block = nullptr;
     ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 2; }, 4000));
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "plugin/exports.h"
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "poller/pollThread.h"
 #include "tests/support/simulatorSession.h"
 

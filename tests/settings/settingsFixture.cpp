@@ -1,6 +1,6 @@
 #include "tests/settings/settingsFixture.h"
 
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "settings/settingsStore.h"
 #include "tests/support/registrySettings.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "settings/settingsStore.h"
 #include "tests/settings/settingsFixture.h"
 #include "tests/support/registrySettings.h"

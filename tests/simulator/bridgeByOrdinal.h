@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "controller/d2xx.h"
+#include "bridge/d2xx.h"
 
 struct Bridge {
   decltype(&FT_Open) open = nullptr;

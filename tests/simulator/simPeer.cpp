@@ -27,7 +27,7 @@
 #include <map>
 #include <string>
 
-#include "controller/d2xx.h"
+#include "bridge/d2xx.h"
 #include "simControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 

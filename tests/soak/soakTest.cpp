@@ -12,15 +12,13 @@
 #include <set>
 #include <string>
 
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 #include "tests/poller/pollerFixture.h"
+#include "plugin/exports.h"
 
 namespace {
 
-typedef const char *(WINAPI *OpenFn)(int, void **);
-typedef const char *(WINAPI *ReadFn)(void *, uint8_t *);
-typedef const char *(WINAPI *SetFanFn)(char *, const char *, const char *);
-typedef ULONG(WINAPI *CloseFn)(void *);
+using CloseFn = decltype(&FT_Close);
 
 const std::set<std::string> kPluginTexts = {
     "FT_OpenEx: Can't open requested device.",
@@ -114,9 +112,9 @@ TEST_F(Soak, RandomFaultsAtEveryStep)
     sim.setFrameGenerator(1);
     seedSettings(0, 1);
     start(); // a real poller cycles once a second throughout
-    auto openConnection = plugin->get<OpenFn>("openConnection");
-    auto readFromVorn = plugin->get<ReadFn>("readFromVorn");
-    auto setFan = plugin->get<SetFanFn>("SetFanPercentage");
+    auto openConnection = plugin->get<OpenConnectionFn>("openConnection");
+    auto readFromVorn = plugin->get<ReadFromVornFn>("readFromVorn");
+    auto setFan = plugin->get<SetFanPercentageFn>("SetFanPercentage");
     auto ftClose = reinterpret_cast<CloseFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(simulatorModule_, MAKEINTRESOURCEA(2))));
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin/exports.h"
+
 class PluginModule {
 public:
     explicit PluginModule(const char *path = "VORN.dll");
@@ -30,4 +32,3 @@ private:
     HMODULE module_;
 };
 
-typedef const char *(WINAPI *MeterFn)(char *, const char *);

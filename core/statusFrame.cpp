@@ -1,4 +1,4 @@
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 
 int32_t maxRpmFromWord(int16_t word)
 {

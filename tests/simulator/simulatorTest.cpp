@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "controller/d2xx.h"
+#include "bridge/d2xx.h"
 #include "simControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 

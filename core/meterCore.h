@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "plugin/statusLatch.h"
+#include "core/statusLatch.h"
 
 enum class Meter {
     DigitalTemp,

@@ -1,4 +1,4 @@
-#include "plugin/textToLong.h"
+#include "core/textToLong.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/meterCore.h"
-#include "plugin/textToLong.h"
+#include "core/meterCore.h"
+#include "core/textToLong.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 
 StatusLatch statusFrame;
 std::atomic<const char *> lastError{nullptr};

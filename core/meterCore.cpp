@@ -1,7 +1,7 @@
-#include "plugin/meterCore.h"
+#include "core/meterCore.h"
 
-#include "plugin/textToLong.h"
-#include "plugin/valueFormat.h"
+#include "core/textToLong.h"
+#include "core/valueFormat.h"
 
 const char kInvalidSensorIndex[] = "Invalid sensor index";
 const char kInvalidFanIndex[] = "Invalid fan index";

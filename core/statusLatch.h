@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 
 class StatusLatch {
 public:

@@ -12,8 +12,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "controller/d2xx.h"
-#include "plugin/statusLatch.h"
+#include "bridge/d2xx.h"
+#include "core/statusLatch.h"
 
 // The last complete status frame with the maximum speeds derived from it.
 extern StatusLatch statusFrame;

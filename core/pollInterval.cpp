@@ -1,4 +1,4 @@
-#include "poller/pollInterval.h"
+#include "core/pollInterval.h"
 
 int32_t effectiveInterval(int32_t storedSeconds)
 {

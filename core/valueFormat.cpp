@@ -1,4 +1,4 @@
-#include "plugin/valueFormat.h"
+#include "core/valueFormat.h"
 
 int formatDecimal(char *out, int32_t value)
 {

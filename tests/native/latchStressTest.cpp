@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/meterCore.h"
+#include "core/meterCore.h"
 
 namespace {
 
