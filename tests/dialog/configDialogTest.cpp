@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "resources/resourceIds.h"
+#include "settings/configDialogIds.h"
 #include "tests/dialog/dialogFixture.h"
 #include "tests/support/registrySettings.h"
 
@@ -71,11 +71,7 @@ TEST_F(ConfigureDialog, FirstUseShowsZeroAndFiveWithoutABoxAndOkCreatesTheSettin
     EXPECT_EQ(afterSpins[0], "3");
     EXPECT_EQ(afterSpins[1], "12");
 
-    DWORD device = 0, rate = 0;
-    EXPECT_TRUE(storedDword("Device ID", &device));
-    EXPECT_TRUE(storedDword("Refresh Rate", &rate));
-    EXPECT_EQ(device, 3u);
-    EXPECT_EQ(rate, 12u);
+    expectStoredSettings(3, 12);
     // The failed load at opening set it; the good save does not clear it.
     EXPECT_EQ(lastErrorText(), "Can't open registry key.");
 }
@@ -95,11 +91,7 @@ TEST_F(ConfigureDialog, StoredValuesShownOwnedByTheHostAndAnyOkCommandSaves)
     EXPECT_EQ(seen[0].style & (WS_POPUP | WS_CAPTION | WS_SYSMENU), WS_POPUP | WS_CAPTION | WS_SYSMENU);
     EXPECT_EQ(seen[0].control(deviceIdEdit)->text, "2");
     EXPECT_EQ(seen[0].control(refreshRateEdit)->text, "3600");
-    DWORD device = 0, rate = 0;
-    EXPECT_TRUE(storedDword("Device ID", &device));
-    EXPECT_TRUE(storedDword("Refresh Rate", &rate));
-    EXPECT_EQ(device, 7u);
-    EXPECT_EQ(rate, 45u);
+    expectStoredSettings(7, 45);
     EXPECT_EQ(lastErrorText(), "");
 }
 
@@ -128,11 +120,7 @@ TEST_F(ConfigureDialog, RefreshRateNotAboveZeroIsRefusedOverTheDialog)
     EXPECT_EQ(seen[2].window, seen[0].window);
     EXPECT_EQ(seen[2].control(deviceIdEdit)->text, "4");
     EXPECT_EQ(seen[2].control(refreshRateEdit)->text, "0");
-    DWORD device = 0, rate = 0;
-    EXPECT_TRUE(storedDword("Device ID", &device));
-    EXPECT_TRUE(storedDword("Refresh Rate", &rate));
-    EXPECT_EQ(device, 1u);
-    EXPECT_EQ(rate, 3600u);
+    expectStoredSettings(1, 3600);
 }
 
 TEST_F(ConfigureDialog, TextsThatAreNotNumbersAreReportedToTheHostWindow)
@@ -169,11 +157,7 @@ TEST_F(ConfigureDialog, FailedSaveKeepsTheDialogOpenAndCancelKeepsTheStoredValue
     EXPECT_EQ(seen[1].text(), "RegCreateKeyEx failed with error 5\n" + systemText(ERROR_ACCESS_DENIED));
     EXPECT_EQ(seen[1].owner, seen[0].window);
     EXPECT_EQ(lastErrorText(), "Can't create registry key.");
-    DWORD device = 0, rate = 0;
-    EXPECT_TRUE(storedDword("Device ID", &device));
-    EXPECT_TRUE(storedDword("Refresh Rate", &rate));
-    EXPECT_EQ(device, 1u);
-    EXPECT_EQ(rate, 3600u);
+    expectStoredSettings(1, 3600);
 }
 
 TEST_F(ConfigureDialog, EveryEntryNameOpensTheSameDialogAndReturnsZero)

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "plugin/exports.h"
-#include "plugin/moduleState.h"
-#include "resources/resourceIds.h"
+#include "state/moduleState.h"
+#include "settings/configDialogIds.h"
 #include "tests/dialog/dialogFixture.h"
 #include "tests/support/registrySettings.h"
 
@@ -130,11 +130,7 @@ TEST_F(DialogDeviceNumber, FailedSaveThenCancelKeepsTheNewNumberOnlyInMemory)
     EXPECT_EQ(atSaveBox, 5);
     EXPECT_EQ(deviceNumber.load(), 5);
     EXPECT_STREQ(lastError.load(), "Can't create registry key.");
-    DWORD device = 0, rate = 0;
-    EXPECT_TRUE(storedDword("Device ID", &device));
-    EXPECT_TRUE(storedDword("Refresh Rate", &rate));
-    EXPECT_EQ(device, 1u);
-    EXPECT_EQ(rate, 10u);
+    expectStoredSettings(1, 10);
 }
 
 TEST_F(DialogDeviceNumber, OpeningWithoutSettingsKeepsTheCurrentNumber)

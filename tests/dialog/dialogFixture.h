@@ -30,6 +30,9 @@ void unlockSettings();
 // Reads a stored value as a 32-bit number; false when missing or not REG_DWORD.
 bool storedDword(const char *name, DWORD *value);
 
+// Expects both settings stored, with these values.
+void expectStoredSettings(DWORD deviceId, DWORD refreshRate);
+
 // Saves a PNG of a window from the X display the tests run on, when
 // ImageMagick's import and a display are there; otherwise does nothing.
 void saveScreenshot(HWND window, const char *fileName);
