@@ -1,10 +1,11 @@
 // What every measurement of vornbench shares: the options, the simulated
-// controller's control interface, the loaded VORN.dll and the report.
+// controller's control interface, the loaded VORN.dll and the report, with
+// the clock and the statistics (measure.h).
 #pragma once
 
 #include <windows.h>
 
-#include "bench/report.h"
+#include "bench/measure.h"
 #include "simControl.h"
 
 struct Bench {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "bench/report.h"
+#include "bench/bench.h"
 
 namespace {
 
@@ -66,10 +66,8 @@ std::string describeMachine()
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     typedef LONG(WINAPI * RtlGetVersionFn)(OSVERSIONINFOW *);
     typedef const char *(__cdecl * WineVersionFn)();
-    const auto rtlGetVersion =
-        reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")));
-    const auto wineVersion =
-        reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")));
+    const auto rtlGetVersion = exportOf<RtlGetVersionFn>(ntdll, "RtlGetVersion");
+    const auto wineVersion = exportOf<WineVersionFn>(ntdll, "wine_get_version");
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
     if (rtlGetVersion != nullptr && rtlGetVersion(&version) == 0)

@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "bench/clock.h"
 #include "bench/meters.h"
-#include "bench/stats.h"
-#include "controller/d2xx.h"
-#include "controller/statusFrame.h"
+#include "bridge/d2xx.h"
+#include "core/statusFrame.h"
+#include "plugin/exports.h"
 
 namespace {
 
@@ -47,8 +46,10 @@ __attribute__((noinline)) int64_t timeMeter(const MeterInput &in, char *out)
     return qpcNow() - start;
 }
 
-// The bare formatting: the toolchain's snprintf (mingw-w64's C99 printf)...
-__attribute__((noinline)) int64_t timeSnprintf(const MeterInput &in, char *out)
+// The bare formatting of the same values, by the toolchain's snprintf
+// (below) or by the system C library's (msvcrt.dll) _snprintf.
+template <class Snprintf>
+__attribute__((noinline)) int64_t timeBare(Snprintf print, const MeterInput &in, char *out)
 {
     const int n = static_cast<int>(in.values.size());
     const int32_t *values = in.values.data();
@@ -56,13 +57,13 @@ __attribute__((noinline)) int64_t timeSnprintf(const MeterInput &in, char *out)
     const int64_t start = qpcNow();
     if (in.halfDegrees) {
         for (int i = 0; i < kCallsPerBatch; ++i) {
-            std::snprintf(out, kTextSize, "%4.1f", values[j] * 0.5);
+            print(out, kTextSize, "%4.1f", values[j] * 0.5);
             if (++j == n)
                 j = 0;
         }
     } else {
         for (int i = 0; i < kCallsPerBatch; ++i) {
-            std::snprintf(out, kTextSize, "%d", static_cast<int>(values[j]));
+            print(out, kTextSize, "%d", static_cast<int>(values[j]));
             if (++j == n)
                 j = 0;
         }
@@ -70,28 +71,11 @@ __attribute__((noinline)) int64_t timeSnprintf(const MeterInput &in, char *out)
     return qpcNow() - start;
 }
 
-// ... and the system C library's (msvcrt.dll) _snprintf.
-__attribute__((noinline)) int64_t timeSystemSnprintf(SnprintfFn fn, const MeterInput &in, char *out)
-{
-    const int n = static_cast<int>(in.values.size());
-    const int32_t *values = in.values.data();
-    int j = 0;
-    const int64_t start = qpcNow();
-    if (in.halfDegrees) {
-        for (int i = 0; i < kCallsPerBatch; ++i) {
-            fn(out, kTextSize, "%4.1f", values[j] * 0.5);
-            if (++j == n)
-                j = 0;
-        }
-    } else {
-        for (int i = 0; i < kCallsPerBatch; ++i) {
-            fn(out, kTextSize, "%d", static_cast<int>(values[j]));
-            if (++j == n)
-                j = 0;
-        }
-    }
-    return qpcNow() - start;
-}
+// The toolchain's snprintf (mingw-w64's C99 printf), called directly, as
+// plug-in code calling snprintf gets it.
+const auto toolchainSnprintf = [](char *text, size_t size, const char *fmt, auto value) {
+    return std::snprintf(text, size, fmt, value);
+};
 
 double perCallNs(int64_t ticks)
 {
@@ -103,11 +87,9 @@ double perCallNs(int64_t ticks)
 bool measureMeterCost(Bench &bench)
 {
     Report &report = bench.report;
-    typedef const char *(WINAPI * OpenFn)(int, FT_HANDLE *);
-    typedef const char *(WINAPI * ReadFn)(FT_HANDLE, uint8_t *);
-    typedef FT_STATUS(WINAPI * CloseFn)(FT_HANDLE);
-    const OpenFn openConnection = exportOf<OpenFn>(bench.vorn, "openConnection");
-    const ReadFn readFromVorn = exportOf<ReadFn>(bench.vorn, "readFromVorn");
+    using CloseFn = decltype(&FT_Close);
+    const OpenConnectionFn openConnection = exportOf<OpenConnectionFn>(bench.vorn, "openConnection");
+    const ReadFromVornFn readFromVorn = exportOf<ReadFromVornFn>(bench.vorn, "readFromVorn");
     // FT_Close is ordinal 2 of the bridge library.
     const CloseFn ftClose = exportOf<CloseFn>(bench.simulator, MAKEINTRESOURCEA(2));
     const SnprintfFn systemSnprintf = exportOf<SnprintfFn>(GetModuleHandleA("msvcrt.dll"), "_snprintf");
@@ -167,8 +149,8 @@ bool measureMeterCost(Bench &bench)
     char out[kTextSize + 4];
     for (int m = 0; m < kMeterCount; ++m) { // warm-up, not counted
         timeMeter(inputs[m], out);
-        timeSnprintf(inputs[m], out);
-        timeSystemSnprintf(systemSnprintf, inputs[m], out);
+        timeBare(toolchainSnprintf, inputs[m], out);
+        timeBare(systemSnprintf, inputs[m], out);
     }
     for (int batch = 0; batch < batches; ++batch) {
         for (int m = 0; m < kMeterCount; ++m) {
@@ -178,9 +160,9 @@ bool measureMeterCost(Bench &bench)
                 if (side == 0)
                     ns[0] = perCallNs(timeMeter(inputs[m], out));
                 else if (side == 1)
-                    ns[1] = perCallNs(timeSnprintf(inputs[m], out));
+                    ns[1] = perCallNs(timeBare(toolchainSnprintf, inputs[m], out));
                 else
-                    ns[2] = perCallNs(timeSystemSnprintf(systemSnprintf, inputs[m], out));
+                    ns[2] = perCallNs(timeBare(systemSnprintf, inputs[m], out));
             }
             meterNs[m].push_back(ns[0]);
             toolchainNs[m].push_back(ns[1]);

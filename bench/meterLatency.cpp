@@ -25,10 +25,8 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "bench/clock.h"
 #include "bench/meters.h"
-#include "bench/stats.h"
-#include "plugin/moduleState.h"
+#include "state/moduleState.h"
 #include "poller/pollThread.h"
 
 namespace {
@@ -181,7 +179,7 @@ bool runPhase(Kind kind, std::vector<std::unique_ptr<Reader>> &readers, DWORD ph
     const DWORD waited = threads.empty() ? WAIT_OBJECT_0
                                          : WaitForMultipleObjects(static_cast<DWORD>(threads.size()),
                                                                   threads.data(), TRUE, kJoinTimeoutMs);
-    result.seconds = ticksToMs(static_cast<double>(qpcNow() - start)) / 1000;
+    result.seconds = msSince(start) / 1000;
     for (HANDLE t : threads)
         CloseHandle(t);
     if (waited == WAIT_TIMEOUT || waited == WAIT_FAILED) {

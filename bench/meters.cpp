@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "controller/statusFrame.h"
+#include "core/statusFrame.h"
 #include "plugin/exports.h"
 
 namespace {

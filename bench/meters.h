@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-typedef const char *(WINAPI *MeterFn)(char *, const char *);
+#include "plugin/exports.h"
 
 struct BenchMeter {
     const char *name;

@@ -7,6 +7,7 @@
 // - the plain words "basic_ostream", "locale", "ios_base", reported with the
 //   section they sit in and the text around them, so that a reader can tell
 //   stream code from, say, a name table or debug information.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -87,6 +88,14 @@ std::string textAround(const std::vector<char> &bytes, size_t at)
     return std::string(&bytes[begin], end - begin);
 }
 
+// Where the text first occurs in the file at or after `from`; the file's size
+// when nowhere.
+size_t findText(const std::vector<char> &bytes, const std::string &text, size_t from)
+{
+    return static_cast<size_t>(std::search(bytes.begin() + from, bytes.end(), text.begin(), text.end()) -
+                               bytes.begin());
+}
+
 bool isDebugInformation(const std::string &section)
 {
     return section.compare(0, 7, ".debug_") == 0 || section == "(symbol table)";
@@ -137,14 +146,10 @@ bool scanPluginFile(Bench &bench)
     report.detail("File: %s", path);
     std::vector<std::string> machineryFound;
     for (const char *needle : machinery) {
-        const std::string n(needle);
-        for (size_t at = 0; at + n.size() <= bytes.size(); ++at) {
-            if (std::memcmp(&bytes[at], n.data(), n.size()) == 0) {
-                machineryFound.push_back(format("%s in %s (\"%s\")", needle, sectionAt(sections, at).c_str(),
-                                                textAround(bytes, at).c_str()));
-                break;
-            }
-        }
+        const size_t at = findText(bytes, needle, 0);
+        if (at != bytes.size())
+            machineryFound.push_back(format("%s in %s (\"%s\")", needle, sectionAt(sections, at).c_str(),
+                                            textAround(bytes, at).c_str()));
     }
     report.detail("Names only the machinery has (mangled symbols, type names), %d searched: %s",
                   static_cast<int>(sizeof machinery / sizeof machinery[0]),
@@ -156,9 +161,7 @@ bool scanPluginFile(Bench &bench)
     for (const char *word : words) {
         const std::string w(word);
         std::map<std::string, std::vector<std::string>> bySection;
-        for (size_t at = 0; at + w.size() <= bytes.size(); ++at) {
-            if (std::memcmp(&bytes[at], w.data(), w.size()) != 0)
-                continue;
+        for (size_t at = findText(bytes, w, 0); at != bytes.size(); at = findText(bytes, w, at + 1)) {
             const std::string section = sectionAt(sections, at);
             bySection[section].push_back(textAround(bytes, at));
             if (!isDebugInformation(section))

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "bench/clock.h"
-#include "bench/stats.h"
-#include "controller/d2xx.h"
-#include "controller/statusFrame.h"
-#include "plugin/moduleState.h"
+#include "bridge/d2xx.h"
+#include "core/statusFrame.h"
+#include "state/moduleState.h"
 #include "poller/pollThread.h"
 
 namespace {
@@ -55,11 +53,11 @@ bool measurePollCycleTime(Bench &bench)
             const int64_t start = qpcNow();
             if (cycleNow) {
                 runPollCycle();
-                cycle = ticksToMs(static_cast<double>(qpcNow() - start));
+                cycle = msSince(start);
                 failures += lastError.load() != nullptr;
             } else {
                 failures += !bareExchange();
-                bare = ticksToMs(static_cast<double>(qpcNow() - start));
+                bare = msSince(start);
             }
         }
         cycleMs.push_back(cycle);

@@ -15,11 +15,10 @@
 #include <set>
 #include <vector>
 
-#include "bench/allocationHooks.h"
 #include "bench/bench.h"
-#include "bench/clock.h"
+#include "bench/heapAllocations.h"
 #include "bench/settingsSeed.h"
-#include "bench/stats.h"
+#include "plugin/exports.h"
 
 namespace {
 
@@ -131,10 +130,8 @@ double medianOpenIntervalMs(const SimControl &sim)
 bool measurePollerCpu(Bench &bench)
 {
     Report &report = bench.report;
-    typedef void *(WINAPI * StartupFn)(HWND, int);
-    typedef int(WINAPI * ShutdownFn)(void *);
-    const StartupFn dllstartup = exportOf<StartupFn>(bench.vorn, "dllstartup");
-    const ShutdownFn dllshutdown = exportOf<ShutdownFn>(bench.vorn, "dllshutdown");
+    const DllStartupFn dllstartup = exportOf<DllStartupFn>(bench.vorn, "dllstartup");
+    const DllShutdownFn dllshutdown = exportOf<DllShutdownFn>(bench.vorn, "dllshutdown");
     if (!dllstartup || !dllshutdown) {
         report.failure("poller CPU: VORN.dll does not export dllstartup / dllshutdown");
         return false;
@@ -184,7 +181,7 @@ bool measurePollerCpu(Bench &bench)
 
     Sleep(windowMs);
 
-    const double seconds = ticksToMs(static_cast<double>(qpcNow() - start)) / 1000;
+    const double seconds = msSince(start) / 1000;
     const AllocationCounts allocationsAfter = AllocationHooks::counts();
     const long allocations = allocationsAfter.total() - allocationsBefore.total();
     const std::string breakdown = allocationsAfter.describeSince(allocationsBefore);

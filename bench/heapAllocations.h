@@ -1,8 +1,11 @@
-// Counting the heap allocations a module makes, by pointing the slots of its
-// import address table for every allocation function (C library and Win32
-// heap) at counting wrappers that call on to the real ones. Every call the
-// module's code makes to one of them passes a slot, so nothing is missed,
-// transient allocations included; calls from other modules are not counted.
+// The two ways vornbench counts heap allocations (figure 5):
+// - exactly, by pointing the slots of a module's import address table for
+//   every allocation function (C library and Win32 heap) at counting
+//   wrappers that call on to the real ones. Every call the module's code
+//   makes to one of them passes a slot, so nothing is missed, transient
+//   allocations included; calls from other modules are not counted;
+// - as a cross-check, by walking every heap of the process: that sees growth
+//   made by any module, but not blocks freed again in between.
 #pragma once
 
 #include <windows.h>

@@ -1,9 +1,17 @@
-#include "bench/report.h"
+#include "bench/measure.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 
 namespace {
+
+// The nearest rank (1..n) of the q-quantile of n samples; n must not be 0.
+uint64_t nearestRank(double q, uint64_t n)
+{
+    const uint64_t rank = static_cast<uint64_t>(std::ceil(q * static_cast<double>(n)));
+    return std::min(std::max<uint64_t>(rank, 1), n);
+}
 
 std::string vformat(const char *fmt, va_list args)
 {
@@ -27,6 +35,58 @@ const char *verdictText(Verdict v)
 }
 
 } // namespace
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double quantile(std::vector<double> values, double q)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[nearestRank(q, values.size()) - 1];
+}
+
+void TickHistogram::clear()
+{
+    std::fill(counts_.begin(), counts_.end(), 0);
+    total_ = 0;
+}
+
+void TickHistogram::merge(const TickHistogram &other)
+{
+    for (size_t i = 0; i < counts_.size() && i < other.counts_.size(); ++i)
+        counts_[i] += other.counts_[i];
+    total_ += other.total_;
+}
+
+uint32_t TickHistogram::quantile(double q) const
+{
+    if (total_ == 0)
+        return 0;
+    const uint64_t rank = nearestRank(q, total_);
+    uint64_t seen = 0;
+    for (size_t i = 0; i < counts_.size(); ++i) {
+        seen += counts_[i];
+        if (seen >= rank)
+            return static_cast<uint32_t>(i);
+    }
+    return static_cast<uint32_t>(counts_.size() - 1);
+}
+
+uint64_t TickHistogram::countAbove(uint32_t ticks) const
+{
+    uint64_t n = 0;
+    for (size_t i = static_cast<size_t>(ticks) + 1; i < counts_.size(); ++i)
+        n += counts_[i];
+    return n;
+}
 
 std::string format(const char *fmt, ...)
 {
