@@ -9,10 +9,10 @@
 #include "simControl.h"
 
 struct Bench {
-    bool quick = false;      // shorter runs: a smoke test of the benchmark itself
+    bool quick = false;          // shorter runs: a smoke test of the benchmark itself
     HMODULE simulator = nullptr; // FTD2XX.dll, the simulated controller
     SimControl sim;
-    HMODULE vorn = nullptr;  // VORN.dll, loaded as a host loads it
+    HMODULE vorn = nullptr; // VORN.dll, loaded as a host loads it
     Report report;
     // Wall time of one poll cycle run back to back without wire pacing, in
     // microseconds (negative until measured). The cycle never waits then, so

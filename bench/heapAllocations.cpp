@@ -17,8 +17,8 @@
 #include "bench/bench.h"
 #include "bench/meters.h"
 #include "core/statusFrame.h"
-#include "state/moduleState.h"
 #include "poller/pollThread.h"
+#include "state/moduleState.h"
 
 namespace {
 
@@ -187,8 +187,8 @@ int AllocationHooks::install(HMODULE module)
     if (dir.VirtualAddress == 0)
         return 0;
     int patched = 0;
-    for (auto *desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
-         desc->Name != 0; ++desc) {
+    for (auto *desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress); desc->Name != 0;
+         ++desc) {
         // Without the name table the bound slots cannot be told apart.
         if (desc->OriginalFirstThunk == 0)
             continue;
@@ -316,10 +316,11 @@ void calibrateCensus(Report &report)
         std::free(fromMalloc[i]);
         HeapFree(GetProcessHeap(), 0, fromHeap[i]);
     }
-    report.detail("Heap walk check: %d heaps walked%s; it saw %+lld busy blocks for %d known small allocations "
-                  "(%d malloc + %d HeapAlloc).",
-                  during.heaps, during.ok ? "" : " (some not to the end)",
-                  during.busyBlocks - before.busyBlocks, 2 * kBlocks, kBlocks, kBlocks);
+    report.detail(
+        "Heap walk check: %d heaps walked%s; it saw %+lld busy blocks for %d known small allocations "
+        "(%d malloc + %d HeapAlloc).",
+        during.heaps, during.ok ? "" : " (some not to the end)", during.busyBlocks - before.busyBlocks, 2 * kBlocks,
+        kBlocks, kBlocks);
 }
 
 } // namespace
@@ -365,10 +366,10 @@ bool measureMeterAllocations(Bench &bench)
     const std::string breakdown = after.describeSince(before);
 
     const long calls = static_cast<long>(kMeterCount) * kMeterCallsEach;
-    report.detail("Meters: %ld calls through VORN.dll's exports (%d per meter, every parameter in turn): %ld "
-                  "allocations counted in VORN.dll's import slots (%s); heap walk: %s.",
-                  calls, kMeterCallsEach, allocations, breakdown.c_str(),
-                  heapGrowth(censusBefore, censusAfter).c_str());
+    report.detail(
+        "Meters: %ld calls through VORN.dll's exports (%d per meter, every parameter in turn): %ld "
+        "allocations counted in VORN.dll's import slots (%s); heap walk: %s.",
+        calls, kMeterCallsEach, allocations, breakdown.c_str(), heapGrowth(censusBefore, censusAfter).c_str());
     report.row("5. Heap allocations per meter call", format("%ld in %ld calls", allocations, calls), "0",
                allocations == 0 && patched > 0 ? Verdict::Met : Verdict::Missed);
     if (patched == 0)
@@ -408,11 +409,12 @@ bool measurePollCycleAllocations(Bench &bench)
     const std::string breakdown = after.describeSince(before);
     const int frames = bench.sim.frameCount() - framesBefore;
 
-    report.detail("Poll cycles: %d back-to-back cycles of the poll cycle linked into vornbench.exe (%d frames, "
-                  "%d failed), %d import slots of vornbench.exe hooked: %ld allocations (%s); heap walk over the "
-                  "whole process, simulator included: %s.",
-                  cycles, frames, failures, patched, allocations, breakdown.c_str(),
-                  heapGrowth(censusBefore, censusAfter).c_str());
+    report.detail(
+        "Poll cycles: %d back-to-back cycles of the poll cycle linked into vornbench.exe (%d frames, "
+        "%d failed), %d import slots of vornbench.exe hooked: %ld allocations (%s); heap walk over the "
+        "whole process, simulator included: %s.",
+        cycles, frames, failures, patched, allocations, breakdown.c_str(),
+        heapGrowth(censusBefore, censusAfter).c_str());
     bench.cycleWallUs = wallMs * 1000 / cycles;
     report.detail("Those cycles took %.1f us each (wall time, one thread, no wire pacing, nothing to wait for).",
                   bench.cycleWallUs);

@@ -59,8 +59,8 @@ std::string describeMachine()
     std::string text = format("Processor: %s%s%s\n", name.empty() ? "(no ProcessorNameString)" : name.c_str(),
                               mhz.empty() ? "" : (", ~" + mhz + " MHz").c_str(),
                               identifier.empty() ? "" : (" (" + identifier + ")").c_str());
-    text += format("Logical processors: %lu (%s, GetNativeSystemInfo); memory: %.1f GiB\n",
-                   info.dwNumberOfProcessors, architectureName(info.wProcessorArchitecture),
+    text += format("Logical processors: %lu (%s, GetNativeSystemInfo); memory: %.1f GiB\n", info.dwNumberOfProcessors,
+                   architectureName(info.wProcessorArchitecture),
                    static_cast<double>(memory.ullTotalPhys) / (1024.0 * 1024 * 1024));
 
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -71,8 +71,8 @@ std::string describeMachine()
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
     if (rtlGetVersion != nullptr && rtlGetVersion(&version) == 0)
-        text += format("Windows %lu.%lu build %lu", version.dwMajorVersion, version.dwMinorVersion,
-                       version.dwBuildNumber);
+        text +=
+            format("Windows %lu.%lu build %lu", version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber);
     text += wineVersion != nullptr ? format(", under Wine %s\n", wineVersion()) : std::string("\n");
     return text;
 }

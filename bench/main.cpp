@@ -15,10 +15,11 @@ namespace {
 
 void usage()
 {
-    std::printf("usage: vornbench [--quick]\n"
-                "  Loads VORN.dll and the simulated FTD2XX.dll from the current folder and prints the\n"
-                "  plug-in's performance figures with their targets.\n"
-                "  --quick  fewer batches and rounds, a 3-second idle window: a smoke run (~15 s).\n");
+    std::printf(
+        "usage: vornbench [--quick]\n"
+        "  Loads VORN.dll and the simulated FTD2XX.dll from the current folder and prints the\n"
+        "  plug-in's performance figures with their targets.\n"
+        "  --quick  fewer batches and rounds, a 3-second idle window: a smoke run (~15 s).\n");
 }
 
 } // namespace
@@ -67,12 +68,14 @@ int main(int argc, char **argv)
     ran = ran && measurePollerCpu(bench);
 
     bench.report.section("How the figures are made");
-    bench.report.detail("Times come from QueryPerformanceCounter; every comparison is measured side by side in "
-                        "this run, interleaved, and reduced to medians over many batches or rounds, because the "
-                        "machine is shared and noisy. Targets are judged on ratios where there is a reference.");
-    bench.report.detail("Figures 1 and 5 (meters) and 4 drive the real VORN.dll through its exports; 2, 3 and 5 "
-                        "(back-to-back cycles) use the same plug-in code linked into vornbench, so that the poll "
-                        "cycle can be run directly.");
+    bench.report.detail(
+        "Times come from QueryPerformanceCounter; every comparison is measured side by side in "
+        "this run, interleaved, and reduced to medians over many batches or rounds, because the "
+        "machine is shared and noisy. Targets are judged on ratios where there is a reference.");
+    bench.report.detail(
+        "Figures 1 and 5 (meters) and 4 drive the real VORN.dll through its exports; 2, 3 and 5 "
+        "(back-to-back cycles) use the same plug-in code linked into vornbench, so that the poll "
+        "cycle can be run directly.");
 
     if (bench.vorn != nullptr)
         FreeLibrary(bench.vorn);

@@ -124,9 +124,8 @@ void Report::failure(const std::string &what)
 
 int Report::missedCount() const
 {
-    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const Row &r) {
-        return r.verdict == Verdict::Missed;
-    }));
+    return static_cast<int>(
+        std::count_if(rows_.begin(), rows_.end(), [](const Row &r) { return r.verdict == Verdict::Missed; }));
 }
 
 void Report::print(FILE *out, const std::string &header) const

@@ -81,7 +81,11 @@ private:
 // The report: one table row per figure (value, target, whether it is met),
 // followed by the details and method notes each measurement left.
 
-enum class Verdict { Met, Missed, Info };
+enum class Verdict {
+    Met,
+    Missed,
+    Info
+};
 
 // printf into a std::string.
 std::string format(const char *fmt, ...) __attribute__((format(gnu_printf, 1, 2)));

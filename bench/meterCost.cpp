@@ -137,15 +137,14 @@ bool measureMeterCost(Bench &bench)
             referenceText(entry, in.values.back(), expected, kTextSize);
             if (result != shown || std::strcmp(shown, expected) != 0) {
                 if (mismatches++ == 0)
-                    firstMismatch = format("%s(\"%d\") gave \"%s\", snprintf \"%s\"", entry.name, index, result,
-                                           expected);
+                    firstMismatch =
+                        format("%s(\"%d\") gave \"%s\", snprintf \"%s\"", entry.name, index, result, expected);
             }
         }
     }
 
     const int batches = bench.quick ? 11 : 51;
-    std::vector<double> meterNs[kMeterCount], toolchainNs[kMeterCount], systemNs[kMeterCount],
-        ratio[kMeterCount];
+    std::vector<double> meterNs[kMeterCount], toolchainNs[kMeterCount], systemNs[kMeterCount], ratio[kMeterCount];
     char out[kTextSize + 4];
     for (int m = 0; m < kMeterCount; ++m) { // warm-up, not counted
         timeMeter(inputs[m], out);
@@ -172,22 +171,24 @@ bool measureMeterCost(Bench &bench)
     }
 
     report.section("1. Meter cost per call (VORN.dll exports) beside a bare snprintf");
-    report.detail("%d batches of %d calls per side; the index cycles through each meter's range; sides rotate "
-                  "within a batch.",
-                  batches, kCallsPerBatch);
-    report.detail("snprintf = the toolchain's (mingw-w64 C99 printf, what plug-in code calling snprintf gets); "
-                  "_snprintf = msvcrt.dll's (here: Wine's).");
+    report.detail(
+        "%d batches of %d calls per side; the index cycles through each meter's range; sides rotate "
+        "within a batch.",
+        batches, kCallsPerBatch);
+    report.detail(
+        "snprintf = the toolchain's (mingw-w64 C99 printf, what plug-in code calling snprintf gets); "
+        "_snprintf = msvcrt.dll's (here: Wine's).");
     report.detail("ratio = meter / the faster of the two, per batch; median over batches.");
-    report.detail("%-17s %20s %12s %12s %8s %16s", "meter", "ns/call [p25..p75]", "snprintf", "_snprintf",
-                  "ratio", "ratio [p10..p90]");
+    report.detail("%-17s %20s %12s %12s %8s %16s", "meter", "ns/call [p25..p75]", "snprintf", "_snprintf", "ratio",
+                  "ratio [p10..p90]");
     for (int m = 0; m < kMeterCount; ++m) {
         const double meterMedian = median(meterNs[m]);
         const double toolchainMedian = median(toolchainNs[m]);
         const double systemMedian = median(systemNs[m]);
         const double ratioMedian = median(ratio[m]);
-        report.detail("%-17s %7.1f [%5.1f..%5.1f] %12.1f %12.1f %8.3f   [%5.3f..%5.3f]", kMeters[m].name,
-                      meterMedian, quantile(meterNs[m], 0.25), quantile(meterNs[m], 0.75), toolchainMedian,
-                      systemMedian, ratioMedian, quantile(ratio[m], 0.10), quantile(ratio[m], 0.90));
+        report.detail("%-17s %7.1f [%5.1f..%5.1f] %12.1f %12.1f %8.3f   [%5.3f..%5.3f]", kMeters[m].name, meterMedian,
+                      quantile(meterNs[m], 0.25), quantile(meterNs[m], 0.75), toolchainMedian, systemMedian,
+                      ratioMedian, quantile(ratio[m], 0.10), quantile(ratio[m], 0.90));
         const double bare = toolchainMedian < systemMedian ? toolchainMedian : systemMedian;
         report.row(format("1. %s cost per call", kMeters[m].name),
                    format("%.1f ns vs %.1f ns bare %s (ratio %.3f)", meterMedian, bare,
@@ -195,10 +196,10 @@ bool measureMeterCost(Bench &bench)
                    "<= bare snprintf", ratioMedian <= 1.0 ? Verdict::Met : Verdict::Missed);
     }
     if (mismatches != 0)
-        report.detail("WARNING: %d meter texts differ from snprintf's, first: %s", mismatches,
-                      firstMismatch.c_str());
+        report.detail("WARNING: %d meter texts differ from snprintf's, first: %s", mismatches, firstMismatch.c_str());
     else
-        report.detail("Every meter's text for every parameter equals snprintf's for the same value (checked "
-                      "before timing).");
+        report.detail(
+            "Every meter's text for every parameter equals snprintf's for the same value (checked "
+            "before timing).");
     return true;
 }

@@ -26,15 +26,21 @@
 
 #include "bench/bench.h"
 #include "bench/meters.h"
-#include "state/moduleState.h"
 #include "poller/pollThread.h"
+#include "state/moduleState.h"
 
 namespace {
 
 constexpr int kCallsPerGroup = 10;
 constexpr DWORD kJoinTimeoutMs = 10000;
 
-enum Kind { kIdle, kPoller, kLatch, kHog, kKindCount };
+enum Kind {
+    kIdle,
+    kPoller,
+    kLatch,
+    kHog,
+    kKindCount
+};
 const char *const kKindNames[kKindCount] = {"idle", "poller", "latch", "hog"};
 
 // Groups slower than this were, as good as certainly, interrupted.
@@ -177,8 +183,8 @@ bool runPhase(Kind kind, std::vector<std::unique_ptr<Reader>> &readers, DWORD ph
         Sleep(phaseMs);
     control.stop.store(true);
     const DWORD waited = threads.empty() ? WAIT_OBJECT_0
-                                         : WaitForMultipleObjects(static_cast<DWORD>(threads.size()),
-                                                                  threads.data(), TRUE, kJoinTimeoutMs);
+                                         : WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(),
+                                                                  TRUE, kJoinTimeoutMs);
     result.seconds = msSince(start) / 1000;
     for (HANDLE t : threads)
         CloseHandle(t);
@@ -285,14 +291,16 @@ bool measureMeterLatency(Bench &bench)
     SYSTEM_INFO info;
     GetNativeSystemInfo(&info);
     report.section("2. Meter latency while the poller publishes back to back");
-    report.detail("%d reader threads on %lu logical processors; %d rounds of four %lu-ms phases (idle, poller, "
-                  "latch, hog) in rotating order.",
-                  readerCount, info.dwNumberOfProcessors, rounds, phaseMs);
-    report.detail("Latency of one call = QPC time of a group of %d consecutive meter calls / %d (QPC: %lld ticks/s; "
-                  "two back-to-back reads %.0f tick(s) apart, included).",
-                  kCallsPerGroup, kCallsPerGroup, static_cast<long long>(qpcFrequency()), clockReadTicks());
-    report.detail("%-7s %12s %8s %8s %9s %13s %13s %11s %10s", "phase", "calls/phase", "p50 ns", "p99 ns",
-                  "p99.9 ns", "p99.9/idle", "slow groups", "frames/s", "not values");
+    report.detail(
+        "%d reader threads on %lu logical processors; %d rounds of four %lu-ms phases (idle, poller, "
+        "latch, hog) in rotating order.",
+        readerCount, info.dwNumberOfProcessors, rounds, phaseMs);
+    report.detail(
+        "Latency of one call = QPC time of a group of %d consecutive meter calls / %d (QPC: %lld ticks/s; "
+        "two back-to-back reads %.0f tick(s) apart, included).",
+        kCallsPerGroup, kCallsPerGroup, static_cast<long long>(qpcFrequency()), clockReadTicks());
+    report.detail("%-7s %12s %8s %8s %9s %13s %13s %11s %10s", "phase", "calls/phase", "p50 ns", "p99 ns", "p99.9 ns",
+                  "p99.9/idle", "slow groups", "frames/s", "not values");
     for (int k = 0; k < kKindCount; ++k) {
         std::vector<double> calls, p50, p99, slow, rate;
         long long notValues = 0;
@@ -312,14 +320,16 @@ bool measureMeterLatency(Bench &bench)
         if (failures != 0)
             report.detail("        %ld poll cycles failed in %s phases", failures, kKindNames[k]);
     }
-    report.detail("(medians over rounds; slow groups: groups of %d calls that took over %.0f us, i.e. were "
-                  "interrupted; not values: calls that returned a message instead of a reading, all phases)",
-                  kCallsPerGroup, kSlowGroupNs / 1000);
-    report.detail("Per-round poller/idle ratios range %.2f..%.2f. Pooled over all rounds, p99.9: idle %.1f ns, "
-                  "poller %.1f ns, latch %.1f ns, hog %.1f ns.",
-                  quantile(ratioToIdle[kPoller], 0.0), quantile(ratioToIdle[kPoller], 1.0),
-                  groupTicksToCallNs(pooled[kIdle].quantile(0.999)), groupTicksToCallNs(pooled[kPoller].quantile(0.999)),
-                  groupTicksToCallNs(pooled[kLatch].quantile(0.999)), groupTicksToCallNs(pooled[kHog].quantile(0.999)));
+    report.detail(
+        "(medians over rounds; slow groups: groups of %d calls that took over %.0f us, i.e. were "
+        "interrupted; not values: calls that returned a message instead of a reading, all phases)",
+        kCallsPerGroup, kSlowGroupNs / 1000);
+    report.detail(
+        "Per-round poller/idle ratios range %.2f..%.2f. Pooled over all rounds, p99.9: idle %.1f ns, "
+        "poller %.1f ns, latch %.1f ns, hog %.1f ns.",
+        quantile(ratioToIdle[kPoller], 0.0), quantile(ratioToIdle[kPoller], 1.0),
+        groupTicksToCallNs(pooled[kIdle].quantile(0.999)), groupTicksToCallNs(pooled[kPoller].quantile(0.999)),
+        groupTicksToCallNs(pooled[kLatch].quantile(0.999)), groupTicksToCallNs(pooled[kHog].quantile(0.999)));
     report.row(format("2. Meter latency p99.9, poller publishing (%d readers)", readerCount),
                format("%.0f ns vs %.0f ns idle (ratio %.2f; latch alone %.2f, busy thread alone %.2f)",
                       median(p999[kPoller]), median(p999[kIdle]), ratio, median(ratioToIdle[kLatch]),

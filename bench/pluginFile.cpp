@@ -136,9 +136,9 @@ bool scanPluginFile(Bench &bench)
                "-", Verdict::Info);
 
     const char *const machinery[] = {
-        "St8ios_base", "ios_base4Init", "NSt6locale5facetE", "St6locale", "St15basic_streambuf", "_ZNSo",
-        "_ZNSi", "St7num_put", "St7num_get", "St8numpunct", "St5ctypeIcE", "St7codecvt", "St13basic_ostream",
-        "St13basic_istream",
+        "St8ios_base", "ios_base4Init", "NSt6locale5facetE", "St6locale",         "St15basic_streambuf",
+        "_ZNSo",       "_ZNSi",         "St7num_put",        "St7num_get",        "St8numpunct",
+        "St5ctypeIcE", "St7codecvt",    "St13basic_ostream", "St13basic_istream",
     };
     const char *const words[] = {"basic_ostream", "locale", "ios_base"};
 
@@ -148,12 +148,11 @@ bool scanPluginFile(Bench &bench)
     for (const char *needle : machinery) {
         const size_t at = findText(bytes, needle, 0);
         if (at != bytes.size())
-            machineryFound.push_back(format("%s in %s (\"%s\")", needle, sectionAt(sections, at).c_str(),
-                                            textAround(bytes, at).c_str()));
+            machineryFound.push_back(
+                format("%s in %s (\"%s\")", needle, sectionAt(sections, at).c_str(), textAround(bytes, at).c_str()));
     }
     report.detail("Names only the machinery has (mangled symbols, type names), %d searched: %s",
-                  static_cast<int>(sizeof machinery / sizeof machinery[0]),
-                  machineryFound.empty() ? "none found" : "");
+                  static_cast<int>(sizeof machinery / sizeof machinery[0]), machineryFound.empty() ? "none found" : "");
     for (const std::string &f : machineryFound)
         report.detail("  %s", f.c_str());
 
@@ -173,14 +172,15 @@ bool scanPluginFile(Bench &bench)
             std::string examples;
             for (size_t i = 0; i < entry.second.size() && i < 3; ++i)
                 examples += (i ? "; \"" : "\"") + entry.second[i] + "\"";
-            report.detail("\"%s\": %d in %s: %s%s", word, static_cast<int>(entry.second.size()),
-                          entry.first.c_str(), examples.c_str(), entry.second.size() > 3 ? " ..." : "");
+            report.detail("\"%s\": %d in %s: %s%s", word, static_cast<int>(entry.second.size()), entry.first.c_str(),
+                          examples.c_str(), entry.second.size() > 3 ? " ..." : "");
         }
     }
     if (wordsInLoadedSections != 0)
-        report.detail("Reading the plain words: in .idata they are names of imported C library functions; in .rdata "
-                      "next to \"std::iostream\" and the like they are the C++ demangler's table of standard "
-                      "abbreviations (linked with the default terminate handler), not stream code.");
+        report.detail(
+            "Reading the plain words: in .idata they are names of imported C library functions; in .rdata "
+            "next to \"std::iostream\" and the like they are the C++ demangler's table of standard "
+            "abbreviations (linked with the default terminate handler), not stream code.");
     report.row("Stream/locale machinery in VORN.dll",
                machineryFound.empty()
                    ? format("none (plain words: %d hits outside debug info, see details)", wordsInLoadedSections)

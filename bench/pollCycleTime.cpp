@@ -11,8 +11,8 @@
 #include "bench/bench.h"
 #include "bridge/d2xx.h"
 #include "core/statusFrame.h"
-#include "state/moduleState.h"
 #include "poller/pollThread.h"
+#include "state/moduleState.h"
 
 namespace {
 
@@ -69,18 +69,19 @@ bool measurePollCycleTime(Bench &bench)
     const double cycle = median(cycleMs);
     const double overhead = cycle - kWireMs;
     report.section("3. Poll cycle at the wire rate");
-    report.detail("%d cycles and %d bare exchanges, interleaved; wire time %.2f ms; %d failed.", pairs, pairs,
-                  kWireMs, failures);
+    report.detail("%d cycles and %d bare exchanges, interleaved; wire time %.2f ms; %d failed.", pairs, pairs, kWireMs,
+                  failures);
     report.detail("cycle ms:          median %.2f, min %.2f, max %.2f", cycle, quantile(cycleMs, 0),
                   quantile(cycleMs, 1));
     report.detail("bare exchange ms:  median %.2f, min %.2f, max %.2f", median(bareMs), quantile(bareMs, 0),
                   quantile(bareMs, 1));
-    report.detail("cycle - wire time: %.2f ms; cycle - bare exchange (ours alone), median of pairs: %.3f ms",
-                  overhead, median(differenceMs));
+    report.detail("cycle - wire time: %.2f ms; cycle - bare exchange (ours alone), median of pairs: %.3f ms", overhead,
+                  median(differenceMs));
     if (median(bareMs) < kWireMs)
-        report.detail("The bare exchange itself comes %.2f ms under the wire time: the simulator's pacing runs that "
-                      "much short, so cycle - bare exchange is the truer measure of our own overhead.",
-                      kWireMs - median(bareMs));
+        report.detail(
+            "The bare exchange itself comes %.2f ms under the wire time: the simulator's pacing runs that "
+            "much short, so cycle - bare exchange is the truer measure of our own overhead.",
+            kWireMs - median(bareMs));
     report.row("3. Poll cycle at 19200 baud: time beyond the wire",
                format("%.2f ms (cycle %.2f ms, wire %.2f ms; ours alone %.2f ms)", overhead, cycle, kWireMs,
                       median(differenceMs)),

@@ -212,26 +212,31 @@ bool measurePollerCpu(Bench &bench)
     const double processPercent = processMs / (seconds * 1000) * 100;
 
     report.section("4. Poller CPU while idle, one poll a second");
-    report.detail("Window %.2f s after the first frame; %d cycles in it; %d thread(s) started by dllstartup.",
-                  seconds, cycles, static_cast<int>(pollers.size()));
-    report.detail("Cycles start every %.0f ms (median between device opens in the simulator's log) for the "
-                  "1-s interval.",
-                  periodMs);
-    report.detail("Poller thread CPU (GetThreadTimes): %.1f ms = %.3f %% of a core; whole process "
-                  "(GetProcessTimes, main thread asleep): %.1f ms = %.3f %%.",
-                  threadMs, threadPercent, processMs, processPercent);
-    report.detail("Clock check: a thread spinning 300 ms of wall time showed %.0f ms through GetThreadTimes. Both "
-                  "clocks advance in the scheduler's 10-ms steps under Wine: a 10-s window resolves 0.1 %%.",
-                  calibrationMs);
+    report.detail("Window %.2f s after the first frame; %d cycles in it; %d thread(s) started by dllstartup.", seconds,
+                  cycles, static_cast<int>(pollers.size()));
+    report.detail(
+        "Cycles start every %.0f ms (median between device opens in the simulator's log) for the "
+        "1-s interval.",
+        periodMs);
+    report.detail(
+        "Poller thread CPU (GetThreadTimes): %.1f ms = %.3f %% of a core; whole process "
+        "(GetProcessTimes, main thread asleep): %.1f ms = %.3f %%.",
+        threadMs, threadPercent, processMs, processPercent);
+    report.detail(
+        "Clock check: a thread spinning 300 ms of wall time showed %.0f ms through GetThreadTimes. Both "
+        "clocks advance in the scheduler's 10-ms steps under Wine: a 10-s window resolves 0.1 %%.",
+        calibrationMs);
     const double clockStepMs = 10;
     const double boundPercent = clockStepMs / (seconds * 1000) * 100;
     if (bench.cycleWallUs >= 0 && seconds > 0)
-        report.detail("Cross-check from figure 5's back-to-back cycles: %d cycles x at most %.1f us CPU in %.1f s = "
-                      "%.4f %% of a core, plus the wake-ups of the timer and the wire pacing.",
-                      cycles, bench.cycleWallUs, seconds, cycles * bench.cycleWallUs / (seconds * 1e6) * 100);
-    report.detail("Real poller in VORN.dll: dllstartup made %ld allocation(s) through VORN.dll's slots (its "
-                  "instance block, which shows the hooks see the DLL's calls); in the window: %ld (%s).",
-                  startupAllocations, allocations, breakdown.c_str());
+        report.detail(
+            "Cross-check from figure 5's back-to-back cycles: %d cycles x at most %.1f us CPU in %.1f s = "
+            "%.4f %% of a core, plus the wake-ups of the timer and the wire pacing.",
+            cycles, bench.cycleWallUs, seconds, cycles * bench.cycleWallUs / (seconds * 1e6) * 100);
+    report.detail(
+        "Real poller in VORN.dll: dllstartup made %ld allocation(s) through VORN.dll's slots (its "
+        "instance block, which shows the hooks see the DLL's calls); in the window: %ld (%s).",
+        startupAllocations, allocations, breakdown.c_str());
 
     if (!running || pollers.empty()) {
         report.failure(running ? "poller CPU: no thread appeared at dllstartup"

@@ -24,8 +24,8 @@ bool SettingsSeed::seed(DWORD deviceId, DWORD refreshRate)
             createdKeys_.push_back(path);
     }
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath[2], 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath[2], 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     seeded_ = true;
     for (SavedValue &v : saved_) {

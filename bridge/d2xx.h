@@ -8,7 +8,9 @@
 typedef PVOID FT_HANDLE;
 typedef ULONG FT_STATUS;
 
-enum : FT_STATUS { FT_OK = 0 };
+enum : FT_STATUS {
+    FT_OK = 0
+};
 
 #ifdef __cplusplus
 extern "C" {

@@ -2,10 +2,10 @@
 
 #include "controller/deviceConnection.h"
 #include "controller/deviceLock.h"
-#include "core/statusFrame.h"
 #include "core/meterCore.h"
-#include "state/moduleState.h"
+#include "core/statusFrame.h"
 #include "core/textToLong.h"
+#include "state/moduleState.h"
 
 const char kInvalidPercentage[] = "Invalid percentage";
 const char kFanCommandNotSent[] = "FT_Write: Can't send SER_SET command.";

@@ -40,8 +40,8 @@ int32_t fanRpm(int8_t duty, int32_t maxRpm)
 
 } // namespace
 
-const char *readMeter(Meter meter, char *out, const char *parameter,
-                      const std::atomic<const char *> &lastError, const StatusLatch &status)
+const char *readMeter(Meter meter, char *out, const char *parameter, const std::atomic<const char *> &lastError,
+                      const StatusLatch &status)
 {
     const int32_t index = textToLong(parameter);
     const IndexRange range = rangeOf(meter);

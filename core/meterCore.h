@@ -25,5 +25,5 @@ extern const char kNoOutputBuffer[];
 // Returns out with the reading written into it, or a constant message (range
 // message, the error text, or kNoOutputBuffer for a null out) leaving out
 // untouched. Never allocates, never waits.
-const char *readMeter(Meter meter, char *out, const char *parameter,
-                      const std::atomic<const char *> &lastError, const StatusLatch &status);
+const char *readMeter(Meter meter, char *out, const char *parameter, const std::atomic<const char *> &lastError,
+                      const StatusLatch &status);

@@ -27,10 +27,7 @@ public:
         std::atomic<uint8_t> frame[kStatusFrameSize];
         std::atomic<int32_t> maxRpmTable[kFanCount];
 
-        int8_t byteAt(int offset) const
-        {
-            return static_cast<int8_t>(frame[offset].load(std::memory_order_relaxed));
-        }
+        int8_t byteAt(int offset) const { return static_cast<int8_t>(frame[offset].load(std::memory_order_relaxed)); }
         int32_t maxRpm(int fan) const { return maxRpmTable[fan].load(std::memory_order_relaxed); }
     };
 

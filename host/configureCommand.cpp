@@ -11,7 +11,6 @@
 
 namespace {
 
-
 // Long enough for one poll at the usual one- or two-second refresh rate.
 constexpr DWORD kNextPollMs = 2500;
 

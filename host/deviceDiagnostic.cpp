@@ -48,7 +48,8 @@ int runReadDevice(const std::string &pluginPath, int deviceNumber)
         std::fprintf(stderr, "vornhost: %s\n", error.c_str());
         return 1;
     }
-    OpenConnectionFn openConnection = asFunction<OpenConnectionFn>(resolveExport(plugin.module, "openConnection", 8, error));
+    OpenConnectionFn openConnection =
+        asFunction<OpenConnectionFn>(resolveExport(plugin.module, "openConnection", 8, error));
     ReadFromVornFn readFromVorn = asFunction<ReadFromVornFn>(resolveExport(plugin.module, "readFromVorn", 8, error));
     // The bridge library the plug-in itself loaded; close is its ordinal 2.
     HMODULE bridge = GetModuleHandleA("FTD2XX.dll");

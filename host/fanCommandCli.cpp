@@ -6,7 +6,6 @@
 
 namespace {
 
-
 // Time for the freshly started poller to read the settings (the device
 // number) from the registry before the command uses them.
 constexpr DWORD kSettingsReadMs = 300;
@@ -19,7 +18,8 @@ int runSetFan(const std::string &pluginPath, const std::string &fan, const std::
     if (!session.load(pluginPath))
         return 1;
     std::string error;
-    SetFanPercentageFn setFan = asFunction<SetFanPercentageFn>(resolveExport(session.plugin.module, "SetFanPercentage", 12, error));
+    SetFanPercentageFn setFan =
+        asFunction<SetFanPercentageFn>(resolveExport(session.plugin.module, "SetFanPercentage", 12, error));
     if (setFan == nullptr) {
         std::fprintf(stderr, "vornhost: %s\n", error.c_str());
         return 1;

@@ -30,8 +30,8 @@ bool loadPlugin(const char *path, Plugin &plugin, std::string &error)
     if (plugin.module == nullptr) {
         char reason[256];
         const DWORD code = GetLastError();
-        if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                           reason, sizeof reason, nullptr) == 0)
+        if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, reason,
+                           sizeof reason, nullptr) == 0)
             reason[0] = '\0';
         error = std::string("cannot load ") + path + " (error " + std::to_string(code) + ": " + reason;
         while (!error.empty() && (error.back() == '\n' || error.back() == '\r'))

@@ -9,7 +9,6 @@
 
 #include "plugin/exports.h"
 
-
 struct Plugin {
     HMODULE module = nullptr;
     InitFn init = nullptr;
@@ -41,7 +40,7 @@ struct MeterInfo {
     std::string name;
     std::string prompt;
     MeterFn function = nullptr;
-    int low = 0;  // index range, read from the prompt's "(low-high)"
+    int low = 0; // index range, read from the prompt's "(low-high)"
     int high = -1;
 };
 

@@ -21,7 +21,6 @@ BOOL WINAPI onConsoleEvent(DWORD)
     return TRUE;
 }
 
-
 const MeterInfo *findMeter(const std::vector<MeterInfo> &meters, const char *name)
 {
     for (const MeterInfo &m : meters) {

@@ -1,8 +1,8 @@
 // The library's load and unload hook.
 #include <windows.h>
 
-#include "state/moduleState.h"
 #include "poller/pollerLifecycle.h"
+#include "state/moduleState.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {

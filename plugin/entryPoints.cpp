@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "plugin/exports.h"
-#include "state/moduleState.h"
 #include "poller/pollerLifecycle.h"
+#include "state/moduleState.h"
 
 namespace {
 

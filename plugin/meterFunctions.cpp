@@ -1,8 +1,8 @@
 // The seven meter functions the host reads. Each formats one value of the
 // last complete status frame, or returns a range message or the pending error
 // text; none of them touches the device or waits for the poller.
-#include "plugin/exports.h"
 #include "core/meterCore.h"
+#include "plugin/exports.h"
 #include "state/moduleState.h"
 
 extern "C" {

@@ -2,10 +2,10 @@
 
 #include "controller/deviceConnection.h"
 #include "controller/deviceLock.h"
-#include "state/moduleState.h"
 #include "core/pollInterval.h"
 #include "poller/pollerLifecycle.h"
 #include "settings/settingsStore.h"
+#include "state/moduleState.h"
 
 const char kCantCreateTimer[] = "Can't create timer.";
 const char kCantStartTimer[] = "Can't start timer.";

@@ -4,8 +4,8 @@
 #include <initializer_list>
 
 #include "controller/deviceLock.h"
-#include "state/moduleState.h"
 #include "poller/pollThread.h"
+#include "state/moduleState.h"
 
 namespace {
 

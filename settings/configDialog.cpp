@@ -8,11 +8,11 @@
 // process registers; the plug-in does not load or initialise it itself.
 #include "settings/configDialog.h"
 
-#include "state/moduleState.h"
 #include "core/valueFormat.h"
 #include "settings/configDialogIds.h"
 #include "settings/errorBox.h"
 #include "settings/settingsStore.h"
+#include "state/moduleState.h"
 
 namespace {
 
@@ -90,8 +90,8 @@ INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 int runConfigDialog()
 {
-    const INT_PTR result = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(configDialogTemplate), hostWindow.load(),
-                                           configDialogProc, 0);
+    const INT_PTR result =
+        DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(configDialogTemplate), hostWindow.load(), configDialogProc, 0);
     if (result == -1)
         showApiError(hostWindow.load(), "CreateDialog", 0);
     return 0;

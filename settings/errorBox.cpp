@@ -28,8 +28,7 @@ void showApiError(HWND parent, const char *label, DWORD code)
     char *systemText = nullptr;
     const DWORD systemLength =
         FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char *>(&systemText), 0,
-                       nullptr);
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char *>(&systemText), 0, nullptr);
     const char *shownSystemText = (systemLength != 0 && systemText != nullptr) ? systemText : "";
 
     const size_t size = std::strlen(shownSystemText) + std::strlen(label) + kFixedTextRoom;

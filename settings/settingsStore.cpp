@@ -8,8 +8,8 @@
 // as a read straight into the variable would.
 #include "settings/settingsStore.h"
 
-#include "state/moduleState.h"
 #include "settings/errorBox.h"
+#include "state/moduleState.h"
 
 const char SettingsKey[] = "Software\\Orvendel\\Plugins\\VORN";
 

@@ -10,243 +10,276 @@ using namespace vornsim;
 
 extern "C" {
 
-FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle) {
-  Sim &s = sim();
-  std::lock_guard<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_OPEN, nullptr);
-  c.e.device = deviceNumber;
-  c.e.args[0] = static_cast<unsigned long>(deviceNumber);
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  if (!handle) return c.finish(6);
-  if (!validDevice(deviceNumber) || !s.plugged(deviceNumber)) return c.finish(2);
-  Device &d = s.devices[deviceNumber];
-  if (d.openPort) {
-    // Already open, as real hardware refuses, unless that handle went stale.
-    auto held = s.ports.find(d.openPort);
-    if (held != s.ports.end() && !s.stale(held->first, held->second)) return c.finish(3);
-  }
-  const uintptr_t id = kHandleBase + 4 * ++s.handlesIssued;
-  Port &port = s.ports[id];
-  port.device = deviceNumber;
-  {
-    SharedState::Lock shared(s.store);
-    port.plugCycle = s.store.device(deviceNumber).plugCycle;
-  }
-  d.openPort = id;
-  *handle = reinterpret_cast<FT_HANDLE>(id);
-  c.e.handle = *handle;
-  ++s.counts.opensOk;
-  return c.finish(FT_OK);
-}
-
-FT_STATUS WINAPI FT_Close(FT_HANDLE handle) {
-  Sim &s = sim();
-  std::lock_guard<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_CLOSE, handle);
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
-  const bool known = s.ports.count(id) != 0;
-  Port *p = c.port(st);
-  if (!known) return c.finish(st);
-  // Closing always releases the handle; for an unplugged device it still
-  // reports the I/O error the driver would see.
-  const int device = s.ports[id].device;
-  if (s.devices[device].openPort == id) s.devices[device].openPort = 0;
-  s.ports.erase(id);
-  s.cv.notify_all();
-  if (!p) return c.finish(st);
-  ++s.counts.closesOk;
-  return c.finish(FT_OK);
-}
-
-FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) {
-  Sim &s = sim();
-  std::lock_guard<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_SET_BAUD_RATE, handle);
-  c.e.args[0] = baudRate;
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  Port *p = c.port(st);
-  if (!p) return c.finish(st);
-  if (baudRate == 0) return c.finish(6);
-  p->baud = baudRate;
-  p->baudSet = true;
-  return c.finish(FT_OK);
-}
-
-FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                           UCHAR parity) {
-  Sim &s = sim();
-  std::lock_guard<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_SET_DATA_CHARACTERISTICS, handle);
-  c.e.args[0] = wordLength;
-  c.e.args[1] = stopBits;
-  c.e.args[2] = parity;
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  Port *p = c.port(st);
-  if (!p) return c.finish(st);
-  // What the bridge can do at all: 7 or 8 bits, stop code 0 (1) or 2 (2),
-  // parity none/odd/even/mark/space (0..4).
-  if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4)
-    return c.finish(6);
-  p->wordLength = wordLength;
-  p->stopBits = stopBits;
-  p->parity = parity;
-  p->dataSet = true;
-  return c.finish(FT_OK);
-}
-
-FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) {
-  Sim &s = sim();
-  std::lock_guard<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_SET_TIMEOUTS, handle);
-  c.e.args[0] = readTimeout;
-  c.e.args[1] = writeTimeout;
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  Port *p = c.port(st);
-  if (!p) return c.finish(st);
-  p->readTimeout = readTimeout;
-  p->writeTimeout = writeTimeout;
-  p->timeoutsSet = true;
-  return c.finish(FT_OK);
-}
-
-FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten) {
-  Sim &s = sim();
-  std::unique_lock<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_WRITE, handle);
-  c.e.args[0] = bytesToWrite;
-  if (bytesWritten) *bytesWritten = 0;
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  if (!bytesWritten || (!buffer && bytesToWrite)) return c.finish(6);
-  Port *p = c.port(st);
-  if (!p) return c.finish(st);
-
-  size_t n = bytesToWrite;
-  int shortCount;
-  if (s.shortWrite.take(shortCount)) {
-    n = std::min<size_t>(n, static_cast<size_t>(std::max(shortCount, 0)));
-    c.e.flags |= SIM_LOG_SHORT;
-  }
-  const auto *bytes = static_cast<const uint8_t *>(buffer);
-  if (!portSettingsApplied(*p)) {
-    // Wrong or missing line settings: the controller only sees noise.
-    c.e.flags |= SIM_LOG_UNCONFIGURED;
-  } else {
-    SharedState::Lock shared(s.store);
-    const ControllerModel::Input in = s.devices[p->device].model.accept(bytes, n);
-    c.e.flags |= in.flags;
-    s.counts.unknownCommandBytes += in.unknownBytes;
-    for (int r = 0; r < in.statusRequests; ++r) s.answer(*p);
-    if (in.statusRequests) s.cv.notify_all();
-  }
-  c.keepData(bytes, n);
-  *bytesWritten = static_cast<DWORD>(n);
-  const ULONG paceBaud = s.pacing ? p->baud : 0;
-  st = c.finish(FT_OK);
-  lock.unlock();
-  paceWire(n, paceBaud);
-  return st;
-}
-
-FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesReturned) {
-  Sim &s = sim();
-  InProgress inProgress(s.readsInProgress);
-  std::unique_lock<std::mutex> lock(s.mu);
-  Call c(s, SIM_OP_READ, handle);
-  c.e.args[0] = bytesToRead;
-  if (bytesReturned) *bytesReturned = 0;
-  FT_STATUS st = FT_OK;
-  if (c.injected(st)) return c.finish(st);
-  if (!buffer || !bytesReturned) return c.finish(6);
-  Port *p = c.port(st);
-  if (!p) return c.finish(st);
-  if (!portSettingsApplied(*p) || !p->timeoutsSet) {
-    c.e.flags |= SIM_LOG_UNCONFIGURED;
-    ++s.counts.unconfiguredReads;
-    return c.finish(4);
-  }
-  const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
-  const ULONG readTimeout = p->readTimeout;
-  p = nullptr;  // the port may go away while this call waits below
-
-  // A port that went away (closed by another thread, unplugged, or a reset)
-  // while this read waited.
-  auto gone = [&]() -> bool {
-    auto it = s.ports.find(id);
-    if (it == s.ports.end() || c.epoch != s.epoch) {
-      c.e.flags |= SIM_LOG_CLOSED_DURING_READ;
-      return true;
+FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
+{
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_OPEN, nullptr);
+    c.e.device = deviceNumber;
+    c.e.args[0] = static_cast<unsigned long>(deviceNumber);
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    if (!handle)
+        return c.finish(6);
+    if (!validDevice(deviceNumber) || !s.plugged(deviceNumber))
+        return c.finish(2);
+    Device &d = s.devices[deviceNumber];
+    if (d.openPort) {
+        // Already open, as real hardware refuses, unless that handle went stale.
+        auto held = s.ports.find(d.openPort);
+        if (held != s.ports.end() && !s.stale(held->first, held->second))
+            return c.finish(3);
     }
-    if (s.stale(id, it->second)) {
-      c.e.flags |= SIM_LOG_UNPLUGGED;
-      ++s.counts.unpluggedCalls;
-      return true;
+    const uintptr_t id = kHandleBase + 4 * ++s.handlesIssued;
+    Port &port = s.ports[id];
+    port.device = deviceNumber;
+    {
+        SharedState::Lock shared(s.store);
+        port.plugCycle = s.store.device(deviceNumber).plugCycle;
     }
-    return false;
-  };
+    d.openPort = id;
+    *handle = reinterpret_cast<FT_HANDLE>(id);
+    c.e.handle = *handle;
+    ++s.counts.opensOk;
+    return c.finish(FT_OK);
+}
 
-  int delayMs;
-  if (s.readDelay.take(delayMs) && delayMs > 0) {
-    c.e.flags |= SIM_LOG_DELAYED;
+FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
+{
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_CLOSE, handle);
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
+    const bool known = s.ports.count(id) != 0;
+    Port *p = c.port(st);
+    if (!known)
+        return c.finish(st);
+    // Closing always releases the handle; for an unplugged device it still
+    // reports the I/O error the driver would see.
+    const int device = s.ports[id].device;
+    if (s.devices[device].openPort == id)
+        s.devices[device].openPort = 0;
+    s.ports.erase(id);
+    s.cv.notify_all();
+    if (!p)
+        return c.finish(st);
+    ++s.counts.closesOk;
+    return c.finish(FT_OK);
+}
+
+FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
+{
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_SET_BAUD_RATE, handle);
+    c.e.args[0] = baudRate;
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    Port *p = c.port(st);
+    if (!p)
+        return c.finish(st);
+    if (baudRate == 0)
+        return c.finish(6);
+    p->baud = baudRate;
+    p->baudSet = true;
+    return c.finish(FT_OK);
+}
+
+FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
+{
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_SET_DATA_CHARACTERISTICS, handle);
+    c.e.args[0] = wordLength;
+    c.e.args[1] = stopBits;
+    c.e.args[2] = parity;
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    Port *p = c.port(st);
+    if (!p)
+        return c.finish(st);
+    // What the bridge can do at all: 7 or 8 bits, stop code 0 (1) or 2 (2),
+    // parity none/odd/even/mark/space (0..4).
+    if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4)
+        return c.finish(6);
+    p->wordLength = wordLength;
+    p->stopBits = stopBits;
+    p->parity = parity;
+    p->dataSet = true;
+    return c.finish(FT_OK);
+}
+
+FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout)
+{
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_SET_TIMEOUTS, handle);
+    c.e.args[0] = readTimeout;
+    c.e.args[1] = writeTimeout;
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    Port *p = c.port(st);
+    if (!p)
+        return c.finish(st);
+    p->readTimeout = readTimeout;
+    p->writeTimeout = writeTimeout;
+    p->timeoutsSet = true;
+    return c.finish(FT_OK);
+}
+
+FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten)
+{
+    Sim &s = sim();
+    std::unique_lock<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_WRITE, handle);
+    c.e.args[0] = bytesToWrite;
+    if (bytesWritten)
+        *bytesWritten = 0;
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    if (!bytesWritten || (!buffer && bytesToWrite))
+        return c.finish(6);
+    Port *p = c.port(st);
+    if (!p)
+        return c.finish(st);
+
+    size_t n = bytesToWrite;
+    int shortCount;
+    if (s.shortWrite.take(shortCount)) {
+        n = std::min<size_t>(n, static_cast<size_t>(std::max(shortCount, 0)));
+        c.e.flags |= SIM_LOG_SHORT;
+    }
+    const auto *bytes = static_cast<const uint8_t *>(buffer);
+    if (!portSettingsApplied(*p)) {
+        // Wrong or missing line settings: the controller only sees noise.
+        c.e.flags |= SIM_LOG_UNCONFIGURED;
+    } else {
+        SharedState::Lock shared(s.store);
+        const ControllerModel::Input in = s.devices[p->device].model.accept(bytes, n);
+        c.e.flags |= in.flags;
+        s.counts.unknownCommandBytes += in.unknownBytes;
+        for (int r = 0; r < in.statusRequests; ++r)
+            s.answer(*p);
+        if (in.statusRequests)
+            s.cv.notify_all();
+    }
+    c.keepData(bytes, n);
+    *bytesWritten = static_cast<DWORD>(n);
+    const ULONG paceBaud = s.pacing ? p->baud : 0;
+    st = c.finish(FT_OK);
     lock.unlock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(clampMs(delayMs)));
-    lock.lock();
-    if (gone()) return c.finish(4);
-  }
-
-  if (s.gateClosed) {
-    c.e.flags |= SIM_LOG_GATED;
-    const unsigned generation = s.gateGeneration;
-    ++s.gateWaiting;
-    const bool released = waitUnlocked(lock, s.gateLimitMs, [&] {
-      return !s.gateClosed || s.gateGeneration != generation;
-    });
-    --s.gateWaiting;
-    if (!released) c.e.flags |= SIM_LOG_GATE_LIMIT;
-    if (gone()) return c.finish(4);
-  }
-
-  // Wait, within the read time-out, until enough bytes are pending.
-  const int capMs = s.readWaitCapMs;
-  const int waitMs = (readTimeout == 0 || readTimeout > static_cast<ULONG>(capMs))
-                         ? capMs
-                         : static_cast<int>(readTimeout);
-  waitUnlocked(lock, waitMs, [&] {
-    auto it = s.ports.find(id);
-    return it == s.ports.end() || it->second.unplugged || c.epoch != s.epoch ||
-           it->second.rx.size() >= bytesToRead;
-  });
-  if (gone()) return c.finish(4);
-  Port &port = s.ports[id];
-
-  size_t n = std::min<size_t>(bytesToRead, port.rx.size());
-  int shortCount;
-  if (s.shortRead.take(shortCount)) {
-    n = std::min<size_t>(n, static_cast<size_t>(std::max(shortCount, 0)));
-    c.e.flags |= SIM_LOG_SHORT;
-  } else if (n < bytesToRead) {
-    c.e.flags |= SIM_LOG_READ_TIMEOUT;
-  }
-  std::vector<uint8_t> got(port.rx.begin(), port.rx.begin() + n);
-  port.rx.erase(port.rx.begin(), port.rx.begin() + n);
-  const unsigned long long before = port.delivered;
-  port.delivered += n;
-  s.counts.framesSent += static_cast<int>(port.delivered / SIM_FRAME_SIZE - before / SIM_FRAME_SIZE);
-  c.keepData(got.data(), n);
-  const ULONG paceBaud = s.pacing ? port.baud : 0;
-  st = c.finish(FT_OK);
-  lock.unlock();
-
-  paceWire(n, paceBaud);
-  if (n) std::memcpy(buffer, got.data(), n);
-  *bytesReturned = static_cast<DWORD>(n);
-  return st;
+    paceWire(n, paceBaud);
+    return st;
 }
 
-}  // extern "C"
+FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesReturned)
+{
+    Sim &s = sim();
+    InProgress inProgress(s.readsInProgress);
+    std::unique_lock<std::mutex> lock(s.mu);
+    Call c(s, SIM_OP_READ, handle);
+    c.e.args[0] = bytesToRead;
+    if (bytesReturned)
+        *bytesReturned = 0;
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    if (!buffer || !bytesReturned)
+        return c.finish(6);
+    Port *p = c.port(st);
+    if (!p)
+        return c.finish(st);
+    if (!portSettingsApplied(*p) || !p->timeoutsSet) {
+        c.e.flags |= SIM_LOG_UNCONFIGURED;
+        ++s.counts.unconfiguredReads;
+        return c.finish(4);
+    }
+    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
+    const ULONG readTimeout = p->readTimeout;
+    p = nullptr; // the port may go away while this call waits below
+
+    // A port that went away (closed by another thread, unplugged, or a reset)
+    // while this read waited.
+    auto gone = [&]() -> bool {
+        auto it = s.ports.find(id);
+        if (it == s.ports.end() || c.epoch != s.epoch) {
+            c.e.flags |= SIM_LOG_CLOSED_DURING_READ;
+            return true;
+        }
+        if (s.stale(id, it->second)) {
+            c.e.flags |= SIM_LOG_UNPLUGGED;
+            ++s.counts.unpluggedCalls;
+            return true;
+        }
+        return false;
+    };
+
+    int delayMs;
+    if (s.readDelay.take(delayMs) && delayMs > 0) {
+        c.e.flags |= SIM_LOG_DELAYED;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(clampMs(delayMs)));
+        lock.lock();
+        if (gone())
+            return c.finish(4);
+    }
+
+    if (s.gateClosed) {
+        c.e.flags |= SIM_LOG_GATED;
+        const unsigned generation = s.gateGeneration;
+        ++s.gateWaiting;
+        const bool released =
+            waitUnlocked(lock, s.gateLimitMs, [&] { return !s.gateClosed || s.gateGeneration != generation; });
+        --s.gateWaiting;
+        if (!released)
+            c.e.flags |= SIM_LOG_GATE_LIMIT;
+        if (gone())
+            return c.finish(4);
+    }
+
+    // Wait, within the read time-out, until enough bytes are pending.
+    const int capMs = s.readWaitCapMs;
+    const int waitMs =
+        (readTimeout == 0 || readTimeout > static_cast<ULONG>(capMs)) ? capMs : static_cast<int>(readTimeout);
+    waitUnlocked(lock, waitMs, [&] {
+        auto it = s.ports.find(id);
+        return it == s.ports.end() || it->second.unplugged || c.epoch != s.epoch || it->second.rx.size() >= bytesToRead;
+    });
+    if (gone())
+        return c.finish(4);
+    Port &port = s.ports[id];
+
+    size_t n = std::min<size_t>(bytesToRead, port.rx.size());
+    int shortCount;
+    if (s.shortRead.take(shortCount)) {
+        n = std::min<size_t>(n, static_cast<size_t>(std::max(shortCount, 0)));
+        c.e.flags |= SIM_LOG_SHORT;
+    } else if (n < bytesToRead) {
+        c.e.flags |= SIM_LOG_READ_TIMEOUT;
+    }
+    std::vector<uint8_t> got(port.rx.begin(), port.rx.begin() + n);
+    port.rx.erase(port.rx.begin(), port.rx.begin() + n);
+    const unsigned long long before = port.delivered;
+    port.delivered += n;
+    s.counts.framesSent += static_cast<int>(port.delivered / SIM_FRAME_SIZE - before / SIM_FRAME_SIZE);
+    c.keepData(got.data(), n);
+    const ULONG paceBaud = s.pacing ? port.baud : 0;
+    st = c.finish(FT_OK);
+    lock.unlock();
+
+    paceWire(n, paceBaud);
+    if (n)
+        std::memcpy(buffer, got.data(), n);
+    *bytesReturned = static_cast<DWORD>(n);
+    return st;
+}
+
+} // extern "C"

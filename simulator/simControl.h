@@ -51,96 +51,105 @@
 // on its offset k: 0x80 | (k & 0x7F). It is never zero, neighbouring bytes
 // differ, and as a signed byte it is always negative, so a frame can be told
 // apart from zeros and a shifted offset shows.
-static inline unsigned char simFillerByte(int k) { return (unsigned char)(0x80 | (k & 0x7F)); }
+static inline unsigned char simFillerByte(int k)
+{
+    return (unsigned char)(0x80 | (k & 0x7F));
+}
 
 // Frame-generator mode (simSetFrameGenerator(1)): instead of encoding the
 // state, the k-th reply since the last reset (k = 1, 2, 3 ...) has EVERY byte
 // equal to simGeneratorByte(k) = 1 + (k - 1) % 255, which is never zero.
 // Overrides set with simSetFrameByte still apply on top. A reader that ends up
 // with bytes of two different replies therefore sees two different values.
-static inline unsigned char simGeneratorByte(int k) { return (unsigned char)(1 + (k - 1) % 255); }
+static inline unsigned char simGeneratorByte(int k)
+{
+    return (unsigned char)(1 + (k - 1) % 255);
+}
 
 // ---------------------------------------------------------------------------
 // Operations, as used in the log, the fault switches and the counts.
 enum SimOp {
-  SIM_OP_OPEN = 0,
-  SIM_OP_CLOSE = 1,
-  SIM_OP_READ = 2,
-  SIM_OP_WRITE = 3,
-  SIM_OP_SET_BAUD_RATE = 4,
-  SIM_OP_SET_DATA_CHARACTERISTICS = 5,
-  SIM_OP_SET_TIMEOUTS = 6,
-  SIM_OP_COUNT = 7,
-  SIM_OP_ALL = -1  // for simClearFaults
+    SIM_OP_OPEN = 0,
+    SIM_OP_CLOSE = 1,
+    SIM_OP_READ = 2,
+    SIM_OP_WRITE = 3,
+    SIM_OP_SET_BAUD_RATE = 4,
+    SIM_OP_SET_DATA_CHARACTERISTICS = 5,
+    SIM_OP_SET_TIMEOUTS = 6,
+    SIM_OP_COUNT = 7,
+    SIM_OP_ALL = -1 // for simClearFaults
 };
 
 // Status codes the simulator returns.
 #define SIM_FT_OK 0
-#define SIM_FT_INVALID_HANDLE 1      // unknown or closed handle
-#define SIM_FT_DEVICE_NOT_FOUND 2    // FT_Open: no device behind that number
-#define SIM_FT_DEVICE_NOT_OPENED 3   // FT_Open: device already open elsewhere
-#define SIM_FT_IO_ERROR 4            // device unplugged, unconfigured read, ...
-#define SIM_FT_INVALID_PARAMETER 6   // null pointer, impossible serial setting
+#define SIM_FT_INVALID_HANDLE 1    // unknown or closed handle
+#define SIM_FT_DEVICE_NOT_FOUND 2  // FT_Open: no device behind that number
+#define SIM_FT_DEVICE_NOT_OPENED 3 // FT_Open: device already open elsewhere
+#define SIM_FT_IO_ERROR 4          // device unplugged, unconfigured read, ...
+#define SIM_FT_INVALID_PARAMETER 6 // null pointer, impossible serial setting
 
-#define SIM_MAX_DEVICES 8            // device numbers 0..7 can be plugged
-#define SIM_LOG_CAPACITY 4096        // the log keeps the latest entries
-#define SIM_LOG_DATA_MAX 300         // bytes kept per entry (a frame fits)
+#define SIM_MAX_DEVICES 8     // device numbers 0..7 can be plugged
+#define SIM_LOG_CAPACITY 4096 // the log keeps the latest entries
+#define SIM_LOG_DATA_MAX 300  // bytes kept per entry (a frame fits)
 
 // Flags of a log entry.
-#define SIM_LOG_INJECTED 0x01        // failure injected by simFail*
-#define SIM_LOG_SHORT 0x02           // short write/read injected
-#define SIM_LOG_UNCONFIGURED 0x04    // port settings missing or wrong: read
+#define SIM_LOG_INJECTED 0x01 // failure injected by simFail*
+#define SIM_LOG_SHORT 0x02    // short write/read injected
+#define SIM_LOG_UNCONFIGURED                                                                                           \
+    0x04                             // port settings missing or wrong: read
                                      // refused, written bytes not understood
 #define SIM_LOG_UNKNOWN_COMMAND 0x08 // written bytes the device ignored
-#define SIM_LOG_BAD_DUTY 0x10        // duty command with percent > 100 (ignored)
-                                     // or cut off before its percent byte
-#define SIM_LOG_READ_TIMEOUT 0x20    // read returned fewer bytes than asked
-                                     // after waiting out the read time-out
-#define SIM_LOG_DELAYED 0x40         // read held by simReadDelay
-#define SIM_LOG_GATED 0x80           // read held at the gate
-#define SIM_LOG_GATE_LIMIT 0x100     // ... and let through by the gate limit
-#define SIM_LOG_UNPLUGGED 0x200      // handle's device was unplugged
-#define SIM_LOG_BAD_HANDLE 0x400     // unknown or closed handle
+#define SIM_LOG_BAD_DUTY                                                                                               \
+    0x10 // duty command with percent > 100 (ignored)
+         // or cut off before its percent byte
+#define SIM_LOG_READ_TIMEOUT                                                                                           \
+    0x20                         // read returned fewer bytes than asked
+                                 // after waiting out the read time-out
+#define SIM_LOG_DELAYED 0x40     // read held by simReadDelay
+#define SIM_LOG_GATED 0x80       // read held at the gate
+#define SIM_LOG_GATE_LIMIT 0x100 // ... and let through by the gate limit
+#define SIM_LOG_UNPLUGGED 0x200  // handle's device was unplugged
+#define SIM_LOG_BAD_HANDLE 0x400 // unknown or closed handle
 #define SIM_LOG_CLOSED_DURING_READ 0x800
 
 // One call of a bridge operation, recorded when the call returns.
 typedef struct SimLogEntry {
-  int seq;                  // 0-based position since the last reset / log clear
-  int op;                   // SimOp
-  void *handle;             // handle argument; FT_Open: handle returned or NULL
-  int device;               // FT_Open: requested number; else the handle's
-                            // device, -1 when the handle is unknown
-  unsigned long args[3];    // FT_Open: {device}; FT_Read/Write: {bytes asked};
-                            // SetBaudRate: {baud}; SetDataCharacteristics:
-                            // {wordLength, stopBits, parity}; SetTimeouts:
-                            // {read ms, write ms}; unused slots 0
-  unsigned long status;     // status returned
-  unsigned long count;      // FT_Read/Write: bytes reported to the caller
-  int flags;                // SIM_LOG_*
-  unsigned long threadId;   // GetCurrentThreadId() of the caller
-  unsigned long timeMs;     // milliseconds since the last reset
-  int dataLen;              // bytes in data (min(count, SIM_LOG_DATA_MAX))
-  unsigned char data[SIM_LOG_DATA_MAX];  // bytes written / read
+    int seq;                              // 0-based position since the last reset / log clear
+    int op;                               // SimOp
+    void *handle;                         // handle argument; FT_Open: handle returned or NULL
+    int device;                           // FT_Open: requested number; else the handle's
+                                          // device, -1 when the handle is unknown
+    unsigned long args[3];                // FT_Open: {device}; FT_Read/Write: {bytes asked};
+                                          // SetBaudRate: {baud}; SetDataCharacteristics:
+                                          // {wordLength, stopBits, parity}; SetTimeouts:
+                                          // {read ms, write ms}; unused slots 0
+    unsigned long status;                 // status returned
+    unsigned long count;                  // FT_Read/Write: bytes reported to the caller
+    int flags;                            // SIM_LOG_*
+    unsigned long threadId;               // GetCurrentThreadId() of the caller
+    unsigned long timeMs;                 // milliseconds since the last reset
+    int dataLen;                          // bytes in data (min(count, SIM_LOG_DATA_MAX))
+    unsigned char data[SIM_LOG_DATA_MAX]; // bytes written / read
 } SimLogEntry;
 
 // Counters since the last reset, except the two live values at the end.
 typedef struct SimCounts {
-  int opensOk;              // FT_Open calls that returned a handle
-  int closesOk;             // FT_Close calls that returned 0
-  int openHandles;          // handles currently open (including stale ones
-                            // of unplugged devices that were not closed yet)
-  int badHandleCalls;       // calls on an unknown or closed handle (status 1)
-  int badCloses;            // ... of which FT_Close (double or bogus close)
-  int unpluggedCalls;       // calls on a handle whose device was unplugged
-  int unconfiguredReads;    // reads refused for missing port settings
-  int injectedFailures;     // failures produced by simFail*
-  int failedCalls;          // all calls that returned a nonzero status
-  int framesSent;           // complete frames delivered through FT_Read
-  int repliesGenerated;     // status requests answered (k of the last reply)
-  int unknownCommandBytes;  // written bytes the device ignored
-  int calls[SIM_OP_COUNT];  // calls per operation, whatever the outcome
-  int readsInProgress;      // live: FT_Read calls currently inside the DLL
-  int gateWaiting;          // live: FT_Read calls currently held at the gate
+    int opensOk;             // FT_Open calls that returned a handle
+    int closesOk;            // FT_Close calls that returned 0
+    int openHandles;         // handles currently open (including stale ones
+                             // of unplugged devices that were not closed yet)
+    int badHandleCalls;      // calls on an unknown or closed handle (status 1)
+    int badCloses;           // ... of which FT_Close (double or bogus close)
+    int unpluggedCalls;      // calls on a handle whose device was unplugged
+    int unconfiguredReads;   // reads refused for missing port settings
+    int injectedFailures;    // failures produced by simFail*
+    int failedCalls;         // all calls that returned a nonzero status
+    int framesSent;          // complete frames delivered through FT_Read
+    int repliesGenerated;    // status requests answered (k of the last reply)
+    int unknownCommandBytes; // written bytes the device ignored
+    int calls[SIM_OP_COUNT]; // calls per operation, whatever the outcome
+    int readsInProgress;     // live: FT_Read calls currently inside the DLL
+    int gateWaiting;         // live: FT_Read calls currently held at the gate
 } SimCounts;
 
 #ifdef __cplusplus
@@ -242,113 +251,117 @@ int SIM_API simLogGet(int index, SimLogEntry *out);
 void SIM_API simLogClear(void);
 
 void SIM_API simGetCounts(SimCounts *out);
-int SIM_API simFrameCount(void);    // = counts.framesSent
-int SIM_API simOpenHandles(void);   // = counts.openHandles
+int SIM_API simFrameCount(void);  // = counts.framesSent
+int SIM_API simOpenHandles(void); // = counts.openHandles
 
 // 1 when this process shares its controllers with other processes (shared
 // mode asked for and set up), 0 when they are its own.
 int SIM_API simIsShared(void);
 
 #ifdef __cplusplus
-}  // extern "C"
+} // extern "C"
 
 // Resolves every control function from a loaded FTD2XX.dll.
 struct SimControl {
-  decltype(&simReset) reset = nullptr;
-  decltype(&simPlug) plug = nullptr;
-  decltype(&simUnplug) unplug = nullptr;
-  decltype(&simIsPlugged) isPlugged = nullptr;
-  decltype(&simFailNext) failNext = nullptr;
-  decltype(&simFailNth) failNth = nullptr;
-  decltype(&simFailAlways) failAlways = nullptr;
-  decltype(&simClearFaults) clearFaults = nullptr;
-  decltype(&simShortWrite) shortWrite = nullptr;
-  decltype(&simShortRead) shortRead = nullptr;
-  decltype(&simReadDelay) readDelay = nullptr;
-  decltype(&simGateClose) gateClose = nullptr;
-  decltype(&simGateOpen) gateOpen = nullptr;
-  decltype(&simGateWaiting) gateWaiting = nullptr;
-  decltype(&simSetGateLimit) setGateLimit = nullptr;
-  decltype(&simSetReadWaitCap) setReadWaitCap = nullptr;
-  decltype(&simSetPacing) setPacing = nullptr;
-  decltype(&simGetPacing) getPacing = nullptr;
-  decltype(&simSetFanDuty) setFanDuty = nullptr;
-  decltype(&simSetFanMaxSpeed) setFanMaxSpeed = nullptr;
-  decltype(&simSetFanManual) setFanManual = nullptr;
-  decltype(&simSetTemperature) setTemperature = nullptr;
-  decltype(&simSetFrameByte) setFrameByte = nullptr;
-  decltype(&simClearFrameBytes) clearFrameBytes = nullptr;
-  decltype(&simFreezeDrift) freezeDrift = nullptr;
-  decltype(&simSetFrameGenerator) setFrameGenerator = nullptr;
-  decltype(&simGetFrame) getFrame = nullptr;
-  decltype(&simLogCount) logCount = nullptr;
-  decltype(&simLogGet) logGet = nullptr;
-  decltype(&simLogClear) logClear = nullptr;
-  decltype(&simGetCounts) getCounts = nullptr;
-  decltype(&simFrameCount) frameCount = nullptr;
-  decltype(&simOpenHandles) openHandles = nullptr;
-  decltype(&simIsShared) isShared = nullptr;
+    decltype(&simReset) reset = nullptr;
+    decltype(&simPlug) plug = nullptr;
+    decltype(&simUnplug) unplug = nullptr;
+    decltype(&simIsPlugged) isPlugged = nullptr;
+    decltype(&simFailNext) failNext = nullptr;
+    decltype(&simFailNth) failNth = nullptr;
+    decltype(&simFailAlways) failAlways = nullptr;
+    decltype(&simClearFaults) clearFaults = nullptr;
+    decltype(&simShortWrite) shortWrite = nullptr;
+    decltype(&simShortRead) shortRead = nullptr;
+    decltype(&simReadDelay) readDelay = nullptr;
+    decltype(&simGateClose) gateClose = nullptr;
+    decltype(&simGateOpen) gateOpen = nullptr;
+    decltype(&simGateWaiting) gateWaiting = nullptr;
+    decltype(&simSetGateLimit) setGateLimit = nullptr;
+    decltype(&simSetReadWaitCap) setReadWaitCap = nullptr;
+    decltype(&simSetPacing) setPacing = nullptr;
+    decltype(&simGetPacing) getPacing = nullptr;
+    decltype(&simSetFanDuty) setFanDuty = nullptr;
+    decltype(&simSetFanMaxSpeed) setFanMaxSpeed = nullptr;
+    decltype(&simSetFanManual) setFanManual = nullptr;
+    decltype(&simSetTemperature) setTemperature = nullptr;
+    decltype(&simSetFrameByte) setFrameByte = nullptr;
+    decltype(&simClearFrameBytes) clearFrameBytes = nullptr;
+    decltype(&simFreezeDrift) freezeDrift = nullptr;
+    decltype(&simSetFrameGenerator) setFrameGenerator = nullptr;
+    decltype(&simGetFrame) getFrame = nullptr;
+    decltype(&simLogCount) logCount = nullptr;
+    decltype(&simLogGet) logGet = nullptr;
+    decltype(&simLogClear) logClear = nullptr;
+    decltype(&simGetCounts) getCounts = nullptr;
+    decltype(&simFrameCount) frameCount = nullptr;
+    decltype(&simOpenHandles) openHandles = nullptr;
+    decltype(&simIsShared) isShared = nullptr;
 
-  const char *missing = nullptr;  // first name that did not resolve
+    const char *missing = nullptr; // first name that did not resolve
 
-  // True when every function resolved. Pass the module of the FTD2XX.dll in
-  // use, e.g. GetModuleHandleA("FTD2XX.dll") or LoadLibraryA's result.
-  bool load(HMODULE module) {
-    missing = nullptr;
-    if (!module) {
-      missing = "(module)";
-      return false;
-    }
+    // True when every function resolved. Pass the module of the FTD2XX.dll in
+    // use, e.g. GetModuleHandleA("FTD2XX.dll") or LoadLibraryA's result.
+    bool load(HMODULE module)
+    {
+        missing = nullptr;
+        if (!module) {
+            missing = "(module)";
+            return false;
+        }
 #define SIM_RESOLVE_(field, name) get(module, field, #name)
-    SIM_RESOLVE_(reset, simReset);
-    SIM_RESOLVE_(plug, simPlug);
-    SIM_RESOLVE_(unplug, simUnplug);
-    SIM_RESOLVE_(isPlugged, simIsPlugged);
-    SIM_RESOLVE_(failNext, simFailNext);
-    SIM_RESOLVE_(failNth, simFailNth);
-    SIM_RESOLVE_(failAlways, simFailAlways);
-    SIM_RESOLVE_(clearFaults, simClearFaults);
-    SIM_RESOLVE_(shortWrite, simShortWrite);
-    SIM_RESOLVE_(shortRead, simShortRead);
-    SIM_RESOLVE_(readDelay, simReadDelay);
-    SIM_RESOLVE_(gateClose, simGateClose);
-    SIM_RESOLVE_(gateOpen, simGateOpen);
-    SIM_RESOLVE_(gateWaiting, simGateWaiting);
-    SIM_RESOLVE_(setGateLimit, simSetGateLimit);
-    SIM_RESOLVE_(setReadWaitCap, simSetReadWaitCap);
-    SIM_RESOLVE_(setPacing, simSetPacing);
-    SIM_RESOLVE_(getPacing, simGetPacing);
-    SIM_RESOLVE_(setFanDuty, simSetFanDuty);
-    SIM_RESOLVE_(setFanMaxSpeed, simSetFanMaxSpeed);
-    SIM_RESOLVE_(setFanManual, simSetFanManual);
-    SIM_RESOLVE_(setTemperature, simSetTemperature);
-    SIM_RESOLVE_(setFrameByte, simSetFrameByte);
-    SIM_RESOLVE_(clearFrameBytes, simClearFrameBytes);
-    SIM_RESOLVE_(freezeDrift, simFreezeDrift);
-    SIM_RESOLVE_(setFrameGenerator, simSetFrameGenerator);
-    SIM_RESOLVE_(getFrame, simGetFrame);
-    SIM_RESOLVE_(logCount, simLogCount);
-    SIM_RESOLVE_(logGet, simLogGet);
-    SIM_RESOLVE_(logClear, simLogClear);
-    SIM_RESOLVE_(getCounts, simGetCounts);
-    SIM_RESOLVE_(frameCount, simFrameCount);
-    SIM_RESOLVE_(openHandles, simOpenHandles);
-    SIM_RESOLVE_(isShared, simIsShared);
+        SIM_RESOLVE_(reset, simReset);
+        SIM_RESOLVE_(plug, simPlug);
+        SIM_RESOLVE_(unplug, simUnplug);
+        SIM_RESOLVE_(isPlugged, simIsPlugged);
+        SIM_RESOLVE_(failNext, simFailNext);
+        SIM_RESOLVE_(failNth, simFailNth);
+        SIM_RESOLVE_(failAlways, simFailAlways);
+        SIM_RESOLVE_(clearFaults, simClearFaults);
+        SIM_RESOLVE_(shortWrite, simShortWrite);
+        SIM_RESOLVE_(shortRead, simShortRead);
+        SIM_RESOLVE_(readDelay, simReadDelay);
+        SIM_RESOLVE_(gateClose, simGateClose);
+        SIM_RESOLVE_(gateOpen, simGateOpen);
+        SIM_RESOLVE_(gateWaiting, simGateWaiting);
+        SIM_RESOLVE_(setGateLimit, simSetGateLimit);
+        SIM_RESOLVE_(setReadWaitCap, simSetReadWaitCap);
+        SIM_RESOLVE_(setPacing, simSetPacing);
+        SIM_RESOLVE_(getPacing, simGetPacing);
+        SIM_RESOLVE_(setFanDuty, simSetFanDuty);
+        SIM_RESOLVE_(setFanMaxSpeed, simSetFanMaxSpeed);
+        SIM_RESOLVE_(setFanManual, simSetFanManual);
+        SIM_RESOLVE_(setTemperature, simSetTemperature);
+        SIM_RESOLVE_(setFrameByte, simSetFrameByte);
+        SIM_RESOLVE_(clearFrameBytes, simClearFrameBytes);
+        SIM_RESOLVE_(freezeDrift, simFreezeDrift);
+        SIM_RESOLVE_(setFrameGenerator, simSetFrameGenerator);
+        SIM_RESOLVE_(getFrame, simGetFrame);
+        SIM_RESOLVE_(logCount, simLogCount);
+        SIM_RESOLVE_(logGet, simLogGet);
+        SIM_RESOLVE_(logClear, simLogClear);
+        SIM_RESOLVE_(getCounts, simGetCounts);
+        SIM_RESOLVE_(frameCount, simFrameCount);
+        SIM_RESOLVE_(openHandles, simOpenHandles);
+        SIM_RESOLVE_(isShared, simIsShared);
 #undef SIM_RESOLVE_
-    return missing == nullptr;
-  }
+        return missing == nullptr;
+    }
 
-  SimCounts counts() const {
-    SimCounts c{};
-    getCounts(&c);
-    return c;
-  }
+    SimCounts counts() const
+    {
+        SimCounts c{};
+        getCounts(&c);
+        return c;
+    }
 
- private:
-  template <typename F>
-  void get(HMODULE module, F &field, const char *name) {
-    field = reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-    if (!field && !missing) missing = name;
-  }
+private:
+    template <typename F>
+    void get(HMODULE module, F &field, const char *name)
+    {
+        field = reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+        if (!field && !missing)
+            missing = name;
+    }
 };
-#endif  // __cplusplus
+#endif // __cplusplus

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "core/statusFrame.h"
+#include "plugin/exports.h"
 #include "tests/support/processRunner.h"
 #include "tests/support/simulatorSession.h"
-#include "plugin/exports.h"
 
 namespace {
 
@@ -54,8 +54,12 @@ TEST_F(DeviceConnection, GoodOpenAndReadFollowTheLineSetUpAndExchange)
         int op;
         unsigned long a0, a1, a2;
     } expected[] = {
-        {SIM_OP_OPEN, 0, 0, 0},      {SIM_OP_SET_BAUD_RATE, 19200, 0, 0}, {SIM_OP_SET_DATA_CHARACTERISTICS, 8, 0, 0},
-        {SIM_OP_SET_TIMEOUTS, 3000, 0, 0}, {SIM_OP_WRITE, 1, 0, 0},    {SIM_OP_READ, 285, 0, 0},
+        {SIM_OP_OPEN, 0, 0, 0},
+        {SIM_OP_SET_BAUD_RATE, 19200, 0, 0},
+        {SIM_OP_SET_DATA_CHARACTERISTICS, 8, 0, 0},
+        {SIM_OP_SET_TIMEOUTS, 3000, 0, 0},
+        {SIM_OP_WRITE, 1, 0, 0},
+        {SIM_OP_READ, 285, 0, 0},
         {SIM_OP_CLOSE, 0, 0, 0},
     };
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -122,12 +126,11 @@ TEST_F(DeviceConnection, ExchangeFailuresKeepTheHandleOpenAndTheSpeedTable)
         const char *text;
         bool readAttempted;
     } cases[] = {
-        {"write error", [](SimControl &s) { s.failNext(SIM_OP_WRITE, 0); },
-         "FT_Write: Can't send SER_Request command.", false},
-        {"nothing written", [](SimControl &s) { s.shortWrite(0, 1); },
-         "FT_Write: Can't send SER_Request command.", false},
-        {"read error", [](SimControl &s) { s.failNext(SIM_OP_READ, 0); }, "FT_Read: Can't read data from VORN.",
-         true},
+        {"write error", [](SimControl &s) { s.failNext(SIM_OP_WRITE, 0); }, "FT_Write: Can't send SER_Request command.",
+         false},
+        {"nothing written", [](SimControl &s) { s.shortWrite(0, 1); }, "FT_Write: Can't send SER_Request command.",
+         false},
+        {"read error", [](SimControl &s) { s.failNext(SIM_OP_READ, 0); }, "FT_Read: Can't read data from VORN.", true},
         {"short read", [](SimControl &s) { s.shortRead(284, 1); }, "FT_Read: Didn't get all the data.", true},
     };
     // A first good read sets the table; failed reads must leave it.
@@ -186,7 +189,8 @@ TEST_F(DeviceConnection, HostDiagnosticReadsAndDecodesAFrame)
     // vornhost runs in its own process, with a simulator in its default state.
     ProgramRun run = runProgram("vornhost.exe read-device 0");
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    for (const char *text : {"Digital temperatures", "Analog temperatures", "Duty %", "Maximum RPM", "2100", "Manual mode"})
+    for (const char *text :
+         {"Digital temperatures", "Analog temperatures", "Duty %", "Maximum RPM", "2100", "Manual mode"})
         EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
 
     run = runProgram("vornhost.exe read-device 6");

@@ -12,17 +12,17 @@ TEST(DeriveMaxRpm, DecodesSignedLittleEndianWordsTruncatingTowardZero)
     EXPECT_EQ(table[0], 1995);
     EXPECT_EQ(table[1], 2005); // 2005.5 loses its half
     EXPECT_EQ(table[2], 4200);
-    EXPECT_EQ(table[3], -10);  // -10.5 toward zero
+    EXPECT_EQ(table[3], -10); // -10.5 toward zero
 }
 
 TEST(DeriveMaxRpm, CoversTheWholeWordRange)
 {
     EXPECT_EQ(maxRpmFromWord(0), 0);
-    EXPECT_EQ(maxRpmFromWord(INT16_MAX), 344053);  // 344053.5
+    EXPECT_EQ(maxRpmFromWord(INT16_MAX), 344053); // 344053.5
     EXPECT_EQ(maxRpmFromWord(INT16_MIN), -344064);
-    EXPECT_EQ(maxRpmFromWord(-3), -31);            // -31.5
+    EXPECT_EQ(maxRpmFromWord(-3), -31); // -31.5
     for (int w = INT16_MIN; w <= INT16_MAX; ++w) {
-        const int32_t twice = 21 * w;              // exact 2 * word * 10.5
+        const int32_t twice = 21 * w; // exact 2 * word * 10.5
         ASSERT_EQ(maxRpmFromWord(static_cast<int16_t>(w)), twice / 2) << w;
     }
 }

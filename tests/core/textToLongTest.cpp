@@ -18,7 +18,7 @@ TEST(TextToLong, NoDigitsGiveZero)
 
 TEST(TextToLong, WrapsAroundAt32Bits)
 {
-    EXPECT_EQ(textToLong("4294967296"), 0);       // 2^32 selects index 0
+    EXPECT_EQ(textToLong("4294967296"), 0); // 2^32 selects index 0
     EXPECT_EQ(textToLong("4294967297"), 1);
     EXPECT_EQ(textToLong("2147483647"), 2147483647);
     EXPECT_EQ(textToLong("2147483648"), INT32_MIN);

@@ -23,8 +23,8 @@ TEST(ValueFormat, HalfDegreesMatchPrintfForEveryByte)
 TEST(ValueFormat, DecimalMatchesPrintf)
 {
     std::mt19937 random(20261207);
-    std::vector<int32_t> values = {0, 1, -1, 9, 10, -10, 99, 100, 127, -128, -256, 254, 2100, -40,
-                                   344053, -344064, INT32_MAX, INT32_MIN, INT32_MIN + 1};
+    std::vector<int32_t> values = {0,    1,   -1,   9,   10,     -10,     99,        100,       127,          -128,
+                                   -256, 254, 2100, -40, 344053, -344064, INT32_MAX, INT32_MIN, INT32_MIN + 1};
     for (int32_t v = -70000; v <= 70000; ++v)
         values.push_back(v);
     for (int i = 0; i < 200000; ++i)

@@ -47,19 +47,18 @@ TEST_F(ConfigureDialog, FirstUseShowsZeroAndFiveWithoutABoxAndOkCreatesTheSettin
     // No dllstartup: hostWindow is null, so the dialog has no owner.
     std::string afterSpins[2];
     int result = -1;
-    const auto seen = runConfigure(
-        {{WindowMatch::onThread(GetCurrentThreadId()),
-          [&](HWND dialog, const SeenWindow &) {
-              // The spin buttons write into the edit just before them.
-              EXPECT_TRUE(setSpinPosition(dialog, deviceIdSpin, 3));
-              EXPECT_TRUE(setSpinPosition(dialog, refreshRateSpin, 12));
-              afterSpins[0] = controlText(dialog, deviceIdEdit);
-              afterSpins[1] = controlText(dialog, refreshRateEdit);
-              saveScreenshot(dialog, "configure-dialog.png");
-              postCommand(dialog, IDOK);
-              return true;
-          }}},
-        &result);
+    const auto seen = runConfigure({{WindowMatch::onThread(GetCurrentThreadId()),
+                                     [&](HWND dialog, const SeenWindow &) {
+                                         // The spin buttons write into the edit just before them.
+                                         EXPECT_TRUE(setSpinPosition(dialog, deviceIdSpin, 3));
+                                         EXPECT_TRUE(setSpinPosition(dialog, refreshRateSpin, 12));
+                                         afterSpins[0] = controlText(dialog, deviceIdEdit);
+                                         afterSpins[1] = controlText(dialog, refreshRateEdit);
+                                         saveScreenshot(dialog, "configure-dialog.png");
+                                         postCommand(dialog, IDOK);
+                                         return true;
+                                     }}},
+                                   &result);
     EXPECT_EQ(result, 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].title, kDialogTitle) << "a box came before the dialog";
@@ -104,7 +103,8 @@ TEST_F(ConfigureDialog, RefreshRateNotAboveZeroIsRefusedOverTheDialog)
         // 3,000,000,000 is negative as a signed 32-bit number.
         {dialogOnThisThread(), enterAndOk("4", "3000000000")},
         {errorBoxOnThisThread(), dismissWindow},
-        {dialogOnThisThread(), [](HWND dialog, const SeenWindow &) {
+        {dialogOnThisThread(),
+         [](HWND dialog, const SeenWindow &) {
              postCommand(dialog, IDCANCEL, 0xFFFF); // any high word
              return true;
          }},

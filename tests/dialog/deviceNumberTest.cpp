@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "plugin/exports.h"
-#include "state/moduleState.h"
 #include "settings/configDialogIds.h"
+#include "state/moduleState.h"
 #include "tests/dialog/dialogFixture.h"
 #include "tests/support/registrySettings.h"
 

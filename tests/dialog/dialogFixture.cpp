@@ -2,8 +2,8 @@
 
 #include <sddl.h>
 
-#include "tests/support/registrySettings.h"
 #include "plugin/exports.h"
+#include "tests/support/registrySettings.h"
 
 const char kDialogTitle[] = "VORN Configuration";
 
@@ -146,8 +146,8 @@ std::vector<SeenWindow> DialogTest::runConfigure(std::vector<WatchStep> steps, i
         returned = plugin->get<ConfigureFn>(entry)();
     std::vector<SeenWindow> seen = watcher.finish();
     EXPECT_TRUE(watcher.completed()) << watcher.failure();
-    EXPECT_TRUE(watcher.leftovers().empty()) << watcher.leftovers().size() << " window(s) left open, first \""
-                                             << watcher.leftovers()[0].title << "\"";
+    EXPECT_TRUE(watcher.leftovers().empty())
+        << watcher.leftovers().size() << " window(s) left open, first \"" << watcher.leftovers()[0].title << "\"";
     if (result != nullptr)
         *result = returned;
     return seen;

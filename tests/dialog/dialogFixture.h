@@ -21,7 +21,6 @@ extern const char kDialogTitle[];
 WindowMatch dialogOnThisThread();
 WindowMatch errorBoxOnThisThread();
 
-
 // Makes the settings key read-only for everyone, so that saving fails with
 // access denied while loading still works; unlockSettings undoes it.
 void lockSettings();

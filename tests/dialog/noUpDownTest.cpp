@@ -36,8 +36,8 @@ TEST_F(ConfigureWithoutUpDown, ShowsTheCreateDialogBoxOwnedByTheHostWindowAndRet
     ASSERT_EQ(text.rfind("CreateDialog failed with error ", 0), 0u) << text;
     // The code is the thread's last-error value after the failed creation.
     const long code = strtol(text.c_str() + 31, nullptr, 10);
-    EXPECT_EQ(text, "CreateDialog failed with error " + std::to_string(code) + "\n" +
-                        systemText(static_cast<DWORD>(code)));
+    EXPECT_EQ(text,
+              "CreateDialog failed with error " + std::to_string(code) + "\n" + systemText(static_cast<DWORD>(code)));
 
     startPlugin(0, 3600);
     result = -1;

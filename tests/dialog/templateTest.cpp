@@ -79,10 +79,11 @@ struct ExpectedControl {
     DWORD exStyle;
 };
 
-const char kHelpText[] = "Enter the USB Device ID number for the Vorncontrol.\r"
-                         "Run the Vorncontrol software and look under the menu\r"
-                         "item Options/USB Connection and the block for the API\r"
-                         "controller.  It list the device number.";
+const char kHelpText[] =
+    "Enter the USB Device ID number for the Vorncontrol.\r"
+    "Run the Vorncontrol software and look under the menu\r"
+    "item Options/USB Connection and the block for the API\r"
+    "controller.  It list the device number.";
 
 // Template order is also tab order, and each spin button takes the control
 // just before it as its buddy.
@@ -104,17 +105,18 @@ TEST(DialogTemplate, HeaderAndEveryControlAsDesigned)
 {
     PluginModule plugin;
     ASSERT_TRUE(plugin.loaded());
-    HRSRC resource = FindResourceExA(plugin.handle(), MAKEINTRESOURCEA(5) /* RT_DIALOG */,
-                                     MAKEINTRESOURCEA(configDialogTemplate), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC resource =
+        FindResourceExA(plugin.handle(), MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(configDialogTemplate),
+                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     ASSERT_NE(resource, nullptr) << "no dialog 101 in language 1033";
     HGLOBAL loaded = LoadResource(plugin.handle(), resource);
     ASSERT_NE(loaded, nullptr);
     TemplateReader in(static_cast<const BYTE *>(LockResource(loaded)), SizeofResource(plugin.handle(), resource));
 
-    EXPECT_EQ(in.word(), 1);      // dlgVer: an extended template
-    EXPECT_EQ(in.word(), 0xFFFF); // signature
-    EXPECT_EQ(in.dword(), 0u);    // help id
-    EXPECT_EQ(in.dword(), 0u);    // extended style
+    EXPECT_EQ(in.word(), 1);            // dlgVer: an extended template
+    EXPECT_EQ(in.word(), 0xFFFF);       // signature
+    EXPECT_EQ(in.dword(), 0u);          // help id
+    EXPECT_EQ(in.dword(), 0u);          // extended style
     EXPECT_EQ(in.dword(), 0x80C800C0u); // DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU
     const WORD count = in.word();
     EXPECT_EQ(count, sizeof kControls / sizeof kControls[0]);
@@ -125,10 +127,10 @@ TEST(DialogTemplate, HeaderAndEveryControlAsDesigned)
     EXPECT_EQ(in.nameOrOrdinal(), ""); // no menu
     EXPECT_EQ(in.nameOrOrdinal(), ""); // the default dialog class
     EXPECT_EQ(in.text(), "VORN Configuration");
-    EXPECT_EQ(in.word(), 8);  // points
-    EXPECT_EQ(in.word(), 0);  // weight
-    EXPECT_EQ(in.byte(), 0);  // not italic
-    EXPECT_EQ(in.byte(), 1);  // DEFAULT_CHARSET
+    EXPECT_EQ(in.word(), 8); // points
+    EXPECT_EQ(in.word(), 0); // weight
+    EXPECT_EQ(in.byte(), 0); // not italic
+    EXPECT_EQ(in.byte(), 1); // DEFAULT_CHARSET
     EXPECT_EQ(in.text(), "MS Sans Serif");
 
     for (size_t i = 0; i < count && i < sizeof kControls / sizeof kControls[0]; ++i) {

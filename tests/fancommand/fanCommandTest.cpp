@@ -3,12 +3,11 @@
 #include <cstring>
 #include <thread>
 
+#include "plugin/exports.h"
 #include "tests/poller/pollerFixture.h"
 #include "tests/support/processRunner.h"
-#include "plugin/exports.h"
 
 namespace {
-
 
 class FanCommand : public PollerTest {
 protected:
@@ -65,8 +64,8 @@ TEST_F(FanCommand, SendsTheTwoBytesOnAConnectionOfItsOwn)
     // Each command: open, line set-up, the write, close.
     const auto entries = log();
     ASSERT_EQ(entries.size(), 18u) << describe(entries);
-    const int order[] = {SIM_OP_OPEN, SIM_OP_SET_BAUD_RATE, SIM_OP_SET_DATA_CHARACTERISTICS,
-                         SIM_OP_SET_TIMEOUTS, SIM_OP_WRITE, SIM_OP_CLOSE};
+    const int order[] = {SIM_OP_OPEN,         SIM_OP_SET_BAUD_RATE, SIM_OP_SET_DATA_CHARACTERISTICS,
+                         SIM_OP_SET_TIMEOUTS, SIM_OP_WRITE,         SIM_OP_CLOSE};
     for (size_t i = 0; i < entries.size(); ++i)
         EXPECT_EQ(entries[i].op, order[i % 6]) << i;
     EXPECT_EQ(sim.openHandles(), 0);

@@ -40,7 +40,10 @@ void check(bool condition, const char *what, const char *detail = "")
         fail(what, detail);
 }
 
-bool isBlank(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isBlank(unsigned char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Reference for textToLong: the base-10 reading of strtol, accumulated in 64
 // bits and wrapped to 32. Where strtoll cannot overflow, it must agree too.
@@ -67,13 +70,16 @@ int32_t referenceIndex(const char *text)
     return wrapped;
 }
 
-int8_t signedByte(const uint8_t *frame, int offset) { return static_cast<int8_t>(frame[offset]); }
+int8_t signedByte(const uint8_t *frame, int offset)
+{
+    return static_cast<int8_t>(frame[offset]);
+}
 
 // A fan's maximum speed: the signed little-endian word times 10.5, toward zero.
 int32_t maxRpmOf(const uint8_t *frame, int fan)
 {
-    const int word = static_cast<int16_t>(static_cast<uint16_t>(frame[kMaxRpmRawOffset + 2 * fan] |
-                                                                frame[kMaxRpmRawOffset + 2 * fan + 1] << 8));
+    const int word = static_cast<int16_t>(
+        static_cast<uint16_t>(frame[kMaxRpmRawOffset + 2 * fan] | frame[kMaxRpmRawOffset + 2 * fan + 1] << 8));
     return word * 21 / 2;
 }
 
@@ -201,8 +207,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(buffer[i] == kCanary, "more than 12 bytes were written");
     check(std::memchr(buffer.data(), '\0', kMostBytesWritten) != nullptr, "no terminating zero in the first 12 bytes");
     if (std::strcmp(buffer.data(), expected.text) != 0) {
-        std::fprintf(stderr, "fuzzMeter: meter %d index %d: got \"%s\", printf gives \"%s\"\n",
-                     static_cast<int>(meter), static_cast<int>(index), buffer.data(), expected.text);
+        std::fprintf(stderr, "fuzzMeter: meter %d index %d: got \"%s\", printf gives \"%s\"\n", static_cast<int>(meter),
+                     static_cast<int>(index), buffer.data(), expected.text);
         std::abort();
     }
     return 0;

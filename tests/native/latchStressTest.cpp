@@ -33,7 +33,10 @@ constexpr int kFullWordBase = 200;
 constexpr int kHalfWordBase = 800;
 constexpr int kWordSpread = 64;
 
-bool halfRegime(uint32_t k, int fan) { return ((k + static_cast<uint32_t>(fan)) & 1u) != 0; }
+bool halfRegime(uint32_t k, int fan)
+{
+    return ((k + static_cast<uint32_t>(fan)) & 1u) != 0;
+}
 
 int speedWord(uint32_t k, int fan)
 {
@@ -75,8 +78,8 @@ std::string inconsistency(const uint8_t frame[kStatusFrameSize], const int32_t t
     const uint32_t k = frameNumber(frame);
     for (int i = 0; i < kStatusFrameSize; ++i) {
         if (frame[i] != patternByte(k, i))
-            return "frame " + std::to_string(k) + ": byte " + std::to_string(i) + " is " +
-                   std::to_string(frame[i]) + ", not " + std::to_string(patternByte(k, i));
+            return "frame " + std::to_string(k) + ": byte " + std::to_string(i) + " is " + std::to_string(frame[i]) +
+                   ", not " + std::to_string(patternByte(k, i));
     }
     int32_t derived[kFanCount];
     deriveMaxRpm(frame, derived);
@@ -231,8 +234,9 @@ void readerLoop(const StatusLatch &latch, const std::atomic<const char *> &lastE
         const uint32_t after = check.snapshot(latch);
         check.bracket(before, after, "FanRpm", rpm, [fan](uint32_t k) { return rpmOfFrame(k, fan); });
         const int offset = valueIndex - 1;
-        check.bracket(before, after, "Value", value,
-                      [offset](uint32_t k) { return static_cast<int32_t>(static_cast<int8_t>(patternByte(k, offset))); });
+        check.bracket(before, after, "Value", value, [offset](uint32_t k) {
+            return static_cast<int32_t>(static_cast<int8_t>(patternByte(k, offset)));
+        });
         before = after;
         valueIndex = valueIndex % kStatusFrameSize + 1;
     }
@@ -272,9 +276,8 @@ PhaseResult runPhase(int writers, int readers, std::chrono::milliseconds duratio
     }
     std::vector<ReaderStats> stats(static_cast<size_t>(readers));
     for (int r = 0; r < readers; ++r) {
-        threads.emplace_back([&, r] {
-            readerLoop(latch, lastError, stop, writers == 1, maxReads, stats[static_cast<size_t>(r)]);
-        });
+        threads.emplace_back(
+            [&, r] { readerLoop(latch, lastError, stop, writers == 1, maxReads, stats[static_cast<size_t>(r)]); });
     }
 
     const auto deadline = Clock::now() + duration;

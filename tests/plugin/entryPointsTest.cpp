@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "tests/support/pluginModule.h"
 #include "plugin/exports.h"
+#include "tests/support/pluginModule.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <set>
 #include <string>
 
+#include "plugin/exports.h"
 #include "tests/support/exportDirectory.h"
 #include "tests/support/pluginModule.h"
-#include "plugin/exports.h"
 
 namespace {
 
@@ -16,12 +16,25 @@ struct ExpectedExport {
 
 // Every function the plug-in exports, with its stdcall argument bytes.
 const ExpectedExport kExports[] = {
-    {"init", 0},           {"dlltype", 0},          {"getinfo", 4},          {"getparam", 4},
-    {"dllstartup", 8},     {"dllshutdown", 4},      {"pastemeter", 8},       {"GetDigitalTemp", 8},
-    {"GetAnalogTemp", 8},  {"GetFanRPM", 8},        {"GetFanPercentage", 8}, {"GetFanMaxRPM", 8},
-    {"GetFanManualMode", 8}, {"GetValue", 8},      {"openConnection", 8},   {"readFromVorn", 8},
+    {"init", 0},
+    {"dlltype", 0},
+    {"getinfo", 4},
+    {"getparam", 4},
+    {"dllstartup", 8},
+    {"dllshutdown", 4},
+    {"pastemeter", 8},
+    {"GetDigitalTemp", 8},
+    {"GetAnalogTemp", 8},
+    {"GetFanRPM", 8},
+    {"GetFanPercentage", 8},
+    {"GetFanMaxRPM", 8},
+    {"GetFanManualMode", 8},
+    {"GetValue", 8},
+    {"openConnection", 8},
+    {"readFromVorn", 8},
     {"SetFanPercentage", 12},
-    {"configure", 0},      {"source_configure", 8},
+    {"configure", 0},
+    {"source_configure", 8},
 };
 
 } // namespace

@@ -7,11 +7,10 @@ TEST(Host, ShowsIdentityPromptsAndEveryMeterValue)
 {
     const ProgramRun run = runProgram("vornhost.exe show");
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    for (const char *line : {"Name      Vorn\r\n", "Version   1.1\r\n", "Type      1\r\n",
-                             "  GetValue          Parameter ID (1-285)|\r\n",
-                             "GetFanRPM          0:0  1:0  2:0  3:0\r\n",
-                             "GetDigitalTemp     0: 0.0  1: 0.0",
-                             "  271:    0    0    0    0    0    0    0    0    0    0    0    0    0    0    0\r\n"})
+    for (const char *line :
+         {"Name      Vorn\r\n", "Version   1.1\r\n", "Type      1\r\n", "  GetValue          Parameter ID (1-285)|\r\n",
+          "GetFanRPM          0:0  1:0  2:0  3:0\r\n", "GetDigitalTemp     0: 0.0  1: 0.0",
+          "  271:    0    0    0    0    0    0    0    0    0    0    0    0    0    0    0\r\n"})
         EXPECT_NE(run.output.find(line), std::string::npos) << "missing: " << line << "\n" << run.output;
     EXPECT_EQ(run.output.find("Invalid"), std::string::npos) << run.output;
 }

@@ -13,11 +13,18 @@ TEST(MeterExports, AnswerFromTheZeroedFrameAfterLoad)
     struct Case {
         const char *name, *parameter, *expected;
     } cases[] = {
-        {"GetDigitalTemp", "7", " 0.0"},  {"GetAnalogTemp", "0", " 0.0"},   {"GetFanRPM", "3", "0"},
-        {"GetFanPercentage", "0", "0"},   {"GetFanMaxRPM", "2", "0"},       {"GetFanManualMode", "1", "0"},
-        {"GetValue", "285", "0"},         {"_GetValue@8", "1", "0"},
-        {"GetDigitalTemp", "8", "Invalid sensor index"},  {"GetAnalogTemp", "-1", "Invalid sensor index"},
-        {"GetFanRPM", "4", "Invalid fan index"},          {"GetValue", "0", "Invalid value index"},
+        {"GetDigitalTemp", "7", " 0.0"},
+        {"GetAnalogTemp", "0", " 0.0"},
+        {"GetFanRPM", "3", "0"},
+        {"GetFanPercentage", "0", "0"},
+        {"GetFanMaxRPM", "2", "0"},
+        {"GetFanManualMode", "1", "0"},
+        {"GetValue", "285", "0"},
+        {"_GetValue@8", "1", "0"},
+        {"GetDigitalTemp", "8", "Invalid sensor index"},
+        {"GetAnalogTemp", "-1", "Invalid sensor index"},
+        {"GetFanRPM", "4", "Invalid fan index"},
+        {"GetValue", "0", "Invalid value index"},
     };
     for (const Case &c : cases) {
         char buffer[16];

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "plugin/exports.h"
 #include "tests/support/registrySettings.h"
 #include "tests/support/simulatorSession.h"
-#include "plugin/exports.h"
 
 class PollerTest : public SimulatorSession {
 protected:

@@ -2,9 +2,9 @@
 
 #include <set>
 
+#include "plugin/exports.h"
 #include "tests/poller/pollerFixture.h"
 #include "tests/support/windowWatcher.h"
-#include "plugin/exports.h"
 
 TEST_F(PollerTest, FirstCycleComesOneIntervalAfterStartAndBringsLiveValues)
 {
@@ -50,8 +50,7 @@ TEST_F(PollerTest, RecoversAfterUnplugAndReplug)
     start();
     ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 1; }, 3000));
     sim.unplug(0);
-    ASSERT_TRUE(waitUntil([&] { return meter("GetFanRPM", "0") == "FT_OpenEx: Can't open requested device."; },
-                          3000));
+    ASSERT_TRUE(waitUntil([&] { return meter("GetFanRPM", "0") == "FT_OpenEx: Can't open requested device."; }, 3000));
     const int failedOpens = opens();
     ASSERT_TRUE(waitUntil([&] { return opens() >= failedOpens + 1; }, 3000)) << "the poller keeps trying";
     sim.plug(0);
@@ -64,8 +63,7 @@ TEST_F(PollerTest, FailedReadStillClosesTheDevice)
     seedSettings(0, 1);
     sim.failAlways(SIM_OP_READ, 0);
     start();
-    ASSERT_TRUE(waitUntil([&] { return meter("GetAnalogTemp", "0") == "FT_Read: Can't read data from VORN."; },
-                          3000));
+    ASSERT_TRUE(waitUntil([&] { return meter("GetAnalogTemp", "0") == "FT_Read: Can't read data from VORN."; }, 3000));
     ASSERT_TRUE(waitUntil([&] { return sim.openHandles() == 0; }, 1000));
     sim.clearFaults(SIM_OP_ALL);
     sim.shortRead(284, -1);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "plugin/exports.h"
-#include "state/moduleState.h"
 #include "poller/pollThread.h"
+#include "state/moduleState.h"
 #include "tests/support/simulatorSession.h"
 
 namespace {

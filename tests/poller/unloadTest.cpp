@@ -13,7 +13,6 @@ int totalCalls(const SimCounts &c)
     return total;
 }
 
-
 } // namespace
 
 // FreeLibrary while the simulator holds the poller inside a read: the cycle

@@ -1,7 +1,7 @@
 #include "tests/settings/settingsFixture.h"
 
-#include "state/moduleState.h"
 #include "settings/settingsStore.h"
+#include "state/moduleState.h"
 #include "tests/support/registrySettings.h"
 
 int SettingsTest::keysOpened = 0;

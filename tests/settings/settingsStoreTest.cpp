@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "state/moduleState.h"
 #include "settings/settingsStore.h"
+#include "state/moduleState.h"
 #include "tests/settings/settingsFixture.h"
 #include "tests/support/registrySettings.h"
 

@@ -37,133 +37,158 @@ Bridge ft;
 SimControl sim;
 FT_HANDLE held = nullptr;
 
-bool fail(const std::string &step, const std::string &why) {
-  std::fprintf(stderr, "simpeer %lu: %s: %s\n", GetCurrentProcessId(), step.c_str(), why.c_str());
-  return false;
+bool fail(const std::string &step, const std::string &why)
+{
+    std::fprintf(stderr, "simpeer %lu: %s: %s\n", GetCurrentProcessId(), step.c_str(), why.c_str());
+    return false;
 }
 
-bool configured(int device, FT_HANDLE &h, const std::string &step) {
-  h = nullptr;
-  FT_STATUS st = ft.open(device, &h);
-  if (st != 0) return fail(step, "FT_Open returned " + std::to_string(st));
-  if (ft.setBaudRate(h, 19200) || ft.setDataCharacteristics(h, 8, 0, 0) || ft.setTimeouts(h, 3000, 0)) {
+bool configured(int device, FT_HANDLE &h, const std::string &step)
+{
+    h = nullptr;
+    FT_STATUS st = ft.open(device, &h);
+    if (st != 0)
+        return fail(step, "FT_Open returned " + std::to_string(st));
+    if (ft.setBaudRate(h, 19200) || ft.setDataCharacteristics(h, 8, 0, 0) || ft.setTimeouts(h, 3000, 0)) {
+        ft.close(h);
+        return fail(step, "configuring the port failed");
+    }
+    return true;
+}
+
+bool writeBytes(FT_HANDLE h, unsigned char *bytes, DWORD n, FT_STATUS &st)
+{
+    DWORD written = 0;
+    st = ft.write(h, bytes, n, &written);
+    return st == 0 && written == n;
+}
+
+bool readFrame(int device, unsigned char *frame, const std::string &step)
+{
+    FT_HANDLE h;
+    if (!configured(device, h, step))
+        return false;
+    unsigned char req = SIM_REQUEST_STATUS;
+    FT_STATUS st;
+    DWORD got = 0;
+    const bool ok = writeBytes(h, &req, 1, st) && ft.read(h, frame, SIM_FRAME_SIZE, &got) == 0 && got == SIM_FRAME_SIZE;
     ft.close(h);
-    return fail(step, "configuring the port failed");
-  }
-  return true;
+    return ok || fail(step, "no whole frame");
 }
 
-bool writeBytes(FT_HANDLE h, unsigned char *bytes, DWORD n, FT_STATUS &st) {
-  DWORD written = 0;
-  st = ft.write(h, bytes, n, &written);
-  return st == 0 && written == n;
-}
-
-bool readFrame(int device, unsigned char *frame, const std::string &step) {
-  FT_HANDLE h;
-  if (!configured(device, h, step)) return false;
-  unsigned char req = SIM_REQUEST_STATUS;
-  FT_STATUS st;
-  DWORD got = 0;
-  const bool ok = writeBytes(h, &req, 1, st) && ft.read(h, frame, SIM_FRAME_SIZE, &got) == 0 &&
-                  got == SIM_FRAME_SIZE;
-  ft.close(h);
-  return ok || fail(step, "no whole frame");
-}
-
-bool waitEvent(const std::string &name, bool signal, const std::string &step) {
-  HANDLE e = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
-  if (!e) return fail(step, "no event");
-  const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 10000) == WAIT_OBJECT_0;
-  CloseHandle(e);
-  return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 10 s");
+bool waitEvent(const std::string &name, bool signal, const std::string &step)
+{
+    HANDLE e = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    if (!e)
+        return fail(step, "no event");
+    const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 10000) == WAIT_OBJECT_0;
+    CloseHandle(e);
+    return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 10 s");
 }
 
 // Runs the step starting at argv[i]; advances i past its arguments.
-bool step(int argc, char **argv, int &i) {
-  static const std::map<std::string, int> kArguments = {
-      {"shared", 1}, {"set", 3},  {"expect", 3}, {"save", 2},   {"open", 2},  {"plug", 1},
-      {"unplug", 1}, {"hold", 1}, {"held", 1},   {"signal", 1}, {"wait", 1}, {"sleep", 1}};
-  const std::string op = argv[i++];
-  const auto known = kArguments.find(op);
-  if (known == kArguments.end()) return fail(op, "unknown step");
-  if (i + known->second > argc) return fail(op, "too few arguments");
-  char **a = argv + i;
-  i += known->second;
-  std::string name = op;
-  for (int k = 0; k < known->second; ++k) name += std::string(" ") + a[k];
-  auto num = [&](int k) { return std::atoi(a[k]); };
+bool step(int argc, char **argv, int &i)
+{
+    static const std::map<std::string, int> kArguments = {{"shared", 1}, {"set", 3},    {"expect", 3}, {"save", 2},
+                                                          {"open", 2},   {"plug", 1},   {"unplug", 1}, {"hold", 1},
+                                                          {"held", 1},   {"signal", 1}, {"wait", 1},   {"sleep", 1}};
+    const std::string op = argv[i++];
+    const auto known = kArguments.find(op);
+    if (known == kArguments.end())
+        return fail(op, "unknown step");
+    if (i + known->second > argc)
+        return fail(op, "too few arguments");
+    char **a = argv + i;
+    i += known->second;
+    std::string name = op;
+    for (int k = 0; k < known->second; ++k)
+        name += std::string(" ") + a[k];
+    auto num = [&](int k) { return std::atoi(a[k]); };
 
-  if (op == "shared")
-    return sim.isShared() == num(0) || fail(name, "simIsShared() is " + std::to_string(sim.isShared()));
-  if (op == "set") {
-    FT_HANDLE h;
-    if (!configured(num(0), h, name)) return false;
-    unsigned char cmd[2] = {static_cast<unsigned char>(SIM_CMD_SET_DUTY + num(1)),
-                            static_cast<unsigned char>(num(2))};
-    FT_STATUS st;
-    const bool ok = writeBytes(h, cmd, 2, st);
-    ft.close(h);
-    return ok || fail(name, "FT_Write returned " + std::to_string(st));
-  }
-  if (op == "expect") {
-    unsigned char frame[SIM_FRAME_SIZE];
-    if (!readFrame(num(0), frame, name)) return false;
-    const int offset = num(1);
-    if (offset < 0 || offset >= SIM_FRAME_SIZE) return fail(name, "no such offset");
-    return frame[offset] == num(2) || fail(name, "byte is " + std::to_string(frame[offset]));
-  }
-  if (op == "save") {
-    unsigned char frame[SIM_FRAME_SIZE];
-    if (!readFrame(num(0), frame, name)) return false;
-    FILE *f = std::fopen(a[1], "wb");
-    if (!f) return fail(name, "cannot write the file");
-    const bool ok = std::fwrite(frame, 1, SIM_FRAME_SIZE, f) == SIM_FRAME_SIZE;
-    return (std::fclose(f) == 0 && ok) || fail(name, "cannot write the file");
-  }
-  if (op == "open") {
-    FT_HANDLE h = nullptr;
-    const FT_STATUS st = ft.open(num(0), &h);
-    if (st == 0) ft.close(h);
-    return st == static_cast<FT_STATUS>(num(1)) || fail(name, "FT_Open returned " + std::to_string(st));
-  }
-  if (op == "plug") return sim.plug(num(0)) == 0 || fail(name, "refused");
-  if (op == "unplug") return sim.unplug(num(0)) == 0 || fail(name, "refused");
-  if (op == "hold") {
-    if (held) return fail(name, "already holding a handle");
-    return configured(num(0), held, name);
-  }
-  if (op == "held") {
-    if (!held) return fail(name, "nothing held");
-    unsigned char req = SIM_REQUEST_STATUS;
-    FT_STATUS st;
-    writeBytes(held, &req, 1, st);
-    ft.close(held);
-    held = nullptr;
-    return st == static_cast<FT_STATUS>(num(0)) || fail(name, "FT_Write returned " + std::to_string(st));
-  }
-  if (op == "signal" || op == "wait") return waitEvent(a[0], op == "signal", name);
-  // sleep
-  Sleep(static_cast<DWORD>(std::max(num(0), 0)));
-  return true;
+    if (op == "shared")
+        return sim.isShared() == num(0) || fail(name, "simIsShared() is " + std::to_string(sim.isShared()));
+    if (op == "set") {
+        FT_HANDLE h;
+        if (!configured(num(0), h, name))
+            return false;
+        unsigned char cmd[2] = {static_cast<unsigned char>(SIM_CMD_SET_DUTY + num(1)),
+                                static_cast<unsigned char>(num(2))};
+        FT_STATUS st;
+        const bool ok = writeBytes(h, cmd, 2, st);
+        ft.close(h);
+        return ok || fail(name, "FT_Write returned " + std::to_string(st));
+    }
+    if (op == "expect") {
+        unsigned char frame[SIM_FRAME_SIZE];
+        if (!readFrame(num(0), frame, name))
+            return false;
+        const int offset = num(1);
+        if (offset < 0 || offset >= SIM_FRAME_SIZE)
+            return fail(name, "no such offset");
+        return frame[offset] == num(2) || fail(name, "byte is " + std::to_string(frame[offset]));
+    }
+    if (op == "save") {
+        unsigned char frame[SIM_FRAME_SIZE];
+        if (!readFrame(num(0), frame, name))
+            return false;
+        FILE *f = std::fopen(a[1], "wb");
+        if (!f)
+            return fail(name, "cannot write the file");
+        const bool ok = std::fwrite(frame, 1, SIM_FRAME_SIZE, f) == SIM_FRAME_SIZE;
+        return (std::fclose(f) == 0 && ok) || fail(name, "cannot write the file");
+    }
+    if (op == "open") {
+        FT_HANDLE h = nullptr;
+        const FT_STATUS st = ft.open(num(0), &h);
+        if (st == 0)
+            ft.close(h);
+        return st == static_cast<FT_STATUS>(num(1)) || fail(name, "FT_Open returned " + std::to_string(st));
+    }
+    if (op == "plug")
+        return sim.plug(num(0)) == 0 || fail(name, "refused");
+    if (op == "unplug")
+        return sim.unplug(num(0)) == 0 || fail(name, "refused");
+    if (op == "hold") {
+        if (held)
+            return fail(name, "already holding a handle");
+        return configured(num(0), held, name);
+    }
+    if (op == "held") {
+        if (!held)
+            return fail(name, "nothing held");
+        unsigned char req = SIM_REQUEST_STATUS;
+        FT_STATUS st;
+        writeBytes(held, &req, 1, st);
+        ft.close(held);
+        held = nullptr;
+        return st == static_cast<FT_STATUS>(num(0)) || fail(name, "FT_Write returned " + std::to_string(st));
+    }
+    if (op == "signal" || op == "wait")
+        return waitEvent(a[0], op == "signal", name);
+    // sleep
+    Sleep(static_cast<DWORD>(std::max(num(0), 0)));
+    return true;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char **argv) {
-  HMODULE dll = LoadLibraryA("FTD2XX.dll");
-  if (!dll || !sim.load(dll)) {
-    std::fprintf(stderr, "simpeer: FTD2XX.dll or its control functions not found\n");
-    return 1;
-  }
-  if (!ft.load(dll)) {
-    std::fprintf(stderr, "simpeer: bridge operations missing\n");
-    return 1;
-  }
-  int rc = 0;
-  for (int i = 1; i < argc && rc == 0;)
-    if (!step(argc, argv, i)) rc = 1;
-  if (held) ft.close(held);
-  FreeLibrary(dll);
-  return rc;
+int main(int argc, char **argv)
+{
+    HMODULE dll = LoadLibraryA("FTD2XX.dll");
+    if (!dll || !sim.load(dll)) {
+        std::fprintf(stderr, "simpeer: FTD2XX.dll or its control functions not found\n");
+        return 1;
+    }
+    if (!ft.load(dll)) {
+        std::fprintf(stderr, "simpeer: bridge operations missing\n");
+        return 1;
+    }
+    int rc = 0;
+    for (int i = 1; i < argc && rc == 0;)
+        if (!step(argc, argv, i))
+            rc = 1;
+    if (held)
+        ft.close(held);
+    FreeLibrary(dll);
+    return rc;
 }

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "core/statusFrame.h"
-#include "tests/poller/pollerFixture.h"
 #include "plugin/exports.h"
+#include "tests/poller/pollerFixture.h"
 
 namespace {
 
@@ -68,16 +68,35 @@ protected:
     void injectRandomFault(std::mt19937 &random)
     {
         switch (random() % 12) {
-        case 0: sim.failNext(SIM_OP_OPEN, 0); break;
-        case 1: sim.failNext(SIM_OP_SET_BAUD_RATE, 0); break;
-        case 2: sim.failNext(SIM_OP_SET_DATA_CHARACTERISTICS, 0); break;
-        case 3: sim.failNext(SIM_OP_SET_TIMEOUTS, 0); break;
-        case 4: sim.failNext(SIM_OP_WRITE, 0); break;
-        case 5: sim.shortWrite(static_cast<int>(random() % 2), 1); break;
-        case 6: sim.failNext(SIM_OP_READ, 0); break;
-        case 7: sim.shortRead(static_cast<int>(random() % 285), 1); break;
-        case 8: sim.unplug(0); break;
-        default: break; // no fault
+        case 0:
+            sim.failNext(SIM_OP_OPEN, 0);
+            break;
+        case 1:
+            sim.failNext(SIM_OP_SET_BAUD_RATE, 0);
+            break;
+        case 2:
+            sim.failNext(SIM_OP_SET_DATA_CHARACTERISTICS, 0);
+            break;
+        case 3:
+            sim.failNext(SIM_OP_SET_TIMEOUTS, 0);
+            break;
+        case 4:
+            sim.failNext(SIM_OP_WRITE, 0);
+            break;
+        case 5:
+            sim.shortWrite(static_cast<int>(random() % 2), 1);
+            break;
+        case 6:
+            sim.failNext(SIM_OP_READ, 0);
+            break;
+        case 7:
+            sim.shortRead(static_cast<int>(random() % 285), 1);
+            break;
+        case 8:
+            sim.unplug(0);
+            break;
+        default:
+            break; // no fault
         }
     }
 
@@ -115,8 +134,8 @@ TEST_F(Soak, RandomFaultsAtEveryStep)
     auto openConnection = plugin->get<OpenConnectionFn>("openConnection");
     auto readFromVorn = plugin->get<ReadFromVornFn>("readFromVorn");
     auto setFan = plugin->get<SetFanPercentageFn>("SetFanPercentage");
-    auto ftClose = reinterpret_cast<CloseFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(simulatorModule_, MAKEINTRESOURCEA(2))));
+    auto ftClose =
+        reinterpret_cast<CloseFn>(reinterpret_cast<void (*)()>(GetProcAddress(simulatorModule_, MAKEINTRESOURCEA(2))));
 
     const DWORD startedAt = GetTickCount();
     int sequences = 0, good = 0;

@@ -31,4 +31,3 @@ public:
 private:
     HMODULE module_;
 };
-

@@ -22,8 +22,8 @@ ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs)
     PROCESS_INFORMATION process = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
+    const BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);

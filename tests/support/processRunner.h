@@ -4,8 +4,8 @@
 #include <string>
 
 struct ProgramRun {
-    int exitCode = -1;    // -1: could not start or did not end in time
-    std::string output;   // standard output and standard error together
+    int exitCode = -1;  // -1: could not start or did not end in time
+    std::string output; // standard output and standard error together
 };
 
 ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs = 60000);

@@ -212,8 +212,8 @@ bool setSpinPosition(HWND dialog, int spinId, int position)
 {
     HWND spin = GetDlgItem(dialog, spinId);
     DWORD_PTR result = 0;
-    return spin != nullptr && SendMessageTimeoutA(spin, UDM_SETPOS32, 0, position, SMTO_ABORTIFHUNG,
-                                                  kSendTimeoutMs, &result) != 0;
+    return spin != nullptr &&
+           SendMessageTimeoutA(spin, UDM_SETPOS32, 0, position, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
 }
 
 std::vector<SeenWindow> closeAllDialogs(DWORD timeoutMs, DWORD threadId)
@@ -263,9 +263,10 @@ DWORD WINAPI WindowWatcher::run(void *parameter)
         while ((window = findMatch(step.match)) == nullptr && GetTickCount() - start < timeout)
             Sleep(kPollMs);
         if (window == nullptr) {
-            state->failure = "step " + std::to_string(index + 1) + ": no window " +
-                             (step.match.anyTitle ? std::string("of the dialog class") : "\"" + step.match.title + "\"") +
-                             " appeared in time";
+            state->failure =
+                "step " + std::to_string(index + 1) + ": no window " +
+                (step.match.anyTitle ? std::string("of the dialog class") : "\"" + step.match.title + "\"") +
+                " appeared in time";
             break;
         }
         // Make sure the window's thread is back in its message loop (it may
@@ -273,10 +274,11 @@ DWORD WINAPI WindowWatcher::run(void *parameter)
         DWORD_PTR ignored = 0;
         SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout, &ignored);
         state->seen.push_back(readWindow(window));
-        const bool closes = step.action ? step.action(window, state->seen.back()) : dismissWindow(window, state->seen.back());
+        const bool closes =
+            step.action ? step.action(window, state->seen.back()) : dismissWindow(window, state->seen.back());
         if (closes && !waitUntilGone(window, state->stepTimeoutMs)) {
-            state->failure = "step " + std::to_string(index + 1) + ": \"" + state->seen.back().title +
-                             "\" did not close";
+            state->failure =
+                "step " + std::to_string(index + 1) + ": \"" + state->seen.back().title + "\" did not close";
             break;
         }
     }

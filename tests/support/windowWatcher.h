@@ -37,10 +37,10 @@
 
 // Which window a step waits for. All given criteria must hold.
 struct WindowMatch {
-    std::string title;      // exact caption; empty: any caption
-    bool anyTitle = true;   // false: the caption must equal title (even when empty)
-    DWORD threadId = 0;     // thread that created the window; 0: any
-    DWORD processId = 0;    // 0: this process
+    std::string title;    // exact caption; empty: any caption
+    bool anyTitle = true; // false: the caption must equal title (even when empty)
+    DWORD threadId = 0;   // thread that created the window; 0: any
+    DWORD processId = 0;  // 0: this process
 
     static WindowMatch any() { return WindowMatch(); }
     static WindowMatch titled(const std::string &caption, DWORD thread = 0)
@@ -61,8 +61,8 @@ struct WindowMatch {
 
 struct SeenControl {
     HWND window = nullptr;
-    int id = 0;                 // GetDlgCtrlID, -1 for the usual static id 0xFFFF
-    std::string className;      // as the system reports it, e.g. "Button", "Static"
+    int id = 0;            // GetDlgCtrlID, -1 for the usual static id 0xFFFF
+    std::string className; // as the system reports it, e.g. "Button", "Static"
     std::string text;
     LONG style = 0;
     LONG exStyle = 0;
@@ -73,8 +73,8 @@ struct SeenControl {
 struct SeenWindow {
     HWND window = nullptr;
     std::string title;
-    HWND owner = nullptr;       // GetWindow(window, GW_OWNER)
-    DWORD threadId = 0;         // the thread that created it
+    HWND owner = nullptr; // GetWindow(window, GW_OWNER)
+    DWORD threadId = 0;   // the thread that created it
     LONG style = 0;
     LONG exStyle = 0;
     std::vector<SeenControl> controls; // child controls in Z order (template order for dialogs)
@@ -96,8 +96,8 @@ using WindowAction = std::function<bool(HWND window, const SeenWindow &seen)>;
 
 struct WatchStep {
     WindowMatch match;
-    WindowAction action;  // empty: dismissWindow
-    DWORD timeoutMs = 0;  // how long to wait for the window; 0: the watcher's step time-out
+    WindowAction action; // empty: dismissWindow
+    DWORD timeoutMs = 0; // how long to wait for the window; 0: the watcher's step time-out
 };
 
 // Ready-made actions and helpers for actions. They post or send (bounded)
