@@ -97,7 +97,9 @@ bool isNext(const Waiter *me, uint32_t now)
         if (&w == me)
             continue;
         const uint32_t arrival = w.arrival.load();
-        if (arrival == kFree || arrival == kFilling || now - w.lookedAt.load() >= kPresumedGoneMs)
+        // Signed: an entry that looked after `now` was taken is not old.
+        if (arrival == kFree || arrival == kFilling ||
+            static_cast<int32_t>(now - w.lookedAt.load()) >= static_cast<int32_t>(kPresumedGoneMs))
             continue;
         const bool wFirst = w.first.load();
         if (wFirst && !meFirst)
