@@ -10,6 +10,7 @@
 
 struct Bench {
     bool quick = false;          // shorter runs: a smoke test of the benchmark itself
+    bool sharingOnly = false;    // only figure 6, device sharing
     HMODULE simulator = nullptr; // FTD2XX.dll, the simulated controller
     SimControl sim;
     HMODULE vorn = nullptr; // VORN.dll, loaded as a host loads it
@@ -36,3 +37,4 @@ bool measureMeterLatency(Bench &bench);
 bool measurePollCycleAllocations(Bench &bench);
 bool measurePollCycleTime(Bench &bench);
 bool measurePollerCpu(Bench &bench);
+bool measureDeviceSharing(Bench &bench);

@@ -25,8 +25,9 @@ const char *sendFanDuty(const char *fanText, const char *percentText)
 
     uint8_t command[2] = {static_cast<uint8_t>(kSetDutyCommand + fan), static_cast<uint8_t>(percent)};
 
-    // While a poll cycle holds the device, wait for it to let go rather than
-    // drop the command; a cycle ends within the read time-out.
+    // While a poll cycle or an earlier command holds the device, wait for our
+    // turn rather than drop the command; busy only when one holder kept the
+    // device past the longest a cycle can take.
     if (!acquireDevice(kLongestCycleMs))
         return kFanCommandBusy;
     FT_HANDLE handle = nullptr;

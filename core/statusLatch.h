@@ -10,14 +10,15 @@
 // names, reads, and retries only if a publication completed meanwhile; it
 // never spins on a half-written copy. All bytes are atomics accessed relaxed,
 // ordered by the fences around the sequence number (plain moves on x86).
-// Writers (the poller, or a caller of readFromVorn) take turns on a small
-// spin lock: a publication is a few hundred stores, and a standard mutex
-// would drag the C++ runtime's exception machinery into the plug-in.
+// Writers must take turns: the latch serves one writer at a time and leaves
+// the exclusion of writers to its owner (in the plug-in a slim lock around
+// publishStatusFrame, state/moduleState.cpp), so that this platform-free
+// header needs no thread library: std::this_thread or a standard mutex would
+// link the threads runtime into the plug-in.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
 
 #include "core/statusFrame.h"
 
@@ -64,12 +65,10 @@ public:
         });
     }
 
-    // Replaces frame and table together. Writers exclude each other; readers
-    // are never held up by a writer.
+    // Replaces frame and table together. One writer at a time (the caller
+    // sees to that); readers are never held up by a writer.
     void publish(const uint8_t frame[kStatusFrameSize], const int32_t maxRpm[kFanCount])
     {
-        while (writer_.test_and_set(std::memory_order_acquire))
-            std::this_thread::yield();
         const uint32_t s = sequence_.load(std::memory_order_relaxed);
         sequence_.store(s + 1, std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_release);
@@ -77,7 +76,6 @@ public:
         sequence_.store(s + 2, std::memory_order_release);
         std::atomic_thread_fence(std::memory_order_release);
         store(copies_[1], frame, maxRpm);
-        writer_.clear(std::memory_order_release);
     }
 
 private:
@@ -97,5 +95,4 @@ private:
 
     std::atomic<uint32_t> sequence_{0};
     Copy copies_[2]{};
-    std::atomic_flag writer_ = ATOMIC_FLAG_INIT;
 };

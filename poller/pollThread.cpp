@@ -19,9 +19,10 @@ namespace {
 // or failed read.
 uint8_t pollBuffer[kStatusFrameSize];
 
-// A fan command holds the device for one open, write and close; waiting
-// twice the longest cycle for it is plenty. A cycle that cannot get the
-// device is skipped and the next one tries again.
+// The cycle goes before every waiting command, so it waits for at most the
+// one command holding the device when it asks: one open, write and close.
+// Only a command that keeps the device twice the longest cycle makes the
+// cycle give up; it is skipped and the next one tries again.
 constexpr DWORD kDeviceWaitMs = 2 * kLongestCycleMs;
 
 bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
@@ -33,7 +34,7 @@ bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
 
 void runPollCycle()
 {
-    if (!acquireDevice(kDeviceWaitMs))
+    if (!acquireDeviceFirst(kDeviceWaitMs))
         return;
     // Opened into a local and published once open: whatever a refusing
     // library leaves in the variable never looks like a held device.

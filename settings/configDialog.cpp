@@ -4,8 +4,11 @@
 // deviceNumber, so the poller picks it up at its next cycle; the refresh rate
 // is only stored and applies to a poller started later.
 //
-// The up-down class comes from the common-controls library, which the host
-// process registers; the plug-in does not load or initialise it itself.
+// The two spin buttons are of the up-down class of the common-controls
+// library. The plug-in neither loads nor initialises that library: on Windows
+// Vista and later (as under Wine) user32 loads it by itself when a dialog
+// template names one of its classes. Only if it cannot be loaded does
+// DialogBoxParamA fail, and configure reports "CreateDialog" in the error box.
 #include "settings/configDialog.h"
 
 #include "core/valueFormat.h"

@@ -8,9 +8,21 @@ std::atomic<HANDLE> pollThread{nullptr};
 std::atomic<HWND> hostWindow{nullptr};
 HINSTANCE moduleInstance = nullptr;
 
+namespace {
+
+// Writers of the frame take turns: the poller, and a host thread calling
+// readFromVorn. A publication is a few hundred stores; readers never take
+// this lock. Should the unload stop the poller inside a publication, the lock
+// goes with the module.
+SRWLOCK publishLock = SRWLOCK_INIT;
+
+} // namespace
+
 void publishStatusFrame(const uint8_t frame[kStatusFrameSize])
 {
     int32_t maxRpm[kFanCount];
     deriveMaxRpm(frame, maxRpm);
+    AcquireSRWLockExclusive(&publishLock);
     statusFrame.publish(frame, maxRpm);
+    ReleaseSRWLockExclusive(&publishLock);
 }

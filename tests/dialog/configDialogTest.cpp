@@ -17,7 +17,8 @@ class ConfigureDialog : public DialogTest {
 protected:
     static void SetUpTestSuite()
     {
-        // A host registers the common controls; the plug-in relies on it.
+        // As many hosts do; user32 would also load comctl32 by itself for
+        // the dialog's up-down controls.
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
         ASSERT_TRUE(InitCommonControlsEx(&controls));
     }

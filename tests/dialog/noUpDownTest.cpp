@@ -1,8 +1,10 @@
-// A host process that never registered the common controls: the dialog
-// cannot be created, and configure says so in a box instead. This program
-// must not touch comctl32 at all. Under Wine, whose user32 would load
-// comctl32 on its own when a dialog names an up-down control, CTest runs it
-// with comctl32 disabled (see CMakeLists.txt).
+// DialogBoxParamA failing (-1): configure says so in the "CreateDialog" box
+// instead of showing the dialog. A host that never initialised the common
+// controls does not cause it: user32 (Windows Vista and later, and Wine)
+// loads comctl32 by itself when a dialog names an up-down control. What does
+// is a process in which comctl32 cannot be loaded, so this program must not
+// touch comctl32 at all, and CTest runs it with comctl32 disabled (see
+// CMakeLists.txt).
 #include <windows.h>
 
 #include <gtest/gtest.h>

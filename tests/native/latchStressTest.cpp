@@ -5,14 +5,17 @@
 // derived from the frame. Readers take whole copies through StatusLatch::read
 // and readings through readMeter, and check that no read ever mixes two
 // frames. A first phase has the poller's single writer, a second phase adds
-// the fan command as a second writer, which must be kept out by the writer
-// lock. Each phase is bounded in time and in iterations.
+// a host thread calling readFromVorn as a second writer; the two take turns
+// on a mutex, as the plug-in's writers take turns on its publication lock
+// (the latch itself serves one writer at a time). Each phase is bounded in
+// time and in iterations.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -249,6 +252,7 @@ PhaseResult runPhase(int writers, int readers, std::chrono::milliseconds duratio
     std::atomic<uint32_t> nextFrame{1};
     std::atomic<bool> stop{false};
     std::atomic<long> publications{0};
+    std::mutex writerTurn;
 
     // Readers only ever see consistent frames: frame 0 goes in first.
     {
@@ -268,7 +272,10 @@ PhaseResult runPhase(int writers, int readers, std::chrono::milliseconds duratio
             while (!stop.load(std::memory_order_relaxed) && mine < maxPublications) {
                 makeFrame(nextFrame.fetch_add(1, std::memory_order_relaxed), frame);
                 deriveMaxRpm(frame, table);
-                latch.publish(frame, table);
+                {
+                    std::lock_guard<std::mutex> turn(writerTurn);
+                    latch.publish(frame, table);
+                }
                 ++mine;
             }
             publications.fetch_add(mine);

@@ -1,27 +1,60 @@
 #!/usr/bin/env bash
-# Fails when the plug-in imports a DLL a user's machine may not have (a MinGW
-# runtime, say), or imports from the bridge library by name, not by ordinal.
+# Checks what VORN.dll asks of the machine it is loaded on:
+# - every import (DLL and function, or ordinal) is one of those listed with its
+#   minimum Windows in allowedImports.txt, and every listed one is imported:
+#   nothing new comes in unnoticed (a MinGW runtime DLL, a newer Windows call,
+#   the bridge library by name instead of by ordinal);
+# - no thread library is linked in: its imports (thread suspension and context,
+#   process and affinity calls, a vectored exception handler) and its names
+#   (pthread, winpthread) stay out of the file;
+# - the header asks for Windows 7 (6.1) as OS and subsystem version.
+# Usage: checkImports.sh OBJDUMP DLL ALLOWED_LIST
 set -euo pipefail
-objdump=$1 dll=$2
+export LC_ALL=C
+objdump=$1 dll=$2 list=$3
 table=$("$objdump" -p "$dll")
-allowed='^(KERNEL32|USER32|ADVAPI32|msvcrt|FTD2XX)\.dll$'
 status=0
-while read -r name; do
-  if ! [[ $name =~ $allowed ]]; then
-    echo "unexpected import: $name"; status=1
-  fi
-done < <(sed -n 's/^\s*DLL Name: //p' <<<"$table")
-# Every FTD2XX.dll import is an ordinal (shown as 8000xxxx), never a name.
-ftd=$(awk '/DLL Name: FTD2XX.dll/{f=1;next} /DLL Name:/{f=0} f' <<<"$table")
-if grep -E '^\s+[0-9a-f]+\s+[0-9]+\s+FT_' <<<"$ftd"; then
-  echo "FTD2XX.dll is imported by name"; status=1
+fail() { echo "$*"; status=1; }
+
+# "DLL function" or "DLL #ordinal", one per import.
+imports=$(awk '
+  /^[[:space:]]*DLL Name: / { dll = $3; next }
+  /^[[:space:]]*$/ { dll = ""; next }
+  dll != "" && /^\t[0-9a-f]+\t *[0-9]+ +/ {
+    if ($3 == "<none>") print dll, "#" $2; else print dll, $3
+  }' <<<"$table" | sort -u)
+[ -n "$imports" ] || fail "no imports found in $dll: objdump's format changed?"
+
+allowed=$(grep -v '^\s*#' "$list" | awk 'NF { print $1, $2 }' | sort -u)
+while read -r dllName function minimum extra; do
+  case "$minimum" in
+    XP | Vista | 7 | driver) ;;
+    *) fail "allowedImports.txt: $dllName $function needs Windows '$minimum': the plug-in promises Windows 7" ;;
+  esac
+done < <(grep -v '^\s*#' "$list" | awk 'NF')
+
+while read -r entry; do
+  fail "import not in allowedImports.txt: $entry"
+done < <(comm -23 <(echo "$imports") <(echo "$allowed"))
+while read -r entry; do
+  [ -n "$entry" ] && fail "listed in allowedImports.txt but not imported (remove it): $entry"
+done < <(comm -13 <(echo "$imports") <(echo "$allowed"))
+
+# The thread library's marks, named plainly should they come back.
+for function in SuspendThread ResumeThread GetThreadContext SetThreadContext OpenProcess SetProcessAffinityMask \
+  AddVectoredExceptionHandler _beginthreadex; do
+  grep -q " $function\$" <<<"$imports" && fail "thread library linked in: imports $function"
+done
+if grep -a -q -i -E 'pthread' "$dll"; then
+  fail "thread library linked in: $(grep -a -o -i -E '[[:alnum:]_./-]*pthread[[:alnum:]_./-]*' "$dll" | sort -u | head -3 | tr '\n' ' ')"
 fi
-# ... and all seven operations are there: open, close, read, write, baud rate,
-# data characteristics, time-outs (ordinals 1, 2, 3, 4, 7, 8, 17).
-if grep -q 'DLL Name: FTD2XX.dll' <<<"$table"; then
-  for ordinal in 80000001 80000002 80000003 80000004 80000007 80000008 80000011; do
-    grep -q "^\s*$ordinal\b" <<<"$ftd" || { echo "FTD2XX.dll ordinal import $ordinal missing"; status=1; }
-  done
-fi
-[ $status -eq 0 ] && echo "imports: $(sed -n 's/^\s*DLL Name: //p' <<<"$table" | tr '\n' ' ')"
+
+# Windows 7 (6.1) as the lowest OS and subsystem version, set by the link.
+for field in MajorOSystemVersion:6 MinorOSystemVersion:1 MajorSubsystemVersion:6 MinorSubsystemVersion:1; do
+  name=${field%%:*} want=${field##*:}
+  got=$(awk -v n="$name" '$1 == n { print $2 }' <<<"$table")
+  [ "$got" = "$want" ] || fail "header $name is '$got', not $want (Windows 7)"
+done
+
+[ $status -eq 0 ] && echo "imports: $(wc -l <<<"$imports") as listed in $(basename "$list"); no thread library; Windows 6.1"
 exit $status
