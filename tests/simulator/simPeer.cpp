@@ -15,7 +15,7 @@
 //   listed N F SERIAL entry N of the bridge's device list has flags F and
 //                     serial number SERIAL ("-": none shown)
 //   signal NAME       set the named event
-//   wait NAME         wait for the named event, at most 10 s
+//   wait NAME         wait for the named event, at most 30 s
 //   sleep MS
 //
 // Exit code 0 when every step succeeded, else 1 after a line on stderr
@@ -85,9 +85,9 @@ bool waitEvent(const std::string &name, bool signal, const std::string &step)
     HANDLE e = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
     if (!e)
         return fail(step, "no event");
-    const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 10000) == WAIT_OBJECT_0;
+    const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 30000) == WAIT_OBJECT_0;
     CloseHandle(e);
-    return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 10 s");
+    return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 30 s");
 }
 
 // Runs the step starting at argv[i]; advances i past its arguments.
