@@ -29,7 +29,7 @@ def wine(args, devices=None, exe="vornhost.exe", cwd=BUILD, timeout=90):
     if devices:
         env["VORNSIM_DEVICES"] = devices
     run = subprocess.run(["wine", exe] + args, cwd=cwd, env=env, capture_output=True, timeout=timeout)
-    return run.returncode, run.stdout.decode("latin-1").replace("\r\n", "\n"), run.stderr.decode("latin-1")
+    return run.returncode, run.stdout.decode("utf-8").replace("\r\n", "\n"), run.stderr.decode("latin-1")
 
 
 def settings(device):
@@ -59,6 +59,21 @@ class Reading:
             test.assertTrue(all(is_int(v) for v in f.values()), f)
         # The simulated controller's fan 2: manual, full duty, 2394 RPM at most.
         test.assertEqual(doc["fans"][2], {"fan": 2, "dutyPercent": 100, "rpm": 2394, "maxRpm": 2394, "manual": 1})
+
+
+class JsonWriter(unittest.TestCase):
+    def test_awkward_strings_and_numbers_read_back_exactly(self):
+        code, out, err = wine([], exe="jsonprobe.exe")
+        self.assertEqual(code, 0, err)
+        doc = json.loads(out)
+        self.assertEqual(doc["quote\"back\\slash"], "tab\tnew\nline\r\x01\x1f end")
+        self.assertEqual(doc["latin1"], "\u00b0C \u00e9\u00ff")
+        self.assertEqual(doc["numbers"], [0.0, -64.0, 30.5, 0.1, 1.0 / 3.0, 1e300, -2.5e-300, 4294967296.0])
+        self.assertEqual(doc["notFinite"], [None, None])
+        self.assertEqual(doc["integers"], [-2147483648, 9007199254740993])
+        self.assertEqual(doc["empty"], {})
+        self.assertEqual(doc["nested"], [[], {"a": None}])
+        self.assertEqual(doc["flags"], [True, False])
 
 
 class ListDevices(unittest.TestCase):
