@@ -1,15 +1,13 @@
 #include "host/deviceDiagnostic.h"
 
-#include <windows.h>
-
 #include <cstdio>
 
 #include "core/statusFrame.h"
-#include "host/pluginLoader.h"
+#include "host/commandLine.h"
+#include "host/deviceAccess.h"
+#include "host/readings.h"
 
 namespace {
-
-using CloseFn = decltype(&FT_Close);
 
 void printHalfDegrees(const char *label, const uint8_t *frame, int offset, int count)
 {
@@ -40,37 +38,34 @@ void printFans(const uint8_t *frame)
 
 } // namespace
 
-int runReadDevice(const std::string &pluginPath, int deviceNumber)
+int runReadDevice(const Invocation &invocation)
 {
-    Plugin plugin;
-    std::string error;
-    if (!loadPlugin(pluginPath.c_str(), plugin, error)) {
-        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
+    DeviceAccess device;
+    if (!device.load(invocation.pluginPath))
         return 1;
-    }
-    OpenConnectionFn openConnection =
-        asFunction<OpenConnectionFn>(resolveExport(plugin.module, "openConnection", 8, error));
-    ReadFromVornFn readFromVorn = asFunction<ReadFromVornFn>(resolveExport(plugin.module, "readFromVorn", 8, error));
-    // The bridge library the plug-in itself loaded; close is its ordinal 2.
-    HMODULE bridge = GetModuleHandleA("FTD2XX.dll");
-    CloseFn ftClose = bridge ? asFunction<CloseFn>(GetProcAddress(bridge, MAKEINTRESOURCEA(2))) : nullptr;
-    if (openConnection == nullptr || readFromVorn == nullptr || ftClose == nullptr) {
-        std::fprintf(stderr, "vornhost: %s\n", ftClose ? error.c_str() : "FTD2XX.dll has no close operation");
-        unloadPlugin(plugin);
-        return 1;
-    }
+    int deviceNumber = 0;
+    if (!selectedDevice(invocation, true, device.bridge(), deviceNumber))
+        return 2;
 
-    void *handle = nullptr;
-    const char *failure = openConnection(deviceNumber, &handle);
+    FT_HANDLE handle = nullptr;
+    const char *failure = device.open(deviceNumber, &handle);
     uint8_t frame[kStatusFrameSize] = {};
     if (failure == nullptr) {
-        failure = readFromVorn(handle, frame);
-        ftClose(handle);
+        failure = device.readFrame(handle, frame);
+        device.close(handle);
     }
-    int status = 0;
-    if (failure != nullptr) {
+    if (invocation.has("--json")) {
+        Reading reading;
+        readingFromFrame(frame, reading);
+        if (failure != nullptr)
+            reading.error = failure;
+        JsonWriter json;
+        json.beginObject().key("device").integer(deviceNumber);
+        writeReadingJson(json, reading);
+        json.endObject();
+        std::printf("%s\n", json.text().c_str());
+    } else if (failure != nullptr) {
         std::printf("Device %d: %s\n", deviceNumber, failure);
-        status = 1;
     } else {
         std::printf("Device %d: status frame of %d bytes\n\n", deviceNumber, kStatusFrameSize);
         printHalfDegrees("Digital temperatures", frame, kDigitalTempOffset, kDigitalSensorCount);
@@ -78,6 +73,5 @@ int runReadDevice(const std::string &pluginPath, int deviceNumber)
         std::printf("\n");
         printFans(frame);
     }
-    unloadPlugin(plugin);
-    return status;
+    return failure == nullptr ? 0 : 1;
 }

@@ -1,8 +1,8 @@
-// vornhost read-device N: one status exchange with the controller through the
-// plug-in's own device functions, decoded field by field. It is how a user
-// checks the wiring and the device number.
+// vornhost read-device N | --serial S [--json]: one status exchange with the
+// controller through the plug-in's own device functions, decoded field by
+// field. It is how a user checks the wiring and the device number.
 #pragma once
 
-#include <string>
+struct Invocation;
 
-int runReadDevice(const std::string &pluginPath, int deviceNumber);
+int runReadDevice(const Invocation &invocation);

@@ -1,7 +1,13 @@
 #include "host/fanCommandCli.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "core/statusFrame.h"
+#include "core/textToLong.h"
+#include "host/commandLine.h"
+#include "host/deviceAccess.h"
+#include "host/deviceList.h"
 #include "host/hostSession.h"
 
 namespace {
@@ -10,12 +16,20 @@ namespace {
 // number) from the registry before the command uses them.
 constexpr DWORD kSettingsReadMs = 300;
 
-} // namespace
+// The plug-in's text for a refused open; its poller leaves it pending after a
+// cycle that found the device busy, and its fan command returns it then.
+const char kOpenRefused[] = "FT_OpenEx: Can't open requested device.";
 
-int runSetFan(const std::string &pluginPath, const std::string &fan, const std::string &percent)
+int report(const char *result)
+{
+    std::printf("%s\n", result == nullptr ? "sent" : result);
+    return result == nullptr ? 0 : 1;
+}
+
+int throughThePlugin(const Invocation &invocation, const std::string &fan, const std::string &percent)
 {
     HostSession session;
-    if (!session.load(pluginPath))
+    if (!session.load(invocation.pluginPath))
         return 1;
     std::string error;
     SetFanPercentageFn setFan =
@@ -26,9 +40,50 @@ int runSetFan(const std::string &pluginPath, const std::string &fan, const std::
     }
     session.start(false); // a command line has no use for error boxes
     session.pumpMessages(kSettingsReadMs);
+    const DWORD start = GetTickCount();
     char unused[16];
     const char *result = setFan(unused, fan.c_str(), percent.c_str());
-    std::printf("%s\n", result == nullptr ? "sent" : result);
+    while (result != nullptr && std::strcmp(result, kOpenRefused) == 0 && GetTickCount() - start < kCycleLengthMs) {
+        session.pumpMessages(kRetryPauseMs);
+        result = setFan(unused, fan.c_str(), percent.c_str());
+    }
+    const int status = report(result);
     session.stop();
-    return result == nullptr ? 0 : 1;
+    return status;
+}
+
+int toDevice(const Invocation &invocation, const std::string &fanText, const std::string &percentText)
+{
+    DeviceAccess device;
+    if (!device.load(invocation.pluginPath))
+        return 1;
+    int deviceNumber = 0;
+    if (!selectedDevice(invocation, false, device.bridge(), deviceNumber))
+        return 2;
+    // The plug-in's own checks and texts.
+    const int32_t fan = textToLong(fanText.c_str());
+    const int32_t percent = textToLong(percentText.c_str());
+    if (fan < 0 || fan >= kFanCount)
+        return report("Invalid fan index");
+    if (percent < 0 || percent > 100)
+        return report("Invalid percentage");
+    FT_HANDLE handle = nullptr;
+    const char *failure = device.open(deviceNumber, &handle);
+    if (failure != nullptr)
+        return report(failure);
+    const uint8_t command[2] = {static_cast<uint8_t>(0x11 + fan), static_cast<uint8_t>(percent)};
+    const bool sent = device.write(handle, command, sizeof command);
+    device.close(handle);
+    return report(sent ? nullptr : "FT_Write: Can't send SER_SET command.");
+}
+
+} // namespace
+
+int runSetFan(const Invocation &invocation)
+{
+    const std::string &fan = invocation.arguments[0];
+    const std::string &percent = invocation.arguments[1];
+    if (invocation.has("--device") || invocation.has("--serial"))
+        return toDevice(invocation, fan, percent);
+    return throughThePlugin(invocation, fan, percent);
 }

@@ -1,7 +1,12 @@
-// vornhost set-fan FAN PERCENT: starts the plug-in as the desktop host does
-// (so it knows the stored device number) and sends one fan command.
+// vornhost set-fan FAN PERCENT [--device N | --serial S].
+// Without a device: starts the plug-in as the desktop host does (so it uses
+// the stored device number) and sends the command through its
+// SetFanPercentage. With one: sends the same two bytes to that device over a
+// connection the plug-in's openConnection makes.
+// Either way a device busy with a poll cycle is tried again for up to one
+// cycle's length.
 #pragma once
 
-#include <string>
+struct Invocation;
 
-int runSetFan(const std::string &pluginPath, const std::string &fan, const std::string &percent);
+int runSetFan(const Invocation &invocation);

@@ -1,35 +1,25 @@
 // vornhost: a command-line host for meter plug-ins. It loads VORN.dll the way
-// the desktop host does and prints what the desktop would show.
+// the desktop host does and prints what the desktop would show, and it finds
+// and checks the controller. The command table below is the one list of
+// commands: the parser, `--help` and `vornhost COMMAND --help` all read it.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/commandLine.h"
 #include "host/configureCommand.h"
 #include "host/deviceDiagnostic.h"
 #include "host/fanCommandCli.h"
+#include "host/jsonWriter.h"
+#include "host/listDevicesCommand.h"
 #include "host/meterTable.h"
 #include "host/pluginLoader.h"
 #include "host/watch.h"
 
 namespace {
-
-const char kUsage[] =
-    "Usage: vornhost [--plugin PATH] [COMMAND]\n"
-    "\n"
-    "Loads a meter plug-in (default: VORN.dll beside this program) as the desktop\n"
-    "host does and prints what it would show.\n"
-    "\n"
-    "Commands:\n"
-    "  show        identity, meter functions with their prompts, and every meter\n"
-    "              value over its whole index range (the default)\n"
-    "\n"
-    "Options:\n"
-    "  --plugin PATH   the plug-in to load\n"
-    "  --help          this text\n";
 
 std::string defaultPluginPath()
 {
@@ -41,11 +31,42 @@ std::string defaultPluginPath()
     return dir + "VORN.dll";
 }
 
-int runShow(const std::string &pluginPath)
+void printShowJson(const Plugin &plugin, const std::vector<MeterInfo> &meters)
+{
+    static const char *const keys[] = {"name", "author", "version", "created", "updated", "requires", "contact"};
+    JsonWriter json;
+    json.beginObject();
+    for (unsigned i = 0; i < 7; ++i)
+        json.key(keys[i]).string(plugin.getinfo(i));
+    json.key("type").integer(plugin.dlltype()).key("meters").beginArray();
+    char buffer[64];
+    for (const MeterInfo &m : meters) {
+        json.beginObject().key("function").string(m.name).key("prompt").string(m.prompt);
+        json.key("readings").beginArray();
+        for (int i = m.low; i <= m.high; ++i) {
+            json.beginObject().key("index").integer(i);
+            const char *text = readMeterText(m, i, buffer);
+            char *end = nullptr;
+            const double number = std::strtod(text, &end);
+            if (text != buffer)
+                json.key("error").string(text);
+            else if (end != text && *end == '\0')
+                json.key("value").number(number);
+            else
+                json.key("value").string(text);
+            json.endObject();
+        }
+        json.endArray().endObject();
+    }
+    json.endArray().endObject();
+    std::printf("%s\n", json.text().c_str());
+}
+
+int runShow(const Invocation &invocation)
 {
     Plugin plugin;
     std::string error;
-    if (!loadPlugin(pluginPath.c_str(), plugin, error)) {
+    if (!loadPlugin(invocation.pluginPath.c_str(), plugin, error)) {
         std::fprintf(stderr, "vornhost: %s\n", error.c_str());
         return 1;
     }
@@ -55,69 +76,89 @@ int runShow(const std::string &pluginPath)
         unloadPlugin(plugin);
         return 1;
     }
-    printIdentity(stdout, plugin, meters);
-    std::printf("\nReadings:\n");
-    printMeterTable(stdout, meters);
+    if (invocation.has("--json")) {
+        printShowJson(plugin, meters);
+    } else {
+        printIdentity(stdout, plugin, meters);
+        std::printf("\nReadings:\n");
+        printMeterTable(stdout, meters);
+    }
     unloadPlugin(plugin);
     return 0;
 }
+
+int runConfigureCommand(const Invocation &invocation)
+{
+    return runConfigure(invocation.pluginPath);
+}
+
+const OptionSpec kJson = {"--json", nullptr, "print one JSON document instead of text"};
+
+const std::vector<CommandSpec> kCommands = {
+    {"show",
+     "",
+     0,
+     0,
+     "identity, meter functions with their prompts, and every meter value over\n"
+     "its whole index range, without starting the plug-in",
+     {kJson},
+     runShow},
+    {"watch",
+     "",
+     0,
+     0,
+     "starts the plug-in as the desktop host does and shows every reading from\n"
+     "its first poll on, as a table that stays in place, until Ctrl-C",
+     {{"--interval", "SECONDS", "time between readings (default 1)"},
+      {"--count", "N", "stop after N readings"},
+      {"--seconds", "N", "stop after N seconds"},
+      {"--json", nullptr, "one JSON object per reading and line (JSON Lines) instead of the table"},
+      {"--csv", "FILE", "also write each reading as a row of FILE (CSV), flushed at once"},
+      {"--set-fan-after", "SECONDS FAN PERCENT", "send a fan command that far into the watch"}},
+     runWatch},
+    {"list-devices",
+     "",
+     0,
+     0,
+     "every device the FTDI bridge library knows: the device number to enter\n"
+     "as USB Device ID, serial number, description, location, and \"in use\" when\n"
+     "another program has it open; nothing is written to any device",
+     {{"--probe", nullptr, "send the status request to each free device and say which one is the controller"}, kJson},
+     runListDevices},
+    {"read-device",
+     "[N]",
+     0,
+     1,
+     "one status exchange with device number N (or the one with serial number S)\n"
+     "through the plug-in's own device functions, decoded field by field",
+     {{"--serial", "S", "the device with this serial number, in place of N"}, kJson},
+     runReadDevice},
+    {"set-fan",
+     "FAN PERCENT",
+     2,
+     2,
+     "sets fan FAN (0-3) to PERCENT (0-100); through the plug-in's SetFanPercentage\n"
+     "with the stored device number, or straight to the device chosen here",
+     {{"--device", "N", "send to device number N"}, {"--serial", "S", "send to the device with serial number S"}},
+     runSetFan},
+    {"configure",
+     "",
+     0,
+     0,
+     "the plug-in's settings dialog (device number, refresh rate), then the\n"
+     "readings after its next poll",
+     {},
+     runConfigureCommand},
+};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::string pluginPath = defaultPluginPath();
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--plugin") == 0) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vornhost: --plugin needs a path\n");
-                return 2;
-            }
-            pluginPath = argv[++i];
-            continue;
-        }
-        args.push_back(argv[i]);
-    }
-    const std::string command = args.empty() ? "show" : args[0];
-    if (command == "show")
-        return runShow(pluginPath);
-    if (command == "read-device") {
-        if (args.size() != 2) {
-            std::fprintf(stderr, "vornhost: read-device needs a device number\n");
-            return 2;
-        }
-        return runReadDevice(pluginPath, std::atoi(args[1].c_str()));
-    }
-    if (command == "configure")
-        return runConfigure(pluginPath);
-    if (command == "set-fan") {
-        if (args.size() != 3) {
-            std::fprintf(stderr, "vornhost: set-fan needs a fan and a percentage\n");
-            return 2;
-        }
-        return runSetFan(pluginPath, args[1], args[2]);
-    }
-    if (command == "watch") {
-        WatchOptions options;
-        for (size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "--seconds" && i + 1 < args.size()) {
-                options.seconds = std::atoi(args[++i].c_str());
-            } else if (args[i] == "--set-fan-after" && i + 3 < args.size()) {
-                options.setFanAfter = std::atoi(args[++i].c_str());
-                options.fan = args[++i];
-                options.percent = args[++i];
-            } else {
-                std::fprintf(stderr, "vornhost: watch does not understand '%s'\n", args[i].c_str());
-                return 2;
-            }
-        }
-        return runWatch(pluginPath, options);
-    }
-    std::fprintf(stderr, "vornhost: unknown command '%s'\n\n%s", command.c_str(), kUsage);
-    return 2;
+    Invocation invocation;
+    invocation.pluginPath = defaultPluginPath();
+    const int parsed = parseCommandLine(argc, argv, kCommands, invocation);
+    if (parsed >= 0)
+        return parsed;
+    return invocation.command->run(invocation);
 }

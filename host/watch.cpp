@@ -2,14 +2,15 @@
 
 #include <windows.h>
 
-#include <io.h>
-
 #include <atomic>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
+#include "host/commandLine.h"
+#include "host/deviceList.h"
 #include "host/hostSession.h"
 #include "host/meterTable.h"
+#include "host/readings.h"
 
 namespace {
 
@@ -21,57 +22,180 @@ BOOL WINAPI onConsoleEvent(DWORD)
     return TRUE;
 }
 
-const MeterInfo *findMeter(const std::vector<MeterInfo> &meters, const char *name)
+struct WatchOptions {
+    long seconds = 0; // 0: no time limit
+    long count = 0;   // 0: no limit on readings
+    long intervalMs = 1000;
+    bool json = false;
+    std::string csvPath;
+    long setFanAfter = -1; // seconds into the watch; -1: never
+    std::string fan, percent;
+};
+
+bool readOptions(const Invocation &invocation, WatchOptions &options)
 {
-    for (const MeterInfo &m : meters) {
-        if (m.name == name)
-            return &m;
+    auto number = [&](const char *name, long low, long &out) {
+        if (!invocation.has(name))
+            return true;
+        const std::string text = invocation.value(name);
+        if (readNumber(text, out) && out >= low)
+            return true;
+        std::fprintf(stderr, "vornhost: %s needs a whole number of at least %ld, not '%s'\n", name, low, text.c_str());
+        return false;
+    };
+    long intervalSeconds = 1;
+    if (!number("--seconds", 1, options.seconds) || !number("--count", 1, options.count) ||
+        !number("--interval", 1, intervalSeconds) || !number("--set-fan-after", 0, options.setFanAfter))
+        return false;
+    options.intervalMs = intervalSeconds * 1000;
+    options.json = invocation.has("--json");
+    options.csvPath = invocation.value("--csv");
+    if (invocation.has("--set-fan-after")) {
+        const std::vector<std::string> &values = invocation.options.at("--set-fan-after");
+        options.fan = values[1];
+        options.percent = values[2];
     }
-    return nullptr;
+    return true;
 }
 
-// One row: a label and one reading per index of the meter.
-void printRow(const MeterInfo *meter, const char *label, int width)
+// The plug-in's refresh rate as its settings hold it, in milliseconds; one
+// second when there is none.
+DWORD refreshIntervalMs()
 {
-    if (meter == nullptr)
-        return;
-    std::printf("%-13s", label);
-    for (int i = meter->low; i <= meter->high; ++i) {
+    DWORD seconds = 1, size = sizeof seconds;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", "Refresh Rate", RRF_RT_REG_DWORD, nullptr,
+                     &seconds, &size) != ERROR_SUCCESS ||
+        seconds == 0 || seconds > 3600)
+        seconds = 1;
+    return seconds * 1000;
+}
+
+// Until the first poll is in, every meter reads 0 and would look like a real
+// reading. Waits for a frame (some numbered byte other than 0) or a pending
+// error, for up to one refresh interval and one cycle.
+void waitForFirstPoll(HostSession &session)
+{
+    const MeterInfo *value = nullptr;
+    for (const MeterInfo &m : session.meters) {
+        if (m.name == "GetValue")
+            value = &m;
+    }
+    const DWORD start = GetTickCount();
+    const DWORD limit = refreshIntervalMs() + kCycleLengthMs;
+    while (value != nullptr && !interrupted && GetTickCount() - start < limit) {
         char buffer[64];
-        std::printf(" %*s", width, readMeterText(*meter, i, buffer));
+        for (int i = value->low; i <= value->high; ++i) {
+            const char *text = readMeterText(*value, i, buffer);
+            if (text != buffer || std::string(text) != "0")
+                return;
+        }
+        session.pumpMessages(50);
     }
-    std::printf("\n");
 }
 
-// Prints the table; returns its line count.
-int printTable(const std::vector<MeterInfo> &meters, int second, const std::string &note)
-{
-    const MeterInfo *digital = findMeter(meters, "GetDigitalTemp");
-    char buffer[64];
-    const char *first = digital ? readMeterText(*digital, 0, buffer) : "";
-    const bool failing = digital != nullptr && first != buffer;
-    std::printf("VORN  %4ds  %-60s\n", second, failing ? first : "readings ok");
-    int lines = 1;
-    if (!failing) {
-        printRow(digital, "Digital C", 5);
-        printRow(findMeter(meters, "GetAnalogTemp"), "Analog C", 5);
-        std::printf("%-13s %7s %7s %7s %7s\n", "Fan", "0", "1", "2", "3");
-        printRow(findMeter(meters, "GetFanPercentage"), "Duty %", 7);
-        printRow(findMeter(meters, "GetFanRPM"), "RPM", 7);
-        printRow(findMeter(meters, "GetFanMaxRPM"), "Max RPM", 7);
-        printRow(findMeter(meters, "GetFanManualMode"), "Manual", 7);
-        lines += 7;
+// The table on a console stays in place: each one starts where the first
+// began. Every table has the same number of lines, each padded to its full
+// width, so a new one covers the old one entirely.
+class ConsoleTable {
+public:
+    ConsoleTable()
+    {
+        out_ = GetStdHandle(STD_OUTPUT_HANDLE);
+        DWORD mode;
+        console_ = out_ != nullptr && out_ != INVALID_HANDLE_VALUE && GetConsoleMode(out_, &mode);
     }
-    std::printf("%-70s\n", note.c_str());
-    return lines + 1;
+    bool console() const { return console_; }
+
+    void beforeTable()
+    {
+        std::fflush(stdout);
+        if (console_ && placed_)
+            SetConsoleCursorPosition(out_, top_);
+        else if (!console_ && placed_)
+            std::printf("\n");
+    }
+    // After a table of `lines` lines: where it began, even if the console
+    // scrolled while it was written.
+    void afterTable(int lines)
+    {
+        std::fflush(stdout);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (console_ && GetConsoleScreenBufferInfo(out_, &info)) {
+            top_.X = 0;
+            top_.Y = static_cast<SHORT>(info.dwCursorPosition.Y >= lines ? info.dwCursorPosition.Y - lines : 0);
+        }
+        placed_ = true;
+    }
+
+private:
+    HANDLE out_ = nullptr;
+    bool console_ = false;
+    bool placed_ = false;
+    COORD top_ = {0, 0};
+};
+
+constexpr int kTableWidth = 72;
+constexpr int kTableLines = 9;
+
+void printLine(const std::string &text)
+{
+    std::printf("%-*s\n", kTableWidth, text.c_str());
+}
+
+std::string row(const char *label, int width, const double *values, int count, const char *format)
+{
+    char cell[32];
+    std::snprintf(cell, sizeof cell, "%-13s", label);
+    std::string line = cell;
+    for (int i = 0; i < count; ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, format, values[i]);
+        std::snprintf(cell, sizeof cell, " %*s", width, text);
+        line += cell;
+    }
+    return line;
+}
+
+template <int N>
+std::string fanRow(const char *label, const int (&values)[N])
+{
+    double asDouble[N];
+    for (int i = 0; i < N; ++i)
+        asDouble[i] = values[i];
+    return row(label, 7, asDouble, N, "%.0f");
+}
+
+// Always kTableLines lines.
+void printTable(const Reading &reading, int second, const std::string &note)
+{
+    char head[96];
+    std::snprintf(head, sizeof head, "VORN  %4ds  %s", second,
+                  reading.error.empty() ? "readings ok" : reading.error.c_str());
+    printLine(head);
+    if (reading.error.empty()) {
+        printLine(row("Digital C", 5, reading.digitalCelsius, kDigitalSensorCount, "%.1f"));
+        printLine(row("Analog C", 5, reading.analogCelsius, kAnalogSensorCount, "%.1f"));
+        printLine("Fan                 0       1       2       3");
+        printLine(fanRow("Duty %", reading.dutyPercent));
+        printLine(fanRow("RPM", reading.rpm));
+        printLine(fanRow("Max RPM", reading.maxRpm));
+        printLine(fanRow("Manual", reading.manual));
+    } else {
+        for (int i = 0; i < 7; ++i)
+            printLine("");
+    }
+    printLine(note);
 }
 
 } // namespace
 
-int runWatch(const std::string &pluginPath, const WatchOptions &options)
+int runWatch(const Invocation &invocation)
 {
+    WatchOptions options;
+    if (!readOptions(invocation, options))
+        return 2;
     HostSession session;
-    if (!session.load(pluginPath))
+    if (!session.load(invocation.pluginPath))
         return 1;
     SetFanPercentageFn setFan = nullptr;
     if (options.setFanAfter >= 0) {
@@ -82,28 +206,69 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
             return 1;
         }
     }
+    FILE *csv = nullptr;
+    if (!options.csvPath.empty()) {
+        csv = std::fopen(options.csvPath.c_str(), "w");
+        if (csv == nullptr) {
+            std::fprintf(stderr, "vornhost: cannot write %s\n", options.csvPath.c_str());
+            return 1;
+        }
+        std::fprintf(csv, "%s\n", csvHeader().c_str());
+        std::fflush(csv);
+    }
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-    const bool terminal = _isatty(_fileno(stdout)) != 0;
     session.start();
+    waitForFirstPoll(session);
 
+    ConsoleTable table;
     std::string note = "Ctrl-C stops";
-    int previousLines = 0;
-    for (int second = 0; !interrupted; ++second) {
-        if (terminal && previousLines > 0)
-            std::printf("\x1b[%dA", previousLines); // back to the table's first line
-        else if (!terminal && second > 0)
-            std::printf("\n");
-        if (setFan != nullptr && second == options.setFanAfter) {
+    const DWORD start = GetTickCount();
+    int status = 0;
+    for (long n = 0; !interrupted; ++n) {
+        const long dueMs = n * options.intervalMs;
+        if (setFan != nullptr && dueMs >= options.setFanAfter * 1000) {
             char unused[16];
             const char *result = setFan(unused, options.fan.c_str(), options.percent.c_str());
             note = "set fan " + options.fan + " to " + options.percent + "%: " + (result ? result : "sent");
+            if (options.json)
+                std::fprintf(stderr, "%s\n", note.c_str());
+            setFan = nullptr;
         }
-        previousLines = printTable(session.meters, second, note);
-        std::fflush(stdout);
-        if (options.seconds > 0 && second >= options.seconds)
+        Reading reading;
+        if (!readingFromMeters(session.meters, reading)) {
+            std::fprintf(stderr, "vornhost: the plug-in lacks one of the fan controller's meters\n");
+            status = 1;
             break;
-        session.pumpMessages(1000);
+        }
+        const std::string time = timestampNow();
+        if (options.json) {
+            JsonWriter json;
+            json.beginObject().key("time").string(time);
+            writeReadingJson(json, reading);
+            json.endObject();
+            std::printf("%s\n", json.text().c_str());
+            std::fflush(stdout);
+        } else {
+            table.beforeTable();
+            printTable(reading, static_cast<int>(dueMs / 1000), note);
+            table.afterTable(kTableLines);
+        }
+        if (csv != nullptr) {
+            std::fprintf(csv, "%s\n", csvRow(time, reading).c_str());
+            std::fflush(csv); // a crash loses at most the row being written
+        }
+        if (options.count > 0 && n + 1 >= options.count)
+            break;
+        const long nextMs = (n + 1) * options.intervalMs;
+        if (options.seconds > 0 && nextMs > options.seconds * 1000)
+            break;
+        // Wait for the next reading's time, answering the window's messages.
+        const DWORD elapsed = GetTickCount() - start;
+        if (static_cast<long>(elapsed) < nextMs)
+            session.pumpMessages(static_cast<DWORD>(nextMs - static_cast<long>(elapsed)));
     }
+    if (csv != nullptr)
+        std::fclose(csv);
     session.stop();
-    return 0;
+    return status;
 }

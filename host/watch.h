@@ -1,14 +1,11 @@
-// vornhost watch: the plug-in started as the desktop host starts it, every
-// meter printed each second as a compact table (updated in place on a
-// terminal, plain lines otherwise), until Ctrl-C or --seconds run out.
+// vornhost watch: the plug-in started as the desktop host starts it and read
+// through its meters at an interval, from its first poll on, until Ctrl-C,
+// --count readings or --seconds. Shown as a compact table that stays in place
+// on a console (the cursor is moved with the console API, which every Windows
+// console and Wine's honour), as plain consecutive tables otherwise; or as
+// JSON Lines (--json). --csv FILE logs every reading as a row as well.
 #pragma once
 
-#include <string>
+struct Invocation;
 
-struct WatchOptions {
-    int seconds = 0;          // 0: until Ctrl-C
-    int setFanAfter = -1;     // seconds into the watch; -1: never
-    std::string fan, percent; // the fan command to send then
-};
-
-int runWatch(const std::string &pluginPath, const WatchOptions &options);
+int runWatch(const Invocation &invocation);

@@ -22,21 +22,39 @@ FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
         return c.finish(st);
     if (!handle)
         return c.finish(6);
-    if (!validDevice(deviceNumber) || !s.plugged(deviceNumber))
+    int position;
+    {
+        SharedState::Lock shared(s.store);
+        position = s.positionOf(deviceNumber);
+    }
+    if (position < 0)
         return c.finish(2);
-    Device &d = s.devices[deviceNumber];
+    Device &d = s.devices[position];
     if (d.openPort) {
-        // Already open, as real hardware refuses, unless that handle went stale.
+        // Already open here, as real hardware refuses, unless that handle went stale.
         auto held = s.ports.find(d.openPort);
         if (held != s.ports.end() && !s.stale(held->first, held->second))
             return c.finish(3);
+        d.openPort = 0;
     }
     const uintptr_t id = kHandleBase + 4 * ++s.handlesIssued;
+    {
+        // Open in another process (shared mode): refused while that process runs.
+        SharedState::Lock shared(s.store);
+        DeviceRecord &r = s.store.device(position);
+        const ProcessIdentity self = ProcessIdentity::self();
+        if (!self.owns(r) && ownerAlive(r))
+            return c.finish(3);
+        r.ownerProcess = self.id;
+        r.ownerCreatedLow = self.createdLow;
+        r.ownerCreatedHigh = self.createdHigh;
+        r.ownerHandle = static_cast<uint32_t>(id);
+    }
     Port &port = s.ports[id];
-    port.device = deviceNumber;
+    port.device = position;
     {
         SharedState::Lock shared(s.store);
-        port.plugCycle = s.store.device(deviceNumber).plugCycle;
+        port.plugCycle = s.store.device(position).plugCycle;
     }
     d.openPort = id;
     *handle = reinterpret_cast<FT_HANDLE>(id);
@@ -60,9 +78,7 @@ FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
         return c.finish(st);
     // Closing always releases the handle; for an unplugged device it still
     // reports the I/O error the driver would see.
-    const int device = s.ports[id].device;
-    if (s.devices[device].openPort == id)
-        s.devices[device].openPort = 0;
+    s.release(s.ports[id].device, id);
     s.ports.erase(id);
     s.cv.notify_all();
     if (!p)
@@ -161,6 +177,8 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, L
     if (!portSettingsApplied(*p)) {
         // Wrong or missing line settings: the controller only sees noise.
         c.e.flags |= SIM_LOG_UNCONFIGURED;
+    } else if (s.foreign(p->device)) {
+        // Another product: it takes the bytes and never answers.
     } else {
         SharedState::Lock shared(s.store);
         const ControllerModel::Input in = s.devices[p->device].model.accept(bytes, n);

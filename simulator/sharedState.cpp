@@ -1,6 +1,8 @@
 #include "sharedState.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 namespace vornsim {
 
@@ -21,7 +23,7 @@ namespace {
 constexpr uint32_t kMagic = 0x4D495356; // "VSIM"
 // Bump when Section, DeviceRecord or ControllerState change layout (the size
 // check alone misses a change that keeps the size).
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 
 int64_t systemTime()
 {
@@ -32,27 +34,105 @@ int64_t systemTime()
 
 } // namespace
 
-void SharedState::setDefaults(DeviceRecord &r)
+void setIdentity(DeviceRecord &r, int position, int kind)
+{
+    const bool foreign = kind == SIM_KIND_FOREIGN;
+    r.kind = foreign ? SIM_KIND_FOREIGN : SIM_KIND_CONTROLLER;
+    r.location = 0x2111 + 0x10 * position;
+    std::memset(r.serial, 0, sizeof r.serial);
+    std::memset(r.description, 0, sizeof r.description);
+    std::snprintf(r.serial, sizeof r.serial, "%s%0*d", foreign ? "FTX" : "VORN", foreign ? 5 : 4, position);
+    std::snprintf(r.description, sizeof r.description, "%s", foreign ? "USB Serial Converter" : "Vorncontrol");
+}
+
+void SharedState::setDefaults(DeviceRecord &r, int position)
 {
     r.plugged = 0;
     ++r.plugCycle; // never reset: handles of the old cycle must stay stale
     setDefaultState(r.controller);
+    setIdentity(r, position, SIM_KIND_CONTROLLER);
+    r.ownerProcess = r.ownerCreatedLow = r.ownerCreatedHigh = r.ownerHandle = 0;
 }
 
 void SharedState::resetDevices()
 {
     for (int i = 0; i < SIM_MAX_DEVICES; ++i)
-        setDefaults(records_[i]);
+        setDefaults(records_[i], i);
     records_[0].plugged = 1;
 }
 
-void SharedState::open(bool shared)
+void SharedState::applyLayout(const char *layout)
+{
+    records_[0].plugged = 0;
+    int position = 0;
+    for (const char *word = layout; position < SIM_MAX_DEVICES; ++position) {
+        const char *end = std::strchr(word, ',');
+        const size_t length = end ? static_cast<size_t>(end - word) : std::strlen(word);
+        auto is = [&](const char *name) {
+            return std::strlen(name) == length && std::strncmp(word, name, length) == 0;
+        };
+        if (is("controller") || is("foreign")) {
+            setIdentity(records_[position], position, is("foreign") ? SIM_KIND_FOREIGN : SIM_KIND_CONTROLLER);
+            records_[position].plugged = 1;
+        }
+        if (end == nullptr)
+            break;
+        word = end + 1;
+    }
+}
+
+void SharedState::releaseOwned()
+{
+    const ProcessIdentity self = ProcessIdentity::self();
+    Lock lock(*this);
+    for (int i = 0; i < SIM_MAX_DEVICES; ++i) {
+        if (self.owns(records_[i]))
+            records_[i].ownerProcess = 0;
+    }
+}
+
+void SharedState::open(bool shared, const char *layout)
 {
     loaded_ = std::chrono::steady_clock::now();
     records_ = local_;
     resetDevices();
+    if (layout != nullptr)
+        applyLayout(layout);
     if (shared && attach())
         records_ = section_->devices;
+}
+
+ProcessIdentity ProcessIdentity::self()
+{
+    static const ProcessIdentity identity = [] {
+        ProcessIdentity p{GetCurrentProcessId(), 0, 0};
+        FILETIME created, exited, kernel, user;
+        if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+            p.createdLow = created.dwLowDateTime;
+            p.createdHigh = created.dwHighDateTime;
+        }
+        return p;
+    }();
+    return identity;
+}
+
+bool ownerAlive(const DeviceRecord &r)
+{
+    if (r.ownerProcess == 0)
+        return false;
+    const ProcessIdentity self = ProcessIdentity::self();
+    if (r.ownerProcess == self.id)
+        return self.owns(r);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, r.ownerProcess);
+    if (process == nullptr) // gone, or not ours to look at: then it is alive
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    FILETIME created, exited, kernel, user;
+    const bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
+                       GetProcessTimes(process, &created, &exited, &kernel, &user) &&
+                       created.dwLowDateTime == r.ownerCreatedLow && created.dwHighDateTime == r.ownerCreatedHigh;
+    CloseHandle(process);
+    return alive;
 }
 
 // Whoever holds the mutex first creates the section and initialises it before

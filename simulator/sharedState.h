@@ -22,17 +22,49 @@
 
 #include "controllerModel.h"
 #include "simControl.h"
+#include "simDeviceControl.h"
 
 namespace vornsim {
 
-// One device number.
+// One position on the bus.
 struct DeviceRecord {
-    int32_t plugged;    // 1: a controller sits behind the number
+    int32_t plugged;    // 1: a device sits at this position
     uint32_t plugCycle; // bumped on every unplug and reset; a handle opened in
                         // an earlier cycle is stale, whichever process unplugged
     ControllerState controller;
+    // What the bridge library's device list shows of it.
+    int32_t kind; // SIM_KIND_CONTROLLER, or SIM_KIND_FOREIGN: another FTDI
+                  // product that never answers the status request
+    uint32_t location;
+    char serial[16]; // zero-terminated
+    char description[64];
+    // Who has it open, as the driver refuses every second open: process id,
+    // that process's creation time (a reused id is no owner) and its handle.
+    uint32_t ownerProcess; // 0: nobody
+    uint32_t ownerCreatedLow, ownerCreatedHigh;
+    uint32_t ownerHandle;
 };
-static_assert(sizeof(DeviceRecord) == 40, "DeviceRecord is shared between processes");
+static_assert(sizeof(DeviceRecord) == 144, "DeviceRecord is shared between processes");
+
+// The default identity of a device of `kind` at `position` (see
+// simDeviceControl.h); leaves the rest of the record alone.
+void setIdentity(DeviceRecord &r, int position, int kind);
+
+// This process, as an owner of records.
+struct ProcessIdentity {
+    uint32_t id;
+    uint32_t createdLow, createdHigh;
+    static ProcessIdentity self();
+    bool owns(const DeviceRecord &r) const
+    {
+        return r.ownerProcess == id && r.ownerCreatedLow == createdLow && r.ownerCreatedHigh == createdHigh;
+    }
+};
+
+// True while the record's owner is a running process (another process's
+// handle goes away with it, as the driver releases a device when its
+// program ends).
+bool ownerAlive(const DeviceRecord &r);
 
 class SharedState {
 public:
@@ -45,9 +77,11 @@ public:
 
     // Sets up the records once, at load: attaches to (or creates) the shared
     // section when `shared`, else, or when that fails, keeps them in process
-    // memory. Fresh records hold the defaults: device 0 plugged in, every
-    // controller in its default state.
-    void open(bool shared);
+    // memory. Fresh records hold the defaults: a controller at position 0,
+    // every controller in its default state; or, when `layout` is not null,
+    // one device per comma-separated word at positions 0, 1, ...:
+    // "controller", "foreign", or "none" (nothing there).
+    void open(bool shared, const char *layout);
 
     // True when the records really are shared with other processes.
     bool shared() const { return section_ != nullptr; }
@@ -59,6 +93,8 @@ public:
     // All records back to the defaults; every device starts a new plug cycle.
     // Hold a Lock.
     void resetDevices();
+    // Gives up every record this process holds open (at unload). Takes the lock.
+    void releaseOwned();
 
     // Seconds on the clock temperatures drift by. Shared: from the system time
     // against a start time kept in the section, so every process sees the same
@@ -87,7 +123,8 @@ private:
     struct Section; // the layout of the shared section, in sharedState.cpp
 
     bool attach();
-    static void setDefaults(DeviceRecord &r);
+    static void setDefaults(DeviceRecord &r, int position);
+    void applyLayout(const char *layout);
 
     DeviceRecord local_[SIM_MAX_DEVICES] = {};
     DeviceRecord *records_ = local_;

@@ -35,6 +35,7 @@ int SIM_API simUnplug(int device)
         vornsim::DeviceRecord &r = s.store.device(device);
         r.plugged = 0;
         ++r.plugCycle;
+        r.ownerProcess = 0; // whoever had it open holds a stale handle now
     }
     Device &d = s.devices[device];
     if (d.openPort) {

@@ -14,8 +14,14 @@ Sim &sim()
 
 // The handles of the shared section and its mutex are closed once, when the
 // DLL is unloaded or the process ends.
+// Devices this process still holds open are let go first, as the driver
+// releases them when a program ends.
 struct CloseSharedStateAtUnload {
-    ~CloseSharedStateAtUnload() { sim().store.close(); }
+    ~CloseSharedStateAtUnload()
+    {
+        sim().store.releaseOwned();
+        sim().store.close();
+    }
 } g_closeSharedStateAtUnload;
 
 int clampMs(int ms)

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "bridge/d2xx.h"
+#include "bridge/d2xxList.h"
 #include "simulator/controllerModel.h"
 #include "simulator/sharedState.h"
 #include "simulator/simControl.h"
@@ -116,6 +117,9 @@ struct Sim {
     bool frozen = false;
     bool generator = false;
 
+    // The device list as FT_CreateDeviceInfoList took it last.
+    std::vector<FT_DEVICE_LIST_INFO_NODE> listSnapshot;
+
     SimCounts counts{};
     std::atomic<int> readsInProgress{0};
     int gateWaiting = 0;
@@ -130,7 +134,9 @@ struct Sim {
     // that others already use finds them as they are.
     Sim()
     {
-        store.open(envIsOne("VORNSIM_SHARED"));
+        char layout[256] = {};
+        const DWORD n = GetEnvironmentVariableA("VORNSIM_DEVICES", layout, sizeof layout);
+        store.open(envIsOne("VORNSIM_SHARED"), n > 0 && n < sizeof layout ? layout : nullptr);
         for (int i = 0; i < SIM_MAX_DEVICES; ++i)
             devices[i].model.useState(&store.device(i).controller);
         resetProcessLocked();
@@ -162,6 +168,7 @@ struct Sim {
             d.model.clearOverrides();
         }
         ports.clear();
+        listSnapshot.clear();
         for (auto &f : faults)
             f = Fault{};
         shortWrite = shortRead = readDelay = Ticket{};
@@ -194,10 +201,39 @@ struct Sim {
         p.rx.insert(p.rx.end(), frame, frame + SIM_FRAME_SIZE);
     }
 
+    bool foreign(int position)
+    {
+        SharedState::Lock shared(store);
+        return store.device(position).kind == SIM_KIND_FOREIGN;
+    }
+
     bool plugged(int device)
     {
         SharedState::Lock shared(store);
         return store.device(device).plugged != 0;
+    }
+
+    // The position of device number `number`: the bridge library numbers the
+    // plugged-in positions in order. -1 when there is no such device. Shared
+    // lock held.
+    int positionOf(int number)
+    {
+        for (int position = 0; position < SIM_MAX_DEVICES && number >= 0; ++position) {
+            if (store.device(position).plugged && number-- == 0)
+                return position;
+        }
+        return -1;
+    }
+
+    // Lets go of the device a port of this process holds (close, stale port).
+    void release(int position, uintptr_t id)
+    {
+        if (devices[position].openPort == id)
+            devices[position].openPort = 0;
+        SharedState::Lock shared(store);
+        DeviceRecord &r = store.device(position);
+        if (ProcessIdentity::self().owns(r) && r.ownerHandle == static_cast<uint32_t>(id))
+            r.ownerProcess = 0;
     }
 
     // A port whose device was unplugged or reset since it was opened, in this
@@ -216,8 +252,7 @@ struct Sim {
             return false;
         p.unplugged = true;
         p.rx.clear();
-        if (devices[p.device].openPort == id)
-            devices[p.device].openPort = 0;
+        release(p.device, id);
         return true;
     }
 };

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "tests/support/processRunner.h"
 
 // vornhost loads the plug-in as the desktop host does and shows it.
@@ -32,4 +38,82 @@ TEST(Host, ExplainsAMissingPluginAndAnUnknownCommand)
     run = runProgram("vornhost.exe --help");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("Usage: vornhost"), std::string::npos) << run.output;
+}
+
+namespace {
+
+// The lines of a program's output, without their line ends.
+std::vector<std::string> linesOf(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The synopses in a usage text ("vornhost watch [--count N] ..."), each
+// joined back into one line.
+std::vector<std::string> synopses(const std::string &usage)
+{
+    std::vector<std::string> found;
+    for (const std::string &line : linesOf(usage)) {
+        if (line.rfind("  vornhost ", 0) == 0)
+            found.push_back(line.substr(2));
+        else if (!found.empty() && line.rfind("            [", 0) == 0)
+            found.back() += " " + line.substr(12);
+    }
+    return found;
+}
+
+std::string commandName(const std::string &synopsis)
+{
+    const size_t start = std::string("vornhost ").size();
+    return synopsis.substr(start, synopsis.find(' ', start) - start);
+}
+
+} // namespace
+
+// The usage is written from the parser's own table: every command it names is
+// accepted, with its own --help; one it does not name is refused; and the
+// README's command list shows the same commands with the same arguments and
+// options.
+TEST(Host, UsageParserAndReadmeNameTheSameCommands)
+{
+    const ProgramRun help = runProgram("vornhost.exe --help");
+    ASSERT_EQ(help.exitCode, 0) << help.output;
+    const std::vector<std::string> commands = synopses(help.output);
+    std::set<std::string> names;
+    for (const std::string &synopsis : commands)
+        names.insert(commandName(synopsis));
+    for (const char *name : {"show", "watch", "list-devices", "read-device", "set-fan", "configure"})
+        EXPECT_EQ(names.count(name), 1u) << name << " missing from the usage:\n" << help.output;
+
+    for (const std::string &synopsis : commands) {
+        const ProgramRun own = runProgram("vornhost.exe " + commandName(synopsis) + " --help");
+        EXPECT_EQ(own.exitCode, 0) << own.output;
+        const std::vector<std::string> ownSynopsis = synopses(own.output);
+        ASSERT_EQ(ownSynopsis.size(), 1u) << own.output;
+        EXPECT_EQ(ownSynopsis[0], synopsis);
+    }
+    const ProgramRun unknown = runProgram("vornhost.exe list-device");
+    EXPECT_EQ(unknown.exitCode, 2) << unknown.output;
+    const ProgramRun badOption = runProgram("vornhost.exe show --probe");
+    EXPECT_EQ(badOption.exitCode, 2) << badOption.output;
+    EXPECT_NE(badOption.output.find("vornhost show [--json]"), std::string::npos) << badOption.output;
+
+    std::ifstream readmeFile(VORN_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readmeFile.good());
+    std::stringstream readme;
+    readme << readmeFile.rdbuf();
+    std::set<std::string> listed;
+    for (const std::string &line : linesOf(readme.str())) {
+        if (line.rfind("| `vornhost ", 0) == 0)
+            listed.insert(line.substr(3, line.find('`', 3) - 3));
+    }
+    EXPECT_EQ(listed, std::set<std::string>(commands.begin(), commands.end()))
+        << "README.md's command table and vornhost --help differ";
 }

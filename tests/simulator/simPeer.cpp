@@ -12,8 +12,10 @@
 //   hold D            open and configure D and keep the handle
 //   held STATUS       a status request on the held handle returns STATUS;
 //                     the handle is closed
+//   listed N F SERIAL entry N of the bridge's device list has flags F and
+//                     serial number SERIAL ("-": none shown)
 //   signal NAME       set the named event
-//   wait NAME         wait for the named event, at most 10 s
+//   wait NAME         wait for the named event, at most 30 s
 //   sleep MS
 //
 // Exit code 0 when every step succeeded, else 1 after a line on stderr
@@ -28,6 +30,7 @@
 #include <string>
 
 #include "bridge/d2xx.h"
+#include "bridge/d2xxList.h"
 #include "simControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 
@@ -35,6 +38,7 @@ namespace {
 
 Bridge ft;
 SimControl sim;
+HMODULE dll = nullptr;
 FT_HANDLE held = nullptr;
 
 bool fail(const std::string &step, const std::string &why)
@@ -81,17 +85,17 @@ bool waitEvent(const std::string &name, bool signal, const std::string &step)
     HANDLE e = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
     if (!e)
         return fail(step, "no event");
-    const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 10000) == WAIT_OBJECT_0;
+    const bool ok = signal ? SetEvent(e) != 0 : WaitForSingleObject(e, 30000) == WAIT_OBJECT_0;
     CloseHandle(e);
-    return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 10 s");
+    return ok || fail(step, signal ? "SetEvent failed" : "not signalled within 30 s");
 }
 
 // Runs the step starting at argv[i]; advances i past its arguments.
 bool step(int argc, char **argv, int &i)
 {
-    static const std::map<std::string, int> kArguments = {{"shared", 1}, {"set", 3},    {"expect", 3}, {"save", 2},
-                                                          {"open", 2},   {"plug", 1},   {"unplug", 1}, {"hold", 1},
-                                                          {"held", 1},   {"signal", 1}, {"wait", 1},   {"sleep", 1}};
+    static const std::map<std::string, int> kArguments = {
+        {"shared", 1}, {"set", 3},  {"expect", 3}, {"save", 2}, {"open", 2},  {"plug", 1},  {"unplug", 1},
+        {"hold", 1},   {"held", 1}, {"signal", 1}, {"wait", 1}, {"sleep", 1}, {"listed", 3}};
     const std::string op = argv[i++];
     const auto known = kArguments.find(op);
     if (known == kArguments.end())
@@ -163,6 +167,22 @@ bool step(int argc, char **argv, int &i)
         held = nullptr;
         return st == static_cast<FT_STATUS>(num(0)) || fail(name, "FT_Write returned " + std::to_string(st));
     }
+    if (op == "listed") {
+        auto create = reinterpret_cast<FtCreateDeviceInfoListFn>(
+            reinterpret_cast<void *>(GetProcAddress(dll, "FT_CreateDeviceInfoList")));
+        auto get = reinterpret_cast<FtGetDeviceInfoListFn>(
+            reinterpret_cast<void *>(GetProcAddress(dll, "FT_GetDeviceInfoList")));
+        DWORD count = 0;
+        FT_DEVICE_LIST_INFO_NODE nodes[SIM_MAX_DEVICES + 1] = {};
+        if (!create || !get || create(&count) != 0 || get(nodes, &count) != 0)
+            return fail(name, "no device list");
+        if (num(0) < 0 || num(0) >= static_cast<int>(count))
+            return fail(name, "only " + std::to_string(count) + " devices listed");
+        const FT_DEVICE_LIST_INFO_NODE &node = nodes[num(0)];
+        const std::string serial = node.SerialNumber[0] ? node.SerialNumber : "-";
+        return (node.Flags == static_cast<DWORD>(num(1)) && serial == a[2]) ||
+               fail(name, "flags " + std::to_string(node.Flags) + ", serial " + serial);
+    }
     if (op == "signal" || op == "wait")
         return waitEvent(a[0], op == "signal", name);
     // sleep
@@ -174,7 +194,7 @@ bool step(int argc, char **argv, int &i)
 
 int main(int argc, char **argv)
 {
-    HMODULE dll = LoadLibraryA("FTD2XX.dll");
+    dll = LoadLibraryA("FTD2XX.dll");
     if (!dll || !sim.load(dll)) {
         std::fprintf(stderr, "simpeer: FTD2XX.dll or its control functions not found\n");
         return 1;

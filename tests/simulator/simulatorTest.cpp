@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "bridge/d2xx.h"
+#include "bridge/d2xxList.h"
 #include "simControl.h"
+#include "simDeviceControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 
 namespace {
@@ -603,6 +605,15 @@ public:
 
     bool started() const { return process_ != nullptr; }
 
+    // Ends it at once, as a crash would: no close, no unload.
+    void kill()
+    {
+        if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_, 98);
+            WaitForSingleObject(process_, 5000);
+        }
+    }
+
     // The exit code, or -1 if it did not end within `ms` (it is then stopped).
     int finish(DWORD ms = 20000)
     {
@@ -626,12 +637,12 @@ TEST(SimulatorSharedMode, DutyCommandsReachOtherProcessesOnlyWhenShared)
 {
     {
         // The first peer starts the shared controllers at their defaults, sets
-        // fan 3, plugs devices 2 and 3 and holds a handle on 3. The second sees
+        // fan 3, plugs devices 1 to 3 and holds a handle on 3. The second sees
         // all that, sets fan 1 and unplugs 3; the first then sees fan 1 in its
         // next frame, its handle on 3 has gone stale and 3 can no longer be opened.
         Event ready, done;
-        Peer first(true, "shared 1 expect 0 137 20 set 0 3 100 plug 2 plug 3 hold 3 signal " + ready.name + " wait " +
-                             done.name + " expect 0 138 17 held 4 open 3 2");
+        Peer first(true, "shared 1 expect 0 137 20 set 0 3 100 plug 1 plug 2 plug 3 hold 3 signal " + ready.name +
+                             " wait " + done.name + " expect 0 138 17 held 4 open 3 2");
         Peer second(true, "shared 1 wait " + ready.name +
                               " expect 0 140 50 expect 2 140 15"
                               " set 0 1 35 unplug 3 signal " +
@@ -692,6 +703,94 @@ TEST(SimulatorSharedMode, TemperaturesDriftAlikeInEveryProcess)
         EXPECT_GE(f[1][k], std::min(f[0][k], f[2][k])) << "sensor " << t;
         EXPECT_LE(f[1][k], std::max(f[0][k], f[2][k])) << "sensor " << t;
     }
+}
+
+// The driver lets one program at a time have a device: an open in another
+// process is refused until the holder closes it or ends, and the device list
+// shows the device as open without its serial number there. The holder's own
+// list shows it as open, with its serial number.
+TEST(SimulatorSharedMode, AnOpenDeviceIsRefusedToOtherProcessesUntilReleased)
+{
+    {
+        Event ready, done;
+        Peer holder(true, "shared 1 hold 0 listed 0 1 VORN0000 signal " + ready.name + " wait " + done.name);
+        Peer other(true, "shared 1 wait " + ready.name + " open 0 3 listed 0 1 - signal " + done.name);
+        ASSERT_TRUE(holder.started() && other.started());
+        EXPECT_EQ(other.finish(), 0);
+        EXPECT_EQ(holder.finish(), 0);
+    }
+    {
+        // A holder that is killed (no close, no unload) leaves the device
+        // free, as Windows closes a dead program's handles.
+        Event ready, never;
+        Peer holder(true, "shared 1 hold 0 signal " + ready.name + " wait " + never.name);
+        ASSERT_EQ(WaitForSingleObject(ready.handle, 15000), WAIT_OBJECT_0);
+        Peer other(true, "shared 1 open 0 3 listed 0 1 -");
+        EXPECT_EQ(other.finish(), 0);
+        holder.kill();
+        Peer after(true, "shared 1 listed 0 0 VORN0000 open 0 0 expect 0 137 20");
+        EXPECT_EQ(after.finish(), 0);
+    }
+}
+
+// Devices are numbered in position order among those plugged in: a device
+// plugged in before the controller moves it up by one, and a foreign device
+// takes the status request without ever answering.
+TEST_F(Simulator, DeviceListNumbersPluggedDevicesAndShowsTheirIdentities)
+{
+    SimDeviceControl devices;
+    ASSERT_TRUE(devices.load(dll));
+    auto create = reinterpret_cast<FtCreateDeviceInfoListFn>(
+        reinterpret_cast<void *>(GetProcAddress(dll, "FT_CreateDeviceInfoList")));
+    auto get =
+        reinterpret_cast<FtGetDeviceInfoListFn>(reinterpret_cast<void *>(GetProcAddress(dll, "FT_GetDeviceInfoList")));
+    ASSERT_TRUE(create && get);
+    auto list = [&] {
+        DWORD count = 99;
+        EXPECT_EQ(create(&count), 0u);
+        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count + 1);
+        DWORD filled = 0;
+        EXPECT_EQ(get(nodes.data(), &filled), 0u);
+        EXPECT_EQ(filled, count);
+        nodes.resize(filled);
+        return nodes;
+    };
+
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = list();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_STREQ(nodes[0].SerialNumber, "VORN0000");
+    EXPECT_STREQ(nodes[0].Description, "Vorncontrol");
+    EXPECT_EQ(nodes[0].LocId, 0x2111u);
+    EXPECT_EQ(nodes[0].Flags, 0u);
+
+    // A foreign device at position 0, the controller moved to position 2:
+    // number 0 is the foreign one, number 1 the controller.
+    ASSERT_EQ(devices.setDeviceKind(0, SIM_KIND_FOREIGN), 0);
+    ASSERT_EQ(devices.setDeviceInfo(2, "CTRL-2", "Fan controller", 0x3301), 0);
+    ASSERT_EQ(sim.plug(2), 0);
+    EXPECT_EQ(devices.setDeviceInfo(2, "0123456789abcdef", "", 0), -1) << "16 characters leave no terminator";
+    EXPECT_EQ(devices.setDeviceKind(SIM_MAX_DEVICES, SIM_KIND_FOREIGN), -1);
+    FT_HANDLE held = openConfigured(1);
+    nodes = list();
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_STREQ(nodes[0].SerialNumber, "FTX00000");
+    EXPECT_STREQ(nodes[0].Description, "USB Serial Converter");
+    EXPECT_STREQ(nodes[1].SerialNumber, "CTRL-2");
+    EXPECT_EQ(nodes[1].Flags, static_cast<DWORD>(FT_FLAGS_OPENED));
+    EXPECT_EQ(nodes[1].ftHandle, held);
+    EXPECT_EQ(nodes[1].LocId, 0u) << "no location for an open device";
+    EXPECT_EQ(request(held).size(), static_cast<size_t>(SIM_FRAME_SIZE)) << "number 1 is the controller";
+    FT_HANDLE second = bogusHandle();
+    EXPECT_EQ(ft.open(1, &second), 3u) << "a second handle in the same process";
+    EXPECT_EQ(ft.close(held), 0u);
+    EXPECT_EQ(list()[1].LocId, 0x3301u);
+
+    FT_HANDLE foreign = openConfigured(0);
+    EXPECT_TRUE(request(foreign).empty()) << "the foreign device never answers";
+    EXPECT_EQ(ft.close(foreign), 0u);
+
+    EXPECT_EQ(get(nullptr, nullptr), static_cast<FT_STATUS>(SIM_FT_INVALID_PARAMETER));
+    EXPECT_EQ(create(nullptr), static_cast<FT_STATUS>(SIM_FT_INVALID_PARAMETER));
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+// The bridge library's device list, as FTDI's D2XX library declares it. Only
+// vornhost uses it, looking both functions up by name, and the simulator
+// provides them; the plug-in itself never lists devices.
+//
+// FT_CreateDeviceInfoList takes a snapshot of the connected devices and
+// returns their count; FT_GetDeviceInfoList copies the snapshot into an array
+// of at least that many nodes and sets the count to the nodes it filled. A
+// node's index is the device number FT_Open takes. For a device open in
+// another process only Flags is filled in; for a device open at the time of
+// the snapshot LocId is 0.
+#pragma once
+
+#include "bridge/d2xx.h"
+
+typedef struct _ft_device_list_info_node {
+    DWORD Flags; // bit 0: open in some process; bit 1: high-speed USB
+    DWORD Type;
+    DWORD ID; // USB vendor id << 16 | product id
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FT_HANDLE ftHandle; // this process's handle of an open device, else null
+} FT_DEVICE_LIST_INFO_NODE;
+
+enum : DWORD {
+    FT_FLAGS_OPENED = 1,
+    FT_FLAGS_HISPEED = 2
+};
+
+typedef FT_STATUS(WINAPI *FtCreateDeviceInfoListFn)(LPDWORD count);
+typedef FT_STATUS(WINAPI *FtGetDeviceInfoListFn)(FT_DEVICE_LIST_INFO_NODE *nodes, LPDWORD count);

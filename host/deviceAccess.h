@@ -1,0 +1,50 @@
+// Direct access to one device for the commands that talk to it themselves
+// (read-device, set-fan with a device, list-devices --probe): the plug-in
+// loaded but not started, so that its own openConnection and readFromVorn do
+// the exchange exactly as a poll does, and the bridge library it loaded for
+// writing and closing.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "bridge/d2xx.h"
+#include "host/pluginLoader.h"
+
+struct Invocation;
+
+class DeviceAccess {
+public:
+    ~DeviceAccess();
+
+    // Loads the plug-in and looks up what the exchange needs; prints the
+    // reason and returns false when that fails.
+    bool load(const std::string &pluginPath);
+
+    // openConnection, tried again for up to one cycle's length while the
+    // device number is in the bridge's list: a device that exists but is
+    // refused is most likely held by a poll cycle (the plug-in's own, in the
+    // desktop host) that ends within that time. Null or the failure text.
+    const char *open(int deviceNumber, FT_HANDLE *handle);
+    // One status exchange on an open handle (readFromVorn); null or the text.
+    const char *readFrame(FT_HANDLE handle, uint8_t *frame);
+    // Writes bytes on an open handle; true when all of them went out.
+    bool write(FT_HANDLE handle, const void *bytes, DWORD count);
+    void close(FT_HANDLE handle);
+
+    HMODULE bridge() const { return bridge_; }
+
+private:
+    Plugin plugin_;
+    OpenConnectionFn openConnection_ = nullptr;
+    ReadFromVornFn readFromVorn_ = nullptr;
+    HMODULE bridge_ = nullptr;
+    decltype(&FT_Close) close_ = nullptr;
+    decltype(&FT_Write) write_ = nullptr;
+};
+
+// The device a command names: its first argument (when `numberArgument`) or
+// --device N, or --serial S resolved through the bridge's list. Prints the
+// reason and returns false when it cannot tell.
+bool selectedDevice(const Invocation &invocation, bool numberArgument, HMODULE bridge, int &number);

@@ -1,0 +1,38 @@
+// The bridge library's own list of connected devices, looked up by name
+// (FT_CreateDeviceInfoList, FT_GetDeviceInfoList): what `vornhost
+// list-devices` prints and what `--serial` resolves through.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A poll cycle holds the controller for at most this long (open, request,
+// a reply cut short by the 3-second read time-out, close). A vornhost
+// command that finds the device busy keeps trying that long before it gives
+// up, so that it never fails only because the plug-in's poller was reading.
+constexpr DWORD kCycleLengthMs = 5000;
+// Pause between two tries.
+constexpr DWORD kRetryPauseMs = 100;
+
+struct ListedDevice {
+    int number = 0; // the device number: its index in the list
+    unsigned long flags = 0, type = 0, id = 0, location = 0;
+    std::string serial, description;
+    bool inUse() const { return (flags & 1) != 0; }
+    bool highSpeed() const { return (flags & 2) != 0; }
+};
+
+// The bridge library to list with: the one already loaded in this process
+// (the plug-in's), else FTD2XX.dll by the usual search. Null if none.
+HMODULE bridgeLibrary();
+
+// Takes the bridge library's snapshot of its devices. False, with the reason,
+// when the library lacks the list functions (an old driver) or they fail.
+bool listDevices(HMODULE bridge, std::vector<ListedDevice> &devices, std::string &error);
+
+// The device number of the device with this serial number. A device another
+// process has open hides its serial number, so while one is in use and none
+// matches, the list is taken again for up to one cycle's length.
+bool findSerial(HMODULE bridge, const std::string &serial, int &number, std::string &error);

@@ -1,0 +1,146 @@
+#include "host/listDevicesCommand.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "core/statusFrame.h"
+#include "host/commandLine.h"
+#include "host/deviceAccess.h"
+#include "host/deviceList.h"
+#include "host/jsonWriter.h"
+
+namespace {
+
+struct Verdict {
+    bool probed = false; // false: not asked (no --probe, or in use)
+    bool controller = false;
+    std::string failure; // why it is no controller: the plug-in's text
+};
+
+Verdict probe(DeviceAccess &access, const ListedDevice &device)
+{
+    Verdict verdict;
+    if (device.inUse())
+        return verdict;
+    verdict.probed = true;
+    FT_HANDLE handle = nullptr;
+    const char *failure = access.open(device.number, &handle);
+    if (failure == nullptr) {
+        uint8_t frame[kStatusFrameSize];
+        failure = access.readFrame(handle, frame);
+        access.close(handle);
+    }
+    verdict.controller = failure == nullptr;
+    verdict.failure = failure ? failure : "";
+    return verdict;
+}
+
+void printJson(const std::vector<ListedDevice> &devices, const std::vector<Verdict> &verdicts, bool probed)
+{
+    JsonWriter json;
+    json.beginObject().key("probed").boolean(probed).key("devices").beginArray();
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const ListedDevice &d = devices[i];
+        json.beginObject().key("device").integer(d.number);
+        json.key("serial").string(d.serial).key("description").string(d.description);
+        json.key("location").integer(d.location).key("inUse").boolean(d.inUse());
+        json.key("controller");
+        if (verdicts[i].probed)
+            json.boolean(verdicts[i].controller);
+        else
+            json.null();
+        json.key("probeError");
+        if (verdicts[i].probed && !verdicts[i].controller)
+            json.string(verdicts[i].failure);
+        else
+            json.null();
+        json.endObject();
+    }
+    json.endArray().key("controllers").beginArray();
+    for (size_t i = 0; i < devices.size(); ++i) {
+        if (verdicts[i].controller)
+            json.beginObject()
+                .key("device")
+                .integer(devices[i].number)
+                .key("serial")
+                .string(devices[i].serial)
+                .endObject();
+    }
+    json.endArray().endObject();
+    std::printf("%s\n", json.text().c_str());
+}
+
+void printTable(const std::vector<ListedDevice> &devices, const std::vector<Verdict> &verdicts, bool probed)
+{
+    if (devices.empty()) {
+        std::printf("No FTDI device is connected.\n");
+        return;
+    }
+    std::printf("%-7s %-16s %-32s %-9s %s\n", "Device", "Serial", "Description", "Location", "State");
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const ListedDevice &d = devices[i];
+        std::string state = d.inUse() ? "in use" : "free";
+        if (verdicts[i].probed)
+            state = verdicts[i].controller ? "controller" : "no controller (" + verdicts[i].failure + ")";
+        else if (probed && d.inUse())
+            state = "in use, not probed";
+        char location[16];
+        std::snprintf(location, sizeof location, "0x%lX", d.location);
+        std::printf("%-7d %-16s %-32s %-9s %s\n", d.number, d.serial.empty() ? "-" : d.serial.c_str(),
+                    d.description.empty() ? "-" : d.description.c_str(), d.location ? location : "-", state.c_str());
+    }
+    std::printf("\n");
+    if (!probed) {
+        std::printf(
+            "vornhost list-devices --probe asks each free device for its status and picks out the "
+            "controller.\n");
+        return;
+    }
+    int found = 0;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        if (verdicts[i].controller) {
+            std::printf(
+                "Controller found: device %d, serial %s. Enter %d as the USB Device ID in the "
+                "plug-in's configuration.\n",
+                devices[i].number, devices[i].serial.c_str(), devices[i].number);
+            ++found;
+        }
+    }
+    if (found == 0)
+        std::printf(
+            "No controller answered. A device in use may be the controller: close the program that "
+            "uses it and try again.\n");
+}
+
+} // namespace
+
+int runListDevices(const Invocation &invocation)
+{
+    const bool probed = invocation.has("--probe");
+    DeviceAccess access;
+    HMODULE bridge = nullptr;
+    if (probed) {
+        // Probing goes through the plug-in's own exchange, so it loads it.
+        if (!access.load(invocation.pluginPath))
+            return 1;
+        bridge = access.bridge();
+    } else {
+        bridge = bridgeLibrary();
+    }
+    std::vector<ListedDevice> devices;
+    std::string error;
+    if (!listDevices(bridge, devices, error)) {
+        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<Verdict> verdicts(devices.size());
+    if (probed) {
+        for (size_t i = 0; i < devices.size(); ++i)
+            verdicts[i] = probe(access, devices[i]);
+    }
+    if (invocation.has("--json"))
+        printJson(devices, verdicts, probed);
+    else
+        printTable(devices, verdicts, probed);
+    return 0;
+}

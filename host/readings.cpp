@@ -1,0 +1,163 @@
+#include "host/readings.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const MeterInfo *findMeter(const std::vector<MeterInfo> &meters, const char *name)
+{
+    for (const MeterInfo &m : meters) {
+        if (m.name == name)
+            return &m;
+    }
+    return nullptr;
+}
+
+// Reads `count` values of one meter; false with the error set when the
+// meter answered with a text of its own.
+template <class T>
+bool readMeterRange(const MeterInfo &meter, int count, T *out, std::string &error)
+{
+    for (int i = 0; i < count; ++i) {
+        char buffer[64] = {};
+        char parameter[16];
+        std::snprintf(parameter, sizeof parameter, "%d", i);
+        const char *text = meter.function(buffer, parameter);
+        if (text != buffer) {
+            error = text ? text : "";
+            return false;
+        }
+        out[i] = static_cast<T>(std::strtod(text, nullptr));
+    }
+    return true;
+}
+
+std::string csvField(const std::string &text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+} // namespace
+
+bool readingFromMeters(const std::vector<MeterInfo> &meters, Reading &out)
+{
+    const MeterInfo *digital = findMeter(meters, "GetDigitalTemp");
+    const MeterInfo *analog = findMeter(meters, "GetAnalogTemp");
+    const MeterInfo *duty = findMeter(meters, "GetFanPercentage");
+    const MeterInfo *rpm = findMeter(meters, "GetFanRPM");
+    const MeterInfo *maxRpm = findMeter(meters, "GetFanMaxRPM");
+    const MeterInfo *manual = findMeter(meters, "GetFanManualMode");
+    if (!digital || !analog || !duty || !rpm || !maxRpm || !manual)
+        return false;
+    out = Reading();
+    readMeterRange(*digital, kDigitalSensorCount, out.digitalCelsius, out.error) &&
+        readMeterRange(*analog, kAnalogSensorCount, out.analogCelsius, out.error) &&
+        readMeterRange(*duty, kFanCount, out.dutyPercent, out.error) &&
+        readMeterRange(*rpm, kFanCount, out.rpm, out.error) &&
+        readMeterRange(*maxRpm, kFanCount, out.maxRpm, out.error) &&
+        readMeterRange(*manual, kFanCount, out.manual, out.error);
+    return true;
+}
+
+void readingFromFrame(const uint8_t *frame, Reading &out)
+{
+    out = Reading();
+    for (int i = 0; i < kDigitalSensorCount; ++i)
+        out.digitalCelsius[i] = frameByte(frame, kDigitalTempOffset + i) * 0.5;
+    for (int i = 0; i < kAnalogSensorCount; ++i)
+        out.analogCelsius[i] = frameByte(frame, kAnalogTempOffset + i) * 0.5;
+    int32_t maxRpm[kFanCount];
+    deriveMaxRpm(frame, maxRpm);
+    for (int fan = 0; fan < kFanCount; ++fan) {
+        const int dutyByte = frameByte(frame, kFanDutyOffset + fan);
+        out.dutyPercent[fan] = 2 * dutyByte;
+        out.maxRpm[fan] = maxRpm[fan];
+        // As GetFanRPM computes it: the integer product, times 0.01, truncated.
+        out.rpm[fan] = static_cast<int>(static_cast<double>(2 * dutyByte * maxRpm[fan]) * 0.01);
+        out.manual[fan] = frameByte(frame, kManualModeOffset + fan);
+    }
+}
+
+void writeReadingJson(JsonWriter &json, const Reading &reading)
+{
+    json.key("error");
+    if (!reading.error.empty()) {
+        json.string(reading.error);
+        return;
+    }
+    json.null();
+    json.key("digitalTemp").beginArray();
+    for (int i = 0; i < kDigitalSensorCount; ++i)
+        json.beginObject().key("sensor").integer(i).key("celsius").number(reading.digitalCelsius[i]).endObject();
+    json.endArray().key("analogTemp").beginArray();
+    for (int i = 0; i < kAnalogSensorCount; ++i)
+        json.beginObject().key("sensor").integer(i).key("celsius").number(reading.analogCelsius[i]).endObject();
+    json.endArray().key("fans").beginArray();
+    for (int fan = 0; fan < kFanCount; ++fan) {
+        json.beginObject().key("fan").integer(fan);
+        json.key("dutyPercent").integer(reading.dutyPercent[fan]).key("rpm").integer(reading.rpm[fan]);
+        json.key("maxRpm").integer(reading.maxRpm[fan]).key("manual").integer(reading.manual[fan]);
+        json.endObject();
+    }
+    json.endArray();
+}
+
+std::string csvHeader()
+{
+    std::string header = "time";
+    for (int i = 0; i < kDigitalSensorCount; ++i)
+        header += ",digital" + std::to_string(i);
+    for (int i = 0; i < kAnalogSensorCount; ++i)
+        header += ",analog" + std::to_string(i);
+    for (int fan = 0; fan < kFanCount; ++fan) {
+        const std::string f = "fan" + std::to_string(fan);
+        header += "," + f + "_duty," + f + "_rpm," + f + "_max_rpm," + f + "_manual";
+    }
+    return header + ",error";
+}
+
+std::string csvRow(const std::string &time, const Reading &reading)
+{
+    std::string row = csvField(time);
+    const bool ok = reading.error.empty();
+    char cell[32];
+    auto add = [&](const char *format, double value) {
+        row += ',';
+        if (ok) {
+            std::snprintf(cell, sizeof cell, format, value);
+            row += cell;
+        }
+    };
+    for (double c : reading.digitalCelsius)
+        add("%.1f", c);
+    for (double c : reading.analogCelsius)
+        add("%.1f", c);
+    for (int fan = 0; fan < kFanCount; ++fan) {
+        add("%.0f", reading.dutyPercent[fan]);
+        add("%.0f", reading.rpm[fan]);
+        add("%.0f", reading.maxRpm[fan]);
+        add("%.0f", reading.manual[fan]);
+    }
+    return row + "," + csvField(reading.error);
+}
+
+std::string timestampNow()
+{
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}

@@ -1,0 +1,100 @@
+// The bridge library's device list in the simulated FTD2XX.dll, and the
+// control functions for the devices' identities (simDeviceControl.h).
+#include "simulator/simulatorState.h"
+
+using namespace vornsim;
+
+namespace {
+
+// FT_DEVICE_232R, and FTDI's vendor and product id of that chip.
+constexpr DWORD kDeviceType = 5;
+constexpr DWORD kDeviceId = 0x04036001;
+
+} // namespace
+
+extern "C" {
+
+// A snapshot of the plugged-in devices, numbered in position order. A device
+// open in another process shows only its open flag; one open here shows its
+// handle and, as the driver does for an open device, no location.
+FT_STATUS WINAPI FT_CreateDeviceInfoList(LPDWORD count)
+{
+    Sim &s = sim();
+    if (count == nullptr)
+        return SIM_FT_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(s.mu);
+    // Ports of this process that went stale free their devices first.
+    for (auto &port : s.ports)
+        s.stale(port.first, port.second);
+    SharedState::Lock shared(s.store);
+    const ProcessIdentity self = ProcessIdentity::self();
+    s.listSnapshot.clear();
+    for (int position = 0; position < SIM_MAX_DEVICES; ++position) {
+        const DeviceRecord &r = s.store.device(position);
+        if (!r.plugged)
+            continue;
+        FT_DEVICE_LIST_INFO_NODE node{};
+        const bool open = ownerAlive(r);
+        if (open && !self.owns(r)) {
+            node.Flags = FT_FLAGS_OPENED;
+        } else {
+            node.Flags = open ? static_cast<DWORD>(FT_FLAGS_OPENED) : 0;
+            node.Type = kDeviceType;
+            node.ID = kDeviceId;
+            node.LocId = open ? 0 : r.location;
+            std::memcpy(node.SerialNumber, r.serial, sizeof node.SerialNumber);
+            std::memcpy(node.Description, r.description, sizeof node.Description);
+            node.ftHandle = open ? reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(r.ownerHandle)) : nullptr;
+        }
+        s.listSnapshot.push_back(node);
+    }
+    *count = static_cast<DWORD>(s.listSnapshot.size());
+    return FT_OK;
+}
+
+// Copies the last snapshot; `count` receives the number of nodes written.
+// The caller's array must hold as many nodes as FT_CreateDeviceInfoList
+// counted.
+FT_STATUS WINAPI FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *nodes, LPDWORD count)
+{
+    Sim &s = sim();
+    if (nodes == nullptr || count == nullptr)
+        return SIM_FT_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(s.mu);
+    std::copy(s.listSnapshot.begin(), s.listSnapshot.end(), nodes);
+    *count = static_cast<DWORD>(s.listSnapshot.size());
+    return FT_OK;
+}
+
+int SIM_API simSetDeviceInfo(int device, const char *serial, const char *description, unsigned long location)
+{
+    Sim &s = sim();
+    if (!validDevice(device) || serial == nullptr || description == nullptr)
+        return -1;
+    const size_t serialLength = std::strlen(serial), descriptionLength = std::strlen(description);
+    DeviceRecord probe;
+    if (serialLength >= sizeof probe.serial || descriptionLength >= sizeof probe.description)
+        return -1;
+    std::lock_guard<std::mutex> lock(s.mu);
+    SharedState::Lock shared(s.store);
+    DeviceRecord &r = s.store.device(device);
+    std::memset(r.serial, 0, sizeof r.serial);
+    std::memset(r.description, 0, sizeof r.description);
+    std::memcpy(r.serial, serial, serialLength);
+    std::memcpy(r.description, description, descriptionLength);
+    r.location = static_cast<uint32_t>(location);
+    return 0;
+}
+
+int SIM_API simSetDeviceKind(int device, int kind)
+{
+    Sim &s = sim();
+    if (!validDevice(device) || (kind != SIM_KIND_CONTROLLER && kind != SIM_KIND_FOREIGN))
+        return -1;
+    std::lock_guard<std::mutex> lock(s.mu);
+    SharedState::Lock shared(s.store);
+    setIdentity(s.store.device(device), device, kind);
+    return 0;
+}
+
+} // extern "C"
