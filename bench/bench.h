@@ -36,3 +36,6 @@ bool measureMeterLatency(Bench &bench);
 bool measurePollCycleAllocations(Bench &bench);
 bool measurePollCycleTime(Bench &bench);
 bool measurePollerCpu(Bench &bench);
+bool measurePollerStack(Bench &bench);
+// Unloads nothing itself but needs VORN.dll unloaded: runs after the others.
+bool measureReloadAddressSpace(Bench &bench, bool untilFailure);

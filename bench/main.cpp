@@ -16,10 +16,12 @@ namespace {
 void usage()
 {
     std::printf(
-        "usage: vornbench [--quick]\n"
+        "usage: vornbench [--quick] [--reloads]\n"
         "  Loads VORN.dll and the simulated FTD2XX.dll from the current folder and prints the\n"
         "  plug-in's performance figures with their targets.\n"
-        "  --quick  fewer batches and rounds, a 3-second idle window: a smoke run (~15 s).\n");
+        "  --quick  fewer batches and rounds, a 3-second idle window: a smoke run (~15 s).\n"
+        "  --reloads  only the load/unload figure, then reloads until the poller no longer starts\n"
+        "           (minutes).\n");
 }
 
 } // namespace
@@ -27,9 +29,12 @@ void usage()
 int main(int argc, char **argv)
 {
     Bench bench;
+    bool reloadsOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             bench.quick = true;
+        } else if (std::strcmp(argv[i], "--reloads") == 0) {
+            reloadsOnly = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage();
             return 0;
@@ -51,6 +56,11 @@ int main(int argc, char **argv)
         return 1;
     }
     bench.sim.reset();
+    if (reloadsOnly) {
+        const bool measured = measurePollerStack(bench) && measureReloadAddressSpace(bench, true);
+        bench.report.print(stdout, header);
+        return measured && !bench.report.failed() ? 0 : 1;
+    }
     bench.vorn = LoadLibraryA("VORN.dll");
     if (bench.vorn == nullptr) {
         std::printf("%sCannot load VORN.dll (error %lu)\n", header.c_str(), GetLastError());
@@ -65,7 +75,9 @@ int main(int argc, char **argv)
     ran = ran && measureMeterLatency(bench);
     ran = ran && measurePollCycleAllocations(bench);
     ran = ran && measurePollCycleTime(bench);
+    ran = ran && measurePollerStack(bench);
     ran = ran && measurePollerCpu(bench);
+    ran = ran && measureReloadAddressSpace(bench, false);
 
     bench.report.section("How the figures are made");
     bench.report.detail(
