@@ -71,16 +71,15 @@ bool endPoller(HANDLE thread, bool exitQueued, HANDLE answered, DWORD answerWait
     return done;
 }
 
-// A poller's end, prepared before anything waits, so that a poller between
-// cycles leaves at once and one inside a cycle as soon as it is over.
+// A poller's end: asked to leave by itself (the exit queued) or stopped.
 struct Ending {
     HANDLE thread = nullptr;
     HANDLE answered = nullptr;
     bool queued = false;
 
-    explicit Ending(HANDLE pollerThread) : thread(pollerThread)
+    Ending(HANDLE pollerThread, bool askToLeave) : thread(pollerThread)
     {
-        if (thread == nullptr)
+        if (thread == nullptr || !askToLeave)
             return;
         answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         queued = queueExit(thread, answered);
@@ -132,7 +131,7 @@ void startPollerIfIdle()
     if (retiredPoller != nullptr) {
         // Parked: it leaves at once, and here, outside the loader lock, its
         // end can be awaited.
-        Ending(retiredPoller).finish(kExitAnswerWaitMs, false);
+        Ending(retiredPoller, true).finish(kExitAnswerWaitMs, false);
         retiredPoller = nullptr;
     }
     if (pollThread.load() == nullptr) {
@@ -178,18 +177,18 @@ void stopPoller()
     closeSettingsBox(pollerThreadId.load());
 
     lockLifecycle();
-    Ending running(pollThread.exchange(nullptr));
-    Ending retired(retiredPoller);
+    HANDLE running = pollThread.exchange(nullptr);
+    HANDLE retired = retiredPoller;
     retiredPoller = nullptr;
     ReleaseSRWLockExclusive(&lifecycleLock);
 
     // A cycle in progress ends within the device's read time-out; holding the
     // device lock keeps the next one from starting.
     const bool deviceHeld = acquireDevice(kLongestCycleMs);
-    // A cycle that overran the bound never reaches an alertable wait.
-    const DWORD answerWaitMs = deviceHeld ? kExitAnswerWaitMs : 0;
-    retired.finish(kExitAnswerWaitMs, true);
-    running.finish(answerWaitMs, true);
+    // Asked to leave only outside any cycle: a poller cut off in a cycle may
+    // be inside the bridge library, whose call must not see its thread exit.
+    Ending(retired, true).finish(kExitAnswerWaitMs, true);
+    Ending(running, deviceHeld).finish(kExitAnswerWaitMs, true);
     closePollTimer();
     // Still set only when a cycle overran the bound and was cut off.
     closeDeviceHandle();
