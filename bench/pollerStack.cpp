@@ -28,6 +28,7 @@ struct Probe {
     SettingsSeed *settings = nullptr;
     std::atomic<DWORD> threadId{0};
     std::atomic<bool> done{false};
+    std::atomic<bool> boxShown{false};
     int boxResult = -1;
     size_t deepestBytes = 0;
 };
@@ -49,6 +50,8 @@ DWORD WINAPI pressOkProc(LPVOID argument)
         bool pressed = false;
         if (probe.threadId.load() != 0)
             EnumThreadWindows(probe.threadId.load(), pressOk, reinterpret_cast<LPARAM>(&pressed));
+        if (pressed)
+            probe.boxShown.store(true);
         Sleep(pressed ? 200 : 10);
     }
     return 0;
@@ -121,6 +124,10 @@ bool measurePollerStack(Bench &bench)
     lastError.store(nullptr);
     if (!ended || probe.boxResult != 1 || bench.sim.frameCount() < 3) {
         report.failure("poller stack: the probe did not run the box and three cycles");
+        return false;
+    }
+    if (!probe.boxShown.load()) {
+        report.failure("poller stack: the settings box did not open (no display?)");
         return false;
     }
 

@@ -32,7 +32,7 @@ extern const char kCantStartPoller[];
 
 // The poller's stack reservation. Its deepest use, measured with the
 // settings error box (MessageBoxA, FormatMessageA) and a poll cycle, is
-// about 30 KB under Wine (vornbench, figure 7); this leaves a wide margin
+// 20.3 KB under Wine (vornbench, figure 7); this leaves a wide margin
 // for a Windows box with hooks and input method windows. Wine rounds every
 // stack up to 1 MB.
 constexpr SIZE_T kPollerStackReserve = 256 * 1024;
