@@ -38,3 +38,6 @@ bool measurePollCycleAllocations(Bench &bench);
 bool measurePollCycleTime(Bench &bench);
 bool measurePollerCpu(Bench &bench);
 bool measureDeviceSharing(Bench &bench);
+bool measurePollerStack(Bench &bench);
+// Unloads nothing itself but needs VORN.dll unloaded: runs after the others.
+bool measureReloadAddressSpace(Bench &bench, bool untilFailure);

@@ -16,11 +16,13 @@ namespace {
 void usage()
 {
     std::printf(
-        "usage: vornbench [--quick] [--sharing]\n"
+        "usage: vornbench [--quick] [--sharing] [--reloads]\n"
         "  Loads VORN.dll and the simulated FTD2XX.dll from the current folder and prints the\n"
         "  plug-in's performance figures with their targets.\n"
-        "  --quick    fewer batches and rounds, 3- and 4-second windows: a smoke run (~25 s).\n"
-        "  --sharing  only figure 6, the device shared between the poller and fan commands.\n");
+        "  --quick    fewer batches and rounds, 3- and 4-second windows: a smoke run (~30 s).\n"
+        "  --sharing  only figure 6, the device shared between the poller and fan commands.\n"
+        "  --reloads  only the poller's stack and the load/unload figure, then reloads until the\n"
+        "             poller no longer starts (minutes).\n");
 }
 
 } // namespace
@@ -28,11 +30,14 @@ void usage()
 int main(int argc, char **argv)
 {
     Bench bench;
+    bool reloadsOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             bench.quick = true;
         } else if (std::strcmp(argv[i], "--sharing") == 0) {
             bench.sharingOnly = true;
+        } else if (std::strcmp(argv[i], "--reloads") == 0) {
+            reloadsOnly = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage();
             return 0;
@@ -54,6 +59,11 @@ int main(int argc, char **argv)
         return 1;
     }
     bench.sim.reset();
+    if (reloadsOnly) {
+        const bool measured = measurePollerStack(bench) && measureReloadAddressSpace(bench, true);
+        bench.report.print(stdout, header);
+        return measured && !bench.report.failed() ? 0 : 1;
+    }
     bench.vorn = LoadLibraryA("VORN.dll");
     if (bench.vorn == nullptr) {
         std::printf("%sCannot load VORN.dll (error %lu)\n", header.c_str(), GetLastError());
@@ -62,7 +72,8 @@ int main(int argc, char **argv)
 
     // Each step runs alone: none overlaps another's threads. The poller CPU
     // step unloads VORN.dll at its end; device sharing loads it afresh and
-    // unloads it again, so those two come last.
+    // unloads it again; the load/unload figure needs it unloaded; so those
+    // three come last.
     bool ran = scanPluginFile(bench);
     if (!bench.sharingOnly) {
         ran = ran && measureMeterCost(bench);
@@ -70,9 +81,12 @@ int main(int argc, char **argv)
         ran = ran && measureMeterLatency(bench);
         ran = ran && measurePollCycleAllocations(bench);
         ran = ran && measurePollCycleTime(bench);
+        ran = ran && measurePollerStack(bench);
         ran = ran && measurePollerCpu(bench);
     }
     ran = ran && measureDeviceSharing(bench);
+    if (!bench.sharingOnly)
+        ran = ran && measureReloadAddressSpace(bench, false);
 
     bench.report.section("How the figures are made");
     bench.report.detail(
@@ -80,9 +94,9 @@ int main(int argc, char **argv)
         "this run, interleaved, and reduced to medians over many batches or rounds, because the "
         "machine is shared and noisy. Targets are judged on ratios where there is a reference.");
     bench.report.detail(
-        "Figures 1 and 5 (meters), 4 and 6 drive the real VORN.dll through its exports; 2, 3 and 5 "
-        "(back-to-back cycles) use the same plug-in code linked into vornbench, so that the poll "
-        "cycle can be run directly.");
+        "Figures 1 and 5 (meters), 4, 6 and 8 drive the real VORN.dll through its exports; 2, 3, 5 "
+        "(back-to-back cycles) and 7 use the same plug-in code linked into vornbench, so that the "
+        "poll cycle and the poller's settings step can be run directly.");
 
     if (bench.vorn != nullptr)
         FreeLibrary(bench.vorn);

@@ -66,3 +66,14 @@ void SettingsSeed::restore()
         RegDeleteKeyA(HKEY_CURRENT_USER, it->c_str());
     createdKeys_.clear();
 }
+
+bool SettingsSeed::damageRefreshRate()
+{
+    HKEY key = nullptr;
+    if (!seeded_ || RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath[2], 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    const BYTE twoBytes[2] = {1, 0};
+    const bool ok = RegSetValueExA(key, "Refresh Rate", 0, REG_BINARY, twoBytes, sizeof twoBytes) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}

@@ -17,6 +17,8 @@ public:
 
     // Stores "Device ID" and "Refresh Rate" as REG_DWORD; false on failure.
     bool seed(DWORD deviceId, DWORD refreshRate);
+    // After seed: a two-byte "Refresh Rate", which loadSettings refuses.
+    bool damageRefreshRate();
     void restore();
 
 private:

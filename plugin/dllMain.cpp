@@ -17,8 +17,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     }
     case DLL_PROCESS_DETACH:
         // A non-null reserved pointer means the process is ending, not
-        // FreeLibrary: the system has already stopped every other thread.
-        stopPoller(reserved != nullptr);
+        // FreeLibrary. The system has already stopped every other thread,
+        // the poller perhaps in the middle of a bridge library call: a lock
+        // it held there stays taken, and a call into the library now could
+        // wait for ever or end the process on the spot. So nothing is done
+        // at all; the system closes the handles and releases the device.
+        if (reserved == nullptr)
+            stopPoller();
         break;
     default:
         break;

@@ -4,6 +4,7 @@
 #include "controller/deviceLock.h"
 #include "core/pollInterval.h"
 #include "poller/pollerLifecycle.h"
+#include "poller/settingsBox.h"
 #include "settings/settingsStore.h"
 #include "state/moduleState.h"
 
@@ -28,6 +29,32 @@ constexpr DWORD kDeviceWaitMs = 2 * kLongestCycleMs;
 bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
 {
     return SetWaitableTimer(timer, &dueTime, 0, nullptr, nullptr, FALSE) != 0;
+}
+
+// Waits for the timer alertably, so that the unload can end the poller here
+// (see pollerLifecycle.h). A procedure call that returns (none of ours does)
+// only resumes the wait.
+DWORD waitForTimer(HANDLE timer)
+{
+    DWORD result;
+    do
+        result = WaitForSingleObjectEx(timer, INFINITE, TRUE);
+    while (result == WAIT_IO_COMPLETION);
+    return result;
+}
+
+// Keeps the bridge library loaded for the rest of the process once the
+// poller is about to use it. An unload can cut a cycle off inside the
+// library; a thread or callback the vendor's library runs for that call
+// would run on in unmapped code if the library went away with this plug-in,
+// its only user. The loader's pin is taken here, on the poller's own thread
+// and outside the loader lock that the call takes and the unload holds;
+// the plug-in imports the library, so it is loaded and the call cannot fail
+// for want of it.
+void pinBridgeLibrary()
+{
+    HMODULE bridge = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
 }
 
 } // namespace
@@ -56,8 +83,13 @@ DWORD WINAPI pollThreadProc(LPVOID)
 {
     pollerEntered();
     int32_t interval = 0;
-    if (loadSettings(hostWindow.load(), &deviceNumber, &interval) != 0)
+    const HWND owner = hostWindow.load();
+    settingsBoxMayOpen(owner);
+    const int failed = loadSettings(owner, &deviceNumber, &interval);
+    settingsBoxClosed();
+    if (failed != 0)
         parkPoller();
+    pinBridgeLibrary();
 
     HANDLE timer = CreateWaitableTimerA(nullptr, TRUE, nullptr);
     if (timer == nullptr) {
@@ -76,7 +108,7 @@ DWORD WINAPI pollThreadProc(LPVOID)
 
     for (;;) {
         // The timer always fires: this wait lasts one interval at most.
-        if (WaitForSingleObject(timer, INFINITE) == WAIT_FAILED) {
+        if (waitForTimer(timer) == WAIT_FAILED) {
             lastError.store(kWaitFailed);
             break;
         }

@@ -1,11 +1,13 @@
 #include "poller/pollerLifecycle.h"
 
 #include <atomic>
-#include <initializer_list>
 
 #include "controller/deviceLock.h"
 #include "poller/pollThread.h"
+#include "poller/settingsBox.h"
 #include "state/moduleState.h"
+
+const char kCantStartPoller[] = "CreateThread: Can't start the poller.";
 
 namespace {
 
@@ -18,20 +20,80 @@ HANDLE retiredPoller = nullptr;
 // Set by a new poller once it runs its own code.
 std::atomic<bool> entered{false};
 
+// The thread id of the newest poller: the thread whose box the unload closes.
+std::atomic<DWORD> pollerThreadId{0};
+
 // How long a start waits for its thread to get past the loader, and how
 // long anyone waits for a stopped thread to be gone.
 constexpr DWORD kThreadStartWaitMs = 2000;
 constexpr DWORD kThreadEndWaitMs = 2000;
 
-// Stops a thread, waits until it is gone and closes its handle. Safe under
-// the loader lock: a terminated thread does not pass through the loader on
-// its way out.
-void terminateAndClose(HANDLE thread)
+// How long a poller outside any cycle gets to take its exit: it is in, or a
+// few instructions from, one of its alertable waits.
+constexpr DWORD kExitAnswerWaitMs = 1000;
+
+// A system function called as an asynchronous procedure call: SetEvent and
+// ExitThread take one pointer-sized argument, as such a call does. Their
+// addresses come from the import table, so they are the system's own code.
+PAPCFUNC asProcedureCall(void (*function)())
 {
-    TerminateThread(thread, 0);
-    WaitForSingleObject(thread, kThreadEndWaitMs);
-    CloseHandle(thread);
+    return reinterpret_cast<PAPCFUNC>(function);
 }
+
+// Queues the poller's exit (see pollerLifecycle.h): SetEvent(answered), then
+// ExitThread(0). True only when both are queued; answered is then set once
+// the thread is inside the system for good.
+bool queueExit(HANDLE thread, HANDLE answered)
+{
+    return answered != nullptr &&
+           QueueUserAPC(asProcedureCall(reinterpret_cast<void (*)()>(&SetEvent)), thread,
+                        reinterpret_cast<ULONG_PTR>(answered)) != 0 &&
+           QueueUserAPC(asProcedureCall(reinterpret_cast<void (*)()>(&ExitThread)), thread, 0) != 0;
+}
+
+// Ends a poller thread and closes its handle. A thread that does not take
+// its queued exit within answerWaitMs is terminated: it holds nothing then
+// (parked, or cut off inside the bridge library), and a terminated thread
+// does not pass through the loader on its way out. A thread that took its
+// exit is only awaited outside the loader lock, which its exit needs.
+// Returns true when the thread will not touch `answered` any more.
+bool endPoller(HANDLE thread, bool exitQueued, HANDLE answered, DWORD answerWaitMs, bool underLoaderLock)
+{
+    bool done = true;
+    if (exitQueued && WaitForSingleObject(answered, answerWaitMs) == WAIT_OBJECT_0) {
+        if (!underLoaderLock)
+            WaitForSingleObject(thread, kThreadEndWaitMs);
+    } else {
+        TerminateThread(thread, 0);
+        done = WaitForSingleObject(thread, kThreadEndWaitMs) == WAIT_OBJECT_0;
+    }
+    CloseHandle(thread);
+    return done;
+}
+
+// A poller's end: asked to leave by itself (the exit queued) or stopped.
+struct Ending {
+    HANDLE thread = nullptr;
+    HANDLE answered = nullptr;
+    bool queued = false;
+
+    Ending(HANDLE pollerThread, bool askToLeave) : thread(pollerThread)
+    {
+        if (thread == nullptr || !askToLeave)
+            return;
+        answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        queued = queueExit(thread, answered);
+    }
+    void finish(DWORD answerWaitMs, bool underLoaderLock)
+    {
+        if (thread == nullptr)
+            return;
+        // An event the thread may still set stays open.
+        if (endPoller(thread, queued, answered, answerWaitMs, underLoaderLock) && answered != nullptr)
+            CloseHandle(answered);
+        thread = nullptr;
+    }
+};
 
 // Takes the lifecycle lock without ever blocking inside the lock itself: a
 // thread stopped by the unload while it waits must not stay queued in the
@@ -67,14 +129,21 @@ void startPollerIfIdle()
 {
     AcquireSRWLockExclusive(&lifecycleLock);
     if (retiredPoller != nullptr) {
-        terminateAndClose(retiredPoller); // parked: holds nothing
+        // Parked: it leaves at once, and here, outside the loader lock, its
+        // end can be awaited.
+        Ending(retiredPoller, true).finish(kExitAnswerWaitMs, false);
         retiredPoller = nullptr;
     }
     if (pollThread.load() == nullptr) {
         entered.store(false);
-        HANDLE thread = CreateThread(nullptr, 0, pollThreadProc, nullptr, 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, kPollerStackReserve, pollThreadProc, nullptr,
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
         pollThread.store(thread);
-        if (thread != nullptr) {
+        if (thread == nullptr) {
+            // The meters say so instead of showing the zero frame as readings;
+            // a later start's first cycle replaces the text.
+            lastError.store(kCantStartPoller);
+        } else {
             const DWORD start = GetTickCount();
             while (!entered.load() && GetTickCount() - start < kThreadStartWaitMs)
                 Sleep(1);
@@ -85,13 +154,14 @@ void startPollerIfIdle()
 
 void pollerEntered()
 {
+    pollerThreadId.store(GetCurrentThreadId());
     entered.store(true);
 }
 
 void parkPoller()
 {
     for (;;)
-        Sleep(INFINITE);
+        SleepEx(INFINITE, TRUE);
 }
 
 void retirePoller()
@@ -101,34 +171,29 @@ void retirePoller()
     ReleaseSRWLockExclusive(&lifecycleLock);
 }
 
-void stopPoller(bool processExit)
+void stopPoller()
 {
-    if (processExit) {
-        // The system has ended every other thread, maybe mid-cycle: no lock
-        // can be trusted, and nothing else runs.
-        closeDeviceHandle();
-        for (HANDLE thread : {pollThread.exchange(nullptr), retiredPoller}) {
-            if (thread != nullptr)
-                CloseHandle(thread);
-        }
-        retiredPoller = nullptr;
-        closePollTimer();
-        return;
-    }
+    // Only the poller's own thread can end its box, so that comes first.
+    closeSettingsBox(pollerThreadId.load());
+
+    lockLifecycle();
+    HANDLE running = pollThread.exchange(nullptr);
+    HANDLE retired = retiredPoller;
+    retiredPoller = nullptr;
+    ReleaseSRWLockExclusive(&lifecycleLock);
 
     // A cycle in progress ends within the device's read time-out; holding the
     // device lock keeps the next one from starting.
     const bool deviceHeld = acquireDevice(kLongestCycleMs);
-    AcquireSRWLockExclusive(&lifecycleLock);
-    for (HANDLE thread : {pollThread.exchange(nullptr), retiredPoller}) {
-        if (thread != nullptr)
-            terminateAndClose(thread);
-    }
-    retiredPoller = nullptr;
-    ReleaseSRWLockExclusive(&lifecycleLock);
+    // Asked to leave only outside any cycle: a poller cut off in a cycle may
+    // be inside the bridge library, whose call must not see its thread exit.
+    Ending(retired, true).finish(kExitAnswerWaitMs, true);
+    Ending(running, deviceHeld).finish(kExitAnswerWaitMs, true);
     closePollTimer();
     // Still set only when a cycle overran the bound and was cut off.
     closeDeviceHandle();
     if (deviceHeld)
         releaseDevice();
+    reenableBoxOwner();
+    pollerThreadId.store(0);
 }

@@ -12,6 +12,7 @@ extern "C" {
 
 FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
 {
+    traceCall(SIM_OP_OPEN);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_OPEN, nullptr);
@@ -65,6 +66,7 @@ FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
 
 FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
 {
+    traceCall(SIM_OP_CLOSE);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_CLOSE, handle);
@@ -89,6 +91,7 @@ FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
 
 FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
 {
+    traceCall(SIM_OP_SET_BAUD_RATE);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_SET_BAUD_RATE, handle);
@@ -108,6 +111,7 @@ FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
 
 FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
 {
+    traceCall(SIM_OP_SET_DATA_CHARACTERISTICS);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_SET_DATA_CHARACTERISTICS, handle);
@@ -133,6 +137,7 @@ FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, U
 
 FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout)
 {
+    traceCall(SIM_OP_SET_TIMEOUTS);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_SET_TIMEOUTS, handle);
@@ -152,6 +157,7 @@ FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG write
 
 FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten)
 {
+    traceCall(SIM_OP_WRITE);
     Sim &s = sim();
     std::unique_lock<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_WRITE, handle);
@@ -200,10 +206,19 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, L
 
 FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesReturned)
 {
+    traceCall(SIM_OP_READ);
     Sim &s = sim();
     InProgress inProgress(s.readsInProgress);
     std::unique_lock<std::mutex> lock(s.mu);
+    int helperMs = 0;
+    if (s.readHelper.take(helperMs)) {
+        lock.unlock();
+        runHelperThread(helperMs);
+        lock.lock();
+    }
     Call c(s, SIM_OP_READ, handle);
+    if (helperMs > 0)
+        c.e.flags |= SIM_LOG_HELPER_THREAD;
     c.e.args[0] = bytesToRead;
     if (bytesReturned)
         *bytesReturned = 0;

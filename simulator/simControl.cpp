@@ -119,6 +119,18 @@ void SIM_API simReadDelay(int ms, int times)
     s.readDelay.set(clampMs(ms), ms <= 0 ? 0 : times);
 }
 
+void SIM_API simReadHelperThread(int ms, int times)
+{
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.readHelper.set(clampMs(ms), ms <= 0 ? 0 : times);
+}
+
+int SIM_API simHelperThreadsRunning(void)
+{
+    return helperThreadsRunning.load();
+}
+
 void SIM_API simGateClose(void)
 {
     Sim &s = sim();

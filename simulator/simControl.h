@@ -23,6 +23,12 @@
 // as a real controller is one device for all processes. Handles, the log,
 // counts, faults, short I/O, delays, the gate, pacing, pinned frame bytes and
 // the frozen / generator switches stay per process. See simIsShared.
+//
+// Call trace: with VORNSIM_CALL_TRACE=<file> in the environment when the DLL
+// loads, every bridge operation appends its name ("open", "close", "read",
+// "write", "baud", "data", "timeouts") and a line feed to that file as it is
+// called. The file is written straight through, so it tells another process
+// which calls a process made, up to and across its exit.
 #pragma once
 
 #include <windows.h>
@@ -111,6 +117,7 @@ enum SimOp {
 #define SIM_LOG_UNPLUGGED 0x200  // handle's device was unplugged
 #define SIM_LOG_BAD_HANDLE 0x400 // unknown or closed handle
 #define SIM_LOG_CLOSED_DURING_READ 0x800
+#define SIM_LOG_HELPER_THREAD 0x1000 // read ran and joined a helper thread first
 
 // One call of a bridge operation, recorded when the call returns.
 typedef struct SimLogEntry {
@@ -198,6 +205,14 @@ void SIM_API simShortRead(int count, int times);
 // served (times -1: until cleared; ms 0 or times 0 clears).
 void SIM_API simReadDelay(int ms, int times);
 
+// The next `times` FT_Read calls (times -1: until cleared; ms 0 or times 0
+// clears) each start a thread of the DLL's own that stays inside the DLL's
+// code for `ms` milliseconds, and join it before they go on, as a vendor
+// library may do. A reader stopped meanwhile leaves the thread running.
+// simHelperThreadsRunning: how many such threads are alive now.
+void SIM_API simReadHelperThread(int ms, int times);
+int SIM_API simHelperThreadsRunning(void);
+
 // The read gate: while closed, every FT_Read waits inside the DLL (after any
 // delay) until simGateOpen, a reset, or the gate limit (default 10000 ms,
 // at most 60000) runs out. simGateWaiting tells how many reads are held.
@@ -274,6 +289,8 @@ struct SimControl {
     decltype(&simShortWrite) shortWrite = nullptr;
     decltype(&simShortRead) shortRead = nullptr;
     decltype(&simReadDelay) readDelay = nullptr;
+    decltype(&simReadHelperThread) readHelperThread = nullptr;
+    decltype(&simHelperThreadsRunning) helperThreadsRunning = nullptr;
     decltype(&simGateClose) gateClose = nullptr;
     decltype(&simGateOpen) gateOpen = nullptr;
     decltype(&simGateWaiting) gateWaiting = nullptr;
@@ -321,6 +338,8 @@ struct SimControl {
         SIM_RESOLVE_(shortWrite, simShortWrite);
         SIM_RESOLVE_(shortRead, simShortRead);
         SIM_RESOLVE_(readDelay, simReadDelay);
+        SIM_RESOLVE_(readHelperThread, simReadHelperThread);
+        SIM_RESOLVE_(helperThreadsRunning, simHelperThreadsRunning);
         SIM_RESOLVE_(gateClose, simGateClose);
         SIM_RESOLVE_(gateOpen, simGateOpen);
         SIM_RESOLVE_(gateWaiting, simGateWaiting);

@@ -24,6 +24,60 @@ struct CloseSharedStateAtUnload {
     }
 } g_closeSharedStateAtUnload;
 
+namespace {
+
+// The trace file named by VORNSIM_CALL_TRACE at load, or INVALID_HANDLE_VALUE.
+// Each line is written with one call at the end of the file and goes to the
+// system at once, so it outlives this process whatever way it ends.
+HANDLE openCallTrace()
+{
+    char path[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableA("VORNSIM_CALL_TRACE", path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+const HANDLE g_callTrace = openCallTrace();
+
+DWORD WINAPI helperThreadProc(LPVOID argument)
+{
+    const DWORD ms = static_cast<DWORD>(reinterpret_cast<uintptr_t>(argument));
+    ++helperThreadsRunning;
+    // Back in this DLL's code every few milliseconds, as a vendor's worker
+    // thread would be.
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms)
+        Sleep(10);
+    --helperThreadsRunning;
+    return 0;
+}
+
+} // namespace
+
+std::atomic<int> helperThreadsRunning{0};
+
+void traceCall(int op)
+{
+    static const char *const names[SIM_OP_COUNT] = {"open", "close", "read", "write", "baud", "data", "timeouts"};
+    if (g_callTrace == INVALID_HANDLE_VALUE || op < 0 || op >= SIM_OP_COUNT)
+        return;
+    char line[16];
+    const int length = wsprintfA(line, "%s\n", names[op]);
+    DWORD written = 0;
+    WriteFile(g_callTrace, line, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void runHelperThread(int ms)
+{
+    HANDLE thread =
+        CreateThread(nullptr, 0, helperThreadProc, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(ms)), 0, nullptr);
+    if (thread == nullptr)
+        return;
+    WaitForSingleObject(thread, static_cast<DWORD>(ms) + 10000);
+    CloseHandle(thread);
+}
+
 int clampMs(int ms)
 {
     return ms < 0 ? 0 : std::min(ms, kMaxWaitMs);

@@ -108,7 +108,7 @@ struct Sim {
     uintptr_t handlesIssued = 0; // survives resets: handle values stay unique
 
     Fault faults[SIM_OP_COUNT];
-    Ticket shortWrite, shortRead, readDelay;
+    Ticket shortWrite, shortRead, readDelay, readHelper;
     bool gateClosed = false;
     unsigned gateGeneration = 0;
     int gateLimitMs = kDefaultGateLimitMs;
@@ -171,7 +171,7 @@ struct Sim {
         listSnapshot.clear();
         for (auto &f : faults)
             f = Fault{};
-        shortWrite = shortRead = readDelay = Ticket{};
+        shortWrite = shortRead = readDelay = readHelper = Ticket{};
         gateClosed = false;
         ++gateGeneration;
         gateLimitMs = kDefaultGateLimitMs;
@@ -398,5 +398,15 @@ bool waitUnlocked(std::unique_lock<std::mutex> &lock, int ms, Ready ready)
     }
     return true;
 }
+
+// The call trace (VORNSIM_CALL_TRACE): appends the operation's name and a
+// line feed to the trace file, if there is one, as the call enters the DLL.
+void traceCall(int op);
+
+// A thread of the DLL's own that stays inside the DLL for ms milliseconds,
+// started and joined by FT_Read (simReadHelperThread). Returns when the
+// thread has ended (or after ms + 10 s).
+void runHelperThread(int ms);
+extern std::atomic<int> helperThreadsRunning;
 
 } // namespace vornsim

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "plugin/exports.h"
 #include "tests/poller/pollerFixture.h"
@@ -175,4 +179,79 @@ TEST_F(PollerTest, MissingSettingsShowTheBoxOwnedByTheHostWindow)
     EXPECT_FALSE(seen[0].hasIcon());
     EXPECT_EQ(meter("GetFanRPM", "0"), "Can't open registry key.");
     unload();
+}
+
+namespace {
+
+BOOL CALLBACK collectDialog(HWND window, LPARAM found)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char className[16] = {};
+    if (process == GetCurrentProcessId() && GetClassNameA(window, className, sizeof className) > 0 &&
+        std::string(className) == "#32770")
+        reinterpret_cast<std::vector<HWND> *>(found)->push_back(window);
+    return TRUE;
+}
+
+// Every dialog window of this process, shown or not.
+std::vector<HWND> dialogsOfThisProcess()
+{
+    std::vector<HWND> found;
+    EnumWindows(collectDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Waits for a condition while answering this thread's messages.
+bool pumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        if (condition())
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(10);
+    }
+}
+
+} // namespace
+
+// The host unloads the plug-in while the poller's settings box is open: the
+// box ends (it must not stay on the screen) and the host's window it
+// disabled is enabled again. The host's window either belongs to the thread
+// that unloads (the usual host) or to another thread of the host.
+TEST_F(PollerTest, UnloadWhileTheSettingsBoxIsOpen)
+{
+    for (const bool windowOnUnloadingThread : {true, false}) {
+        SCOPED_TRACE(windowOnUnloadingThread ? "host window on the unloading thread" : "host window on its own thread");
+        std::unique_ptr<HostWindowThread> hostThread;
+        HWND window = nullptr;
+        if (windowOnUnloadingThread) {
+            window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+        } else {
+            hostThread = std::make_unique<HostWindowThread>();
+            window = hostThread->window();
+        }
+        ASSERT_NE(window, nullptr);
+
+        // The watcher only looks: it waits for the box and leaves it open.
+        WindowWatcher watcher({{WindowMatch::titled("Error"), [](HWND, const SeenWindow &) { return false; }}});
+        start(window); // no settings: the box opens
+        const auto &seen = watcher.finish();
+        ASSERT_TRUE(watcher.completed()) << watcher.failure();
+        ASSERT_EQ(seen[0].owner, window);
+        EXPECT_FALSE(IsWindowEnabled(window)) << "the open box disables its owner";
+
+        unload();
+        EXPECT_TRUE(pumpUntil([] { return dialogsOfThisProcess().empty(); }, 3000)) << "a box of the plug-in is left";
+        EXPECT_TRUE(IsWindowEnabled(window)) << "the host's window stays disabled";
+
+        if (windowOnUnloadingThread)
+            DestroyWindow(window);
+    }
 }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
 #include "tests/poller/pollerFixture.h"
+#include "tests/support/processRunner.h"
 
 namespace {
 
@@ -73,4 +78,37 @@ TEST_F(PollerTest, UnloadBetweenCyclesAndReloadStartsFresh)
     EXPECT_EQ(counts.opensOk, counts.closesOk);
     EXPECT_EQ(counts.openHandles, 0);
     EXPECT_EQ(counts.badCloses, 0);
+}
+
+// Process exit while the poller is inside a read: the system has stopped the
+// poller mid-call, so the plug-in must not touch the bridge library at all
+// (no FT_Close on that handle) and must wait for nothing. pluginpeer.exe
+// makes that exit; the simulator's call trace outlives it.
+TEST_F(PollerTest, ProcessExitInsideACycleCallsNothing)
+{
+    seedSettings(0, 1);
+    char trace[MAX_PATH] = {};
+    GetFullPathNameA("pluginpeer-exit-trace.txt", MAX_PATH, trace, nullptr);
+    DeleteFileA(trace);
+    const ProgramRun run = runProgram(std::string("pluginpeer.exe exit-in-read ") + trace, 30000);
+    EXPECT_EQ(run.exitCode, 7) << run.output;
+
+    std::ifstream file(trace);
+    std::stringstream calls;
+    calls << file.rdbuf();
+    file.close();
+    DeleteFileA(trace);
+    EXPECT_EQ(calls.str(), "open\nbaud\ndata\ntimeouts\nwrite\nread\n")
+        << "bridge calls, the last ones across the exit";
+}
+
+// FreeLibrary while the poller's read runs a thread inside the bridge
+// library: the cycle is cut off at the unload's bound, and the library's
+// thread goes on. The library must stay loaded (or that thread would run in
+// unmapped code and crash the host), and a later load must work.
+TEST_F(PollerTest, UnloadDuringAReadThatRunsALibraryThread)
+{
+    seedSettings(0, 1);
+    const ProgramRun run = runProgram("pluginpeer.exe unload-in-helper-read", 90000);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
 }

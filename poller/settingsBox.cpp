@@ -1,0 +1,72 @@
+#include "poller/settingsBox.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+// The owner of the box while the poller may have one open; null otherwise.
+std::atomic<HWND> boxOwner{nullptr};
+
+// The top-level window the unload found disabled by the box.
+HWND ownerAtUnload = nullptr;
+
+// How long the unload waits for the box to end, and how often it presses OK
+// meanwhile (the box may still be on its way when the unload begins).
+constexpr DWORD kBoxEndWaitMs = 2000;
+constexpr DWORD kPressOkEveryMs = 20;
+
+BOOL CALLBACK pressOk(HWND window, LPARAM)
+{
+    char className[16] = {};
+    if (GetClassNameA(window, className, sizeof className) > 0 && std::strcmp(className, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+}
+
+// A box disables the top-level window of its owner.
+HWND topLevel(HWND window)
+{
+    HWND root = GetAncestor(window, GA_ROOT);
+    return root != nullptr ? root : window;
+}
+
+void enableIfOwnAndDisabled(HWND window)
+{
+    if (window != nullptr && IsWindow(window) && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId() &&
+        !IsWindowEnabled(window))
+        EnableWindow(window, TRUE);
+}
+
+} // namespace
+
+void settingsBoxMayOpen(HWND owner)
+{
+    boxOwner.store(owner);
+}
+
+void settingsBoxClosed()
+{
+    boxOwner.store(nullptr);
+}
+
+void closeSettingsBox(DWORD pollerThreadId)
+{
+    const HWND owner = boxOwner.load();
+    ownerAtUnload = nullptr;
+    if (owner == nullptr || pollerThreadId == 0)
+        return;
+    ownerAtUnload = topLevel(owner);
+    enableIfOwnAndDisabled(ownerAtUnload);
+    const DWORD start = GetTickCount();
+    while (boxOwner.load() != nullptr && GetTickCount() - start < kBoxEndWaitMs) {
+        EnumThreadWindows(pollerThreadId, pressOk, 0);
+        Sleep(kPressOkEveryMs);
+    }
+}
+
+void reenableBoxOwner()
+{
+    enableIfOwnAndDisabled(ownerAtUnload);
+    ownerAtUnload = nullptr;
+}
