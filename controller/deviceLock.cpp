@@ -133,7 +133,11 @@ bool acquire(DWORD timeoutMs, bool first)
                 me->arrival.store(kFree);
             return false;
         }
-        Sleep(1);
+        // The poller waits alertably, as in its other waits, so that an unload
+        // that holds the device can still end it with its queued ExitThread
+        // (see poller/pollerLifecycle.h); its entry here is then passed over.
+        // A host's thread waits plainly: its own queued calls are not ours to run.
+        SleepEx(1, first ? TRUE : FALSE);
     }
 }
 
