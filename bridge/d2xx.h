@@ -12,6 +12,10 @@ enum : FT_STATUS {
     FT_OK = 0
 };
 
+// FT_Close's ordinal in FTD2XX.def, for a call through the library's own
+// export rather than this module's import.
+constexpr WORD FT_CLOSE_ORDINAL = 2;
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -12,6 +12,7 @@ const char kCantCreateTimer[] = "Can't create timer.";
 const char kCantStartTimer[] = "Can't start timer.";
 const char kWaitFailed[] = "Error in WaitForSingleObject.";
 const char kCantResetTimer[] = "Can't reset timer.";
+const char kPollDeviceBusy[] = "Poll: Device busy, status not read.";
 
 namespace {
 
@@ -23,7 +24,8 @@ uint8_t pollBuffer[kStatusFrameSize];
 // The cycle goes before every waiting command, so it waits for at most the
 // one command holding the device when it asks: one open, write and close.
 // Only a command that keeps the device twice the longest cycle makes the
-// cycle give up; it is skipped and the next one tries again.
+// cycle give up; it is skipped, says so in lastError, and the next one tries
+// again.
 constexpr DWORD kDeviceWaitMs = 2 * kLongestCycleMs;
 
 bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
@@ -43,26 +45,15 @@ DWORD waitForTimer(HANDLE timer)
     return result;
 }
 
-// Keeps the bridge library loaded for the rest of the process once the
-// poller is about to use it. An unload can cut a cycle off inside the
-// library; a thread or callback the vendor's library runs for that call
-// would run on in unmapped code if the library went away with this plug-in,
-// its only user. The loader's pin is taken here, on the poller's own thread
-// and outside the loader lock that the call takes and the unload holds;
-// the plug-in imports the library, so it is loaded and the call cannot fail
-// for want of it.
-void pinBridgeLibrary()
-{
-    HMODULE bridge = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
-}
-
 } // namespace
 
 void runPollCycle()
 {
-    if (!acquireDeviceFirst(kDeviceWaitMs))
+    if (!acquireDeviceFirst(kDeviceWaitMs)) {
+        // The meters must not show the last frame as if it were current.
+        lastError.store(kPollDeviceBusy);
         return;
+    }
     // Opened into a local and published once open: whatever a refusing
     // library leaves in the variable never looks like a held device.
     FT_HANDLE handle = nullptr;
@@ -89,7 +80,6 @@ DWORD WINAPI pollThreadProc(LPVOID)
     settingsBoxClosed();
     if (failed != 0)
         parkPoller();
-    pinBridgeLibrary();
 
     HANDLE timer = CreateWaitableTimerA(nullptr, TRUE, nullptr);
     if (timer == nullptr) {

@@ -10,6 +10,8 @@ extern const char kCantCreateTimer[];
 extern const char kCantStartTimer[];
 extern const char kWaitFailed[];
 extern const char kCantResetTimer[];
+// A cycle that could not get the device: another party held it past the bound.
+extern const char kPollDeviceBusy[];
 
 // The thread's entry. It never returns: when its work is over (settings
 // unreadable, the timer refused) it parks until the unload ends it; see

@@ -104,14 +104,44 @@ void lockLifecycle()
         Sleep(1);
 }
 
-// The device a stopped cycle left open, if any: cleared first, so that it is
-// closed once whatever happens to this call.
-void closeDeviceHandle()
+// Keeps the bridge library loaded for the rest of the process once the
+// plug-in starts a poller. An unload can cut a cycle off inside the library;
+// a thread or callback the vendor's library runs for that call would run on
+// in unmapped code if the library went away with this plug-in, its only
+// user. The loader's pin is taken on the host's thread, outside the loader
+// lock that the call takes, before any cycle can start; the plug-in imports
+// the library, so it is loaded and the call cannot fail for want of it.
+void pinBridgeLibrary()
+{
+    HMODULE bridge = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
+}
+
+// The device a cycle cut off by the unload left open, if any: cleared first,
+// so that it is closed once whatever happens to this call. That cycle was
+// stopped inside the bridge library, maybe holding a lock of the library's
+// own, so a call into the library here, under the loader lock, could wait
+// forever. The close runs instead on a thread of its own whose start routine
+// is the library's FT_Close itself (the library is pinned): it starts once
+// the unload has released the loader lock and never runs this module's code;
+// should the library's lock never come free, only that thread waits. Without
+// such a thread the handle stays open rather than risk the host's unload.
+void closeCutOffDevice()
 {
     FT_HANDLE handle = deviceHandle;
     deviceHandle = nullptr;
-    if (handle != nullptr)
-        FT_Close(handle);
+    if (handle == nullptr)
+        return;
+    const HMODULE bridge = GetModuleHandleA("FTD2XX.dll");
+    const FARPROC close = bridge != nullptr ? GetProcAddress(bridge, MAKEINTRESOURCEA(FT_CLOSE_ORDINAL)) : nullptr;
+    if (close == nullptr)
+        return;
+    constexpr SIZE_T kCloserStackReserve = 64 * 1024;
+    HANDLE closer = CreateThread(nullptr, kCloserStackReserve,
+                                 reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(close)), handle,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (closer != nullptr)
+        CloseHandle(closer);
 }
 
 } // namespace
@@ -135,6 +165,7 @@ void startPollerIfIdle()
         retiredPoller = nullptr;
     }
     if (pollThread.load() == nullptr) {
+        pinBridgeLibrary();
         entered.store(false);
         HANDLE thread = CreateThread(nullptr, kPollerStackReserve, pollThreadProc, nullptr,
                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
@@ -191,7 +222,7 @@ void stopPoller()
     Ending(running, deviceHeld).finish(kExitAnswerWaitMs, true);
     closePollTimer();
     // Still set only when a cycle overran the bound and was cut off.
-    closeDeviceHandle();
+    closeCutOffDevice();
     if (deviceHeld)
         releaseDevice();
     reenableBoxOwner();

@@ -1,11 +1,13 @@
 // The poller's start with the plug-in's objects linked in, so that the
 // thread creation can be refused: dllstartup goes through this program's
-// import of CreateThread.
+// import of CreateThread; and a cycle that cannot get the device.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "controller/deviceLock.h"
 #include "plugin/exports.h"
+#include "poller/pollThread.h"
 #include "poller/pollerLifecycle.h"
 #include "state/moduleState.h"
 #include "tests/settings/importHook.h"
@@ -63,4 +65,17 @@ TEST_F(PollerStartTest, APollerThatCannotStartSaysSoUntilALaterPollersFirstCycle
     EXPECT_EQ(meter(GetValue, "1"), "CreateThread: Can't start the poller.") << "kept until the first cycle";
     ASSERT_TRUE(waitUntil([] { return meter(GetFanMaxRPM, "0") == "2100"; }, 5000)) << meter(GetFanMaxRPM, "0");
     EXPECT_EQ(sim.frameCount(), 1);
+}
+
+// A fan command that keeps the device past the cycle's bound (10 s): the
+// cycle is skipped, and the meters say so instead of showing the last frame
+// as if it were current.
+TEST_F(PollerStartTest, ACycleThatCannotGetTheDeviceSaysSo)
+{
+    lastError.store(nullptr);
+    ASSERT_TRUE(acquireDevice(1000));
+    runPollCycle();
+    releaseDevice();
+    EXPECT_EQ(meter(GetDigitalTemp, "0"), "Poll: Device busy, status not read.");
+    EXPECT_EQ(sim.counts().calls[SIM_OP_OPEN], 0) << "the skipped cycle opened the device";
 }
