@@ -97,9 +97,12 @@ bool isNext(const Waiter *me, uint32_t now)
         if (&w == me)
             continue;
         const uint32_t arrival = w.arrival.load();
-        // Signed: an entry that looked after `now` was taken is not old.
-        if (arrival == kFree || arrival == kFilling ||
-            static_cast<int32_t>(now - w.lookedAt.load()) >= static_cast<int32_t>(kPresumedGoneMs))
+        // Signed: an entry that looked after `now` was taken is not old; one
+        // that has not looked for weeks wraps round to a large negative
+        // distance and is as gone as one a second old.
+        const int32_t sinceLook = static_cast<int32_t>(now - w.lookedAt.load());
+        constexpr int32_t kGone = static_cast<int32_t>(kPresumedGoneMs);
+        if (arrival == kFree || arrival == kFilling || sinceLook >= kGone || sinceLook <= -kGone)
             continue;
         const bool wFirst = w.first.load();
         if (wFirst && !meFirst)
@@ -113,8 +116,13 @@ bool isNext(const Waiter *me, uint32_t now)
 bool acquire(DWORD timeoutMs, bool first)
 {
     Waiter *me = nullptr;
+    const uint32_t started = tickNow();
     for (;;) {
         const uint32_t now = tickNow();
+        // Every slot taken (more host threads waiting than the table holds):
+        // such a waiter cannot take its turn, so its own wait is what bounds it.
+        if (me == nullptr && now - started >= timeoutMs)
+            return false;
         if (me == nullptr)
             me = enter(first);
         else

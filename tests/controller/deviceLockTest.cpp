@@ -22,6 +22,7 @@ struct Party {
     DWORD holdMs = 5; // how long it keeps the device
     std::string *order = nullptr;
     std::atomic<bool> got{false};
+    std::atomic<DWORD> gotAt{0}; // GetTickCount() when it got the device
 };
 
 DWORD WINAPI partyProc(LPVOID argument)
@@ -29,6 +30,7 @@ DWORD WINAPI partyProc(LPVOID argument)
     Party &p = *static_cast<Party *>(argument);
     p.got = p.first ? acquireDeviceFirst(p.timeoutMs) : acquireDevice(p.timeoutMs);
     if (p.got) {
+        p.gotAt = GetTickCount();
         *p.order += p.name;
         Sleep(p.holdMs);
         releaseDevice();
@@ -93,39 +95,43 @@ TEST_F(DeviceLock, HolderThatAsksAgainQueuesBehindTheWaiter)
 
 TEST_F(DeviceLock, BusyOnlyWhenOneHolderKeepsTheDevicePastTheBound)
 {
-    // Four holders of 250 ms each ahead of a waiter with a 600-ms bound: it
-    // waits about a second in all, but nobody held the device past 600 ms.
+    // Four holders of 100 ms each ahead of a waiter with a 2-s bound: it
+    // waits well past what a single holder took, but nobody held the device
+    // past the bound. (Generous: a loaded machine oversleeps.)
     ASSERT_TRUE(acquireDevice(1000));
     Party ahead[4] = {{"a"}, {"b"}, {"c"}, {"d"}};
     for (Party &p : ahead) {
         p.order = &order;
-        p.holdMs = 250;
+        p.holdMs = 100;
         ask(p);
     }
     Party patient{"W"};
     patient.order = &order;
-    patient.timeoutMs = 600;
+    patient.timeoutMs = 2000;
     ask(patient);
     releaseDevice();
     joinAll();
     EXPECT_TRUE(patient.got);
     EXPECT_EQ(order, "abcdW");
 
-    // One holder of 1.5 s: the waiter gives up once it has held 600 ms.
+    // One holder of 3 s: the waiter gives up once it has held 600 ms,
+    // counted from when the holder took the device, long before it lets go.
+    const int waitersBefore = deviceWaiterCount();
     Party hog{"H"};
     hog.order = &order;
-    hog.holdMs = 1500;
+    hog.holdMs = 3000;
     threads_.push_back(CreateThread(nullptr, 0, partyProc, &hog, 0, nullptr));
     ASSERT_TRUE(waitUntil([&] { return hog.got.load(); }, 3000));
-    const DWORD before = GetTickCount();
     const bool got = acquireDevice(600);
-    const DWORD waited = GetTickCount() - before;
+    const DWORD heldWhenGivenUp = GetTickCount() - hog.gotAt;
+    const bool hogStillHolds =
+        order.find('H') != std::string::npos && WaitForSingleObject(threads_.back(), 0) == WAIT_TIMEOUT;
     if (got)
         releaseDevice();
     EXPECT_FALSE(got);
-    EXPECT_GE(waited, 400u);
-    EXPECT_LT(waited, 1500u);
-    EXPECT_EQ(deviceWaiterCount(), 0) << "a waiter that gave up stayed in the table";
+    EXPECT_GE(heldWhenGivenUp, 550u) << "gave up before the holder had kept the device for the bound";
+    EXPECT_TRUE(hogStillHolds) << "the waiter gave up only after the holder let go";
+    EXPECT_EQ(deviceWaiterCount(), waitersBefore) << "a waiter that gave up stayed in the table";
 }
 
 TEST_F(DeviceLock, WaiterKilledWhileWaitingHoldsNobodyUp)
