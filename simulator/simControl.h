@@ -94,9 +94,9 @@ enum SimOp {
 #define SIM_FT_IO_ERROR 4          // device unplugged, unconfigured read, ...
 #define SIM_FT_INVALID_PARAMETER 6 // null pointer, impossible serial setting
 
-#define SIM_MAX_DEVICES 8     // device numbers 0..7 can be plugged
-#define SIM_LOG_CAPACITY 4096 // the log keeps the latest entries
-#define SIM_LOG_DATA_MAX 300  // bytes kept per entry (a frame fits)
+#define SIM_MAX_DEVICES 8      // device numbers 0..7 can be plugged
+#define SIM_LOG_CAPACITY 16384 // the log keeps the latest entries
+#define SIM_LOG_DATA_MAX 300   // bytes kept per entry (a frame fits)
 
 // Flags of a log entry.
 #define SIM_LOG_INJECTED 0x01 // failure injected by simFail*

@@ -20,7 +20,7 @@ namespace {
 constexpr char kBusy[] = "SetFanPercentage: Device busy, command not sent.";
 constexpr DWORD kIntervalMs = 1000;
 // Room for a loaded two-core machine: timer and scheduler lateness.
-constexpr DWORD kMarginMs = 600;
+constexpr DWORD kMarginMs = 1000;
 
 struct Sender {
     SetFanPercentageFn setFan = nullptr;
