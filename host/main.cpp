@@ -92,9 +92,9 @@ int runConfigureCommand(const Invocation &invocation)
     return runConfigure(invocation.pluginPath);
 }
 
-const OptionSpec kJson = {"--json", nullptr, "print one JSON document instead of text"};
+const OptionEntry kJson = {"--json", nullptr, "print one JSON document instead of text"};
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {"show",
      "",
      0,
