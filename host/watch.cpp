@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -22,10 +23,17 @@ BOOL WINAPI onConsoleEvent(DWORD)
     return TRUE;
 }
 
+// Upper bounds of the options: a reading at least once a day, a watch (and
+// its fan command) within a year. The schedule is kept in 64-bit
+// milliseconds, so no value in range can overflow it.
+constexpr long kMaxIntervalSeconds = 24 * 60 * 60;
+constexpr long kMaxWatchSeconds = 365L * 24 * 60 * 60;
+constexpr long kMaxCount = 0x7FFFFFFF;
+
 struct WatchOptions {
     long seconds = 0; // 0: no time limit
     long count = 0;   // 0: no limit on readings
-    long intervalMs = 1000;
+    long long intervalMs = 1000;
     bool json = false;
     std::string csvPath;
     long setFanAfter = -1; // seconds into the watch; -1: never
@@ -34,20 +42,22 @@ struct WatchOptions {
 
 bool readOptions(const Invocation &invocation, WatchOptions &options)
 {
-    auto number = [&](const char *name, long low, long &out) {
+    auto number = [&](const char *name, long low, long high, long &out) {
         if (!invocation.has(name))
             return true;
         const std::string text = invocation.value(name);
-        if (readNumber(text, out) && out >= low)
+        if (readNumber(text, out) && out >= low && out <= high)
             return true;
-        std::fprintf(stderr, "vornhost: %s needs a whole number of at least %ld, not '%s'\n", name, low, text.c_str());
+        std::fprintf(stderr, "vornhost: %s needs a whole number from %ld to %ld, not '%s'\n", name, low, high,
+                     text.c_str());
         return false;
     };
     long intervalSeconds = 1;
-    if (!number("--seconds", 1, options.seconds) || !number("--count", 1, options.count) ||
-        !number("--interval", 1, intervalSeconds) || !number("--set-fan-after", 0, options.setFanAfter))
+    if (!number("--seconds", 1, kMaxWatchSeconds, options.seconds) || !number("--count", 1, kMaxCount, options.count) ||
+        !number("--interval", 1, kMaxIntervalSeconds, intervalSeconds) ||
+        !number("--set-fan-after", 0, kMaxWatchSeconds, options.setFanAfter))
         return false;
-    options.intervalMs = intervalSeconds * 1000;
+    options.intervalMs = intervalSeconds * 1000LL;
     options.json = invocation.has("--json");
     options.csvPath = invocation.value("--csv");
     if (invocation.has("--set-fan-after")) {
@@ -222,11 +232,11 @@ int runWatch(const Invocation &invocation)
 
     ConsoleTable table;
     std::string note = "Ctrl-C stops";
-    const DWORD start = GetTickCount();
+    const ULONGLONG start = GetTickCount64();
     int status = 0;
-    for (long n = 0; !interrupted; ++n) {
-        const long dueMs = n * options.intervalMs;
-        if (setFan != nullptr && dueMs >= options.setFanAfter * 1000) {
+    for (long long n = 0; !interrupted; ++n) {
+        const long long dueMs = n * options.intervalMs;
+        if (setFan != nullptr && dueMs >= options.setFanAfter * 1000LL) {
             char unused[16];
             const char *result = setFan(unused, options.fan.c_str(), options.percent.c_str());
             note = "set fan " + options.fan + " to " + options.percent + "%: " + (result ? result : "sent");
@@ -259,13 +269,14 @@ int runWatch(const Invocation &invocation)
         }
         if (options.count > 0 && n + 1 >= options.count)
             break;
-        const long nextMs = (n + 1) * options.intervalMs;
-        if (options.seconds > 0 && nextMs > options.seconds * 1000)
+        const long long nextMs = (n + 1) * options.intervalMs;
+        if (options.seconds > 0 && nextMs > options.seconds * 1000LL)
             break;
-        // Wait for the next reading's time, answering the window's messages.
-        const DWORD elapsed = GetTickCount() - start;
-        if (static_cast<long>(elapsed) < nextMs)
-            session.pumpMessages(static_cast<DWORD>(nextMs - static_cast<long>(elapsed)));
+        // Wait for the next reading's time, answering the window's messages;
+        // never longer than one interval, whatever the clock did.
+        const long long elapsed = static_cast<long long>(GetTickCount64() - start);
+        if (elapsed < nextMs)
+            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, options.intervalMs)));
     }
     if (csv != nullptr)
         std::fclose(csv);
