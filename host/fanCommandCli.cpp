@@ -12,10 +12,6 @@
 
 namespace {
 
-// Time for the freshly started poller to read the settings (the device
-// number) from the registry before the command uses them.
-constexpr DWORD kSettingsReadMs = 300;
-
 // The plug-in's text for a refused open; its poller leaves it pending after a
 // cycle that found the device busy, and its fan command returns it then.
 const char kOpenRefused[] = "FT_OpenEx: Can't open requested device.";
@@ -39,7 +35,13 @@ int throughThePlugin(const Invocation &invocation, const std::string &fan, const
         return 1;
     }
     session.start(false); // a command line has no use for error boxes
-    session.pumpMessages(kSettingsReadMs);
+    // The plug-in sends to the device number its poller read from the
+    // settings; before that read it would be device 0, whatever the user
+    // stored. The first poll shows the read is done.
+    if (!session.waitForFirstPoll()) {
+        std::fprintf(stderr, "vornhost: the plug-in's first poll did not come; nothing was sent\n");
+        return 1;
+    }
     const DWORD start = GetTickCount();
     char unused[16];
     const char *result = setFan(unused, fan.c_str(), percent.c_str());

@@ -138,7 +138,8 @@ const std::vector<CommandEntry> kCommands = {
      2,
      2,
      "sets fan FAN (0-3) to PERCENT (0-100); through the plug-in's SetFanPercentage\n"
-     "with the stored device number, or straight to the device chosen here",
+     "with the stored device number, once its first poll is in (one refresh\n"
+     "interval), or straight to the device chosen here",
      {{"--device", "N", "send to device number N"}, {"--serial", "S", "send to the device with serial number S"}},
      runSetFan},
     {"configure",

@@ -8,9 +8,7 @@
 #include <string>
 
 #include "host/commandLine.h"
-#include "host/deviceList.h"
 #include "host/hostSession.h"
-#include "host/meterTable.h"
 #include "host/readings.h"
 
 namespace {
@@ -66,41 +64,6 @@ bool readOptions(const Invocation &invocation, WatchOptions &options)
         options.percent = values[2];
     }
     return true;
-}
-
-// The plug-in's refresh rate as its settings hold it, in milliseconds; one
-// second when there is none.
-DWORD refreshIntervalMs()
-{
-    DWORD seconds = 1, size = sizeof seconds;
-    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", "Refresh Rate", RRF_RT_REG_DWORD, nullptr,
-                     &seconds, &size) != ERROR_SUCCESS ||
-        seconds == 0 || seconds > 3600)
-        seconds = 1;
-    return seconds * 1000;
-}
-
-// Until the first poll is in, every meter reads 0 and would look like a real
-// reading. Waits for a frame (some numbered byte other than 0) or a pending
-// error, for up to one refresh interval and one cycle.
-void waitForFirstPoll(HostSession &session)
-{
-    const MeterInfo *value = nullptr;
-    for (const MeterInfo &m : session.meters) {
-        if (m.name == "GetValue")
-            value = &m;
-    }
-    const DWORD start = GetTickCount();
-    const DWORD limit = refreshIntervalMs() + kCycleLengthMs;
-    while (value != nullptr && !interrupted && GetTickCount() - start < limit) {
-        char buffer[64];
-        for (int i = value->low; i <= value->high; ++i) {
-            const char *text = readMeterText(*value, i, buffer);
-            if (text != buffer || std::string(text) != "0")
-                return;
-        }
-        session.pumpMessages(50);
-    }
 }
 
 // The table on a console stays in place: each one starts where the first
@@ -228,7 +191,7 @@ int runWatch(const Invocation &invocation)
     }
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
     session.start();
-    waitForFirstPoll(session);
+    session.waitForFirstPoll(&interrupted);
 
     ConsoleTable table;
     std::string note = "Ctrl-C stops";
