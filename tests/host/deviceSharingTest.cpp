@@ -124,6 +124,10 @@ TEST_F(SharedController, ADeviceHeldLongerIsReportedInUse)
     run = runProgram("vornhost.exe read-device --serial VORN0000");
     EXPECT_EQ(run.exitCode, 2) << run.output;
     EXPECT_NE(run.output.find("hides its serial number"), std::string::npos) << run.output;
+    // That empty serial number is no name for it.
+    run = runProgram("vornhost.exe read-device --serial \"\"");
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find("--serial needs a serial number"), std::string::npos) << run.output;
 
     SetEvent(release.handle);
     EXPECT_EQ(finish(holder), 0);
