@@ -67,8 +67,10 @@ bool readOptions(const Invocation &invocation, WatchOptions &options)
 }
 
 // The table on a console stays in place: each one starts where the first
-// began. Every table has the same number of lines, each padded to its full
-// width, so a new one covers the old one entirely.
+// began. Every table has the same number of lines, each one console row: cut
+// short of the row's end (a line that reached it would wrap, and the table
+// would no longer start where it is put back) and padded to it, so a new
+// table covers the old one entirely.
 class ConsoleTable {
 public:
     ConsoleTable()
@@ -78,10 +80,15 @@ public:
         console_ = out_ != nullptr && out_ != INVALID_HANDLE_VALUE && GetConsoleMode(out_, &mode);
     }
     bool console() const { return console_; }
+    // The characters one line may have on the console: its width less one;
+    // 0 when not writing to a console.
+    int lineWidth() const { return lineWidth_; }
 
     void beforeTable()
     {
         std::fflush(stdout);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        lineWidth_ = console_ && GetConsoleScreenBufferInfo(out_, &info) && info.dwSize.X > 1 ? info.dwSize.X - 1 : 0;
         if (console_ && placed_)
             SetConsoleCursorPosition(out_, top_);
         else if (!console_ && placed_)
@@ -104,15 +111,24 @@ private:
     HANDLE out_ = nullptr;
     bool console_ = false;
     bool placed_ = false;
+    int lineWidth_ = 0;
     COORD top_ = {0, 0};
 };
 
 constexpr int kTableWidth = 72;
 constexpr int kTableLines = 9;
 
-void printLine(const std::string &text)
+// One line of the table: at least kTableWidth wide; on a console exactly
+// consoleWidth, cut or padded.
+void printLine(const std::string &text, int consoleWidth)
 {
-    std::printf("%-*s\n", kTableWidth, text.c_str());
+    if (consoleWidth > 0) {
+        std::string line = text;
+        line.resize(static_cast<size_t>(consoleWidth), ' ');
+        std::printf("%s\n", line.c_str());
+    } else {
+        std::printf("%-*s\n", kTableWidth, text.c_str());
+    }
 }
 
 std::string row(const char *label, int width, const double *values, int count, const char *format)
@@ -139,25 +155,25 @@ std::string fanRow(const char *label, const int (&values)[N])
 }
 
 // Always kTableLines lines.
-void printTable(const Reading &reading, int second, const std::string &note)
+void printTable(const Reading &reading, int second, const std::string &note, int consoleWidth)
 {
     char head[96];
     std::snprintf(head, sizeof head, "VORN  %4ds  %s", second,
                   reading.error.empty() ? "readings ok" : reading.error.c_str());
-    printLine(head);
+    printLine(head, consoleWidth);
     if (reading.error.empty()) {
-        printLine(row("Digital C", 5, reading.digitalCelsius, kDigitalSensorCount, "%.1f"));
-        printLine(row("Analog C", 5, reading.analogCelsius, kAnalogSensorCount, "%.1f"));
-        printLine("Fan                 0       1       2       3");
-        printLine(fanRow("Duty %", reading.dutyPercent));
-        printLine(fanRow("RPM", reading.rpm));
-        printLine(fanRow("Max RPM", reading.maxRpm));
-        printLine(fanRow("Manual", reading.manual));
+        printLine(row("Digital C", 5, reading.digitalCelsius, kDigitalSensorCount, "%.1f"), consoleWidth);
+        printLine(row("Analog C", 5, reading.analogCelsius, kAnalogSensorCount, "%.1f"), consoleWidth);
+        printLine("Fan                 0       1       2       3", consoleWidth);
+        printLine(fanRow("Duty %", reading.dutyPercent), consoleWidth);
+        printLine(fanRow("RPM", reading.rpm), consoleWidth);
+        printLine(fanRow("Max RPM", reading.maxRpm), consoleWidth);
+        printLine(fanRow("Manual", reading.manual), consoleWidth);
     } else {
         for (int i = 0; i < 7; ++i)
-            printLine("");
+            printLine("", consoleWidth);
     }
-    printLine(note);
+    printLine(note, consoleWidth);
 }
 
 } // namespace
@@ -223,7 +239,7 @@ int runWatch(const Invocation &invocation)
             std::fflush(stdout);
         } else {
             table.beforeTable();
-            printTable(reading, static_cast<int>(dueMs / 1000), note);
+            printTable(reading, static_cast<int>(dueMs / 1000), note, table.lineWidth());
             table.afterTable(kTableLines);
         }
         if (csv != nullptr) {
