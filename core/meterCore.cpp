@@ -30,14 +30,6 @@ IndexRange rangeOf(Meter meter)
     }
 }
 
-// Current speed from the duty (2-percent steps) and the fan's maximum speed:
-// percent * maximum * 0.01, truncated toward zero.
-int32_t fanRpm(int8_t duty, int32_t maxRpm)
-{
-    const int64_t product = static_cast<int64_t>(2 * duty) * maxRpm;
-    return static_cast<int32_t>(static_cast<double>(product) * 0.01);
-}
-
 } // namespace
 
 const char *readMeter(Meter meter, char *out, const char *parameter, const std::atomic<const char *> &lastError,
@@ -66,7 +58,7 @@ const char *readMeter(Meter meter, char *out, const char *parameter, const std::
         break;
     case Meter::FanRpm:
         formatDecimal(out, status.read([index](const StatusLatch::Copy &c) {
-            return fanRpm(c.byteAt(kFanDutyOffset + index), c.maxRpm(index));
+            return fanRpmFromDuty(c.byteAt(kFanDutyOffset + index), c.maxRpm(index));
         }));
         break;
     case Meter::FanMaxRpm:

@@ -14,3 +14,9 @@ void deriveMaxRpm(const uint8_t *frame, int32_t maxRpm[kFanCount])
         maxRpm[fan] = maxRpmFromWord(static_cast<int16_t>(high * 256 + low));
     }
 }
+
+int32_t fanRpmFromDuty(int8_t duty, int32_t maxRpm)
+{
+    const int64_t product = static_cast<int64_t>(2 * duty) * maxRpm;
+    return static_cast<int32_t>(static_cast<double>(product) * 0.01);
+}

@@ -30,3 +30,7 @@ int32_t maxRpmFromWord(int16_t word);
 
 // Decodes all four fans' maximum speeds from a complete frame.
 void deriveMaxRpm(const uint8_t *frame, int32_t maxRpm[kFanCount]);
+
+// A fan's current speed in RPM from its duty byte (2-percent steps) and its
+// maximum speed: percent * maximum * 0.01, truncated toward zero.
+int32_t fanRpmFromDuty(int8_t duty, int32_t maxRpm);

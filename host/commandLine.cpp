@@ -48,7 +48,7 @@ std::string wrapped(std::string prefix, const std::string &text, size_t indent)
     return out + line + "\n";
 }
 
-std::string optionLine(const OptionSpec &option)
+std::string optionLine(const OptionEntry &option)
 {
     std::string line = std::string("    ") + option.name;
     if (option.values != nullptr)
@@ -61,7 +61,7 @@ std::string optionLine(const OptionSpec &option)
     return line.substr(0, lineStart) + wrapped(line.substr(lineStart), option.help, kHelpColumn);
 }
 
-int valueCount(const OptionSpec &option)
+int valueCount(const OptionEntry &option)
 {
     if (option.values == nullptr)
         return 0;
@@ -71,7 +71,7 @@ int valueCount(const OptionSpec &option)
     return count;
 }
 
-int complain(const std::string &what, const CommandSpec *command)
+int complain(const std::string &what, const CommandEntry *command)
 {
     std::fprintf(stderr, "vornhost: %s\n", what.c_str());
     if (command != nullptr)
@@ -89,11 +89,11 @@ std::string Invocation::value(const char *option, const std::string &fallback) c
     return it == options.end() || it->second.empty() ? fallback : it->second[0];
 }
 
-std::string commandUsage(const CommandSpec &command)
+std::string commandUsage(const CommandEntry &command)
 {
     // The synopsis; an option's brackets are never split across lines.
     std::string synopsis = command.arguments;
-    for (const OptionSpec &option : command.options) {
+    for (const OptionEntry &option : command.options) {
         std::string word =
             std::string("[") + option.name + (option.values ? std::string(" ") + option.values : "") + "]";
         for (char &c : word)
@@ -110,15 +110,15 @@ std::string commandUsage(const CommandSpec &command)
         text += "      " + std::string(line, length) + "\n";
         line += length + (end ? 1 : 0);
     }
-    for (const OptionSpec &option : command.options)
+    for (const OptionEntry &option : command.options)
         text += optionLine(option);
     return text;
 }
 
-std::string usageText(const std::vector<CommandSpec> &commands)
+std::string usageText(const std::vector<CommandEntry> &commands)
 {
     std::string text = kGlobalUsage;
-    for (const CommandSpec &command : commands)
+    for (const CommandEntry &command : commands)
         text += commandUsage(command) + "\n";
     text += "Without a command, vornhost runs " + std::string(commands.front().name) + ".\n";
     return text;
@@ -134,7 +134,7 @@ bool readNumber(const std::string &text, long &out)
     return errno == 0 && end != nullptr && *end == '\0' && std::isdigit(static_cast<unsigned char>(text.back()));
 }
 
-int parseCommandLine(int argc, char **argv, const std::vector<CommandSpec> &commands, Invocation &out)
+int parseCommandLine(int argc, char **argv, const std::vector<CommandEntry> &commands, Invocation &out)
 {
     bool help = false;
     std::vector<std::string> rest;
@@ -154,13 +154,13 @@ int parseCommandLine(int argc, char **argv, const std::vector<CommandSpec> &comm
         return 0;
     }
     const std::string name = rest.empty() ? commands.front().name : rest[0];
-    for (const CommandSpec &command : commands) {
+    for (const CommandEntry &command : commands) {
         if (name == command.name)
             out.command = &command;
     }
     if (out.command == nullptr)
         return complain("unknown command '" + name + "'", nullptr);
-    const CommandSpec &command = *out.command;
+    const CommandEntry &command = *out.command;
     if (help) {
         std::fputs(commandUsage(command).c_str(), stdout);
         return 0;
@@ -168,8 +168,8 @@ int parseCommandLine(int argc, char **argv, const std::vector<CommandSpec> &comm
     for (size_t i = 1; i < rest.size(); ++i) {
         const std::string &word = rest[i];
         if (word.size() > 1 && word[0] == '-' && !std::isdigit(static_cast<unsigned char>(word[1]))) {
-            const OptionSpec *option = nullptr;
-            for (const OptionSpec &o : command.options) {
+            const OptionEntry *option = nullptr;
+            for (const OptionEntry &o : command.options) {
                 if (word == o.name)
                     option = &o;
             }

@@ -10,25 +10,25 @@
 
 struct Invocation;
 
-struct OptionSpec {
+struct OptionEntry {
     const char *name;   // "--serial"
     const char *values; // names of its values, "S" or "SECONDS FAN PERCENT"; null for a switch
     const char *help;
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char *name;      // "read-device"
     const char *arguments; // "[N]"; "" for none
     int minArguments, maxArguments;
     const char *summary; // one or more lines, each ending in '\n'
-    std::vector<OptionSpec> options;
+    std::vector<OptionEntry> options;
     int (*run)(const Invocation &);
 };
 
 // What the parser made of a command line.
 struct Invocation {
     std::string pluginPath;
-    const CommandSpec *command = nullptr;
+    const CommandEntry *command = nullptr;
     std::vector<std::string> arguments;
     std::map<std::string, std::vector<std::string>> options; // name -> its values
 
@@ -39,15 +39,15 @@ struct Invocation {
 
 // The program's usage: global options and every command with its arguments
 // and options.
-std::string usageText(const std::vector<CommandSpec> &commands);
+std::string usageText(const std::vector<CommandEntry> &commands);
 // One command's usage.
-std::string commandUsage(const CommandSpec &command);
+std::string commandUsage(const CommandEntry &command);
 
 // Parses argv. Returns -1 when the command should run; otherwise the exit
 // code, after printing the usage (--help: 0) or what was wrong (2).
 // The global options --plugin PATH and --help are accepted anywhere; the
 // command defaults to the table's first entry.
-int parseCommandLine(int argc, char **argv, const std::vector<CommandSpec> &commands, Invocation &out);
+int parseCommandLine(int argc, char **argv, const std::vector<CommandEntry> &commands, Invocation &out);
 
 // Reads a whole decimal number (optional sign); false for anything else.
 bool readNumber(const std::string &text, long &out);

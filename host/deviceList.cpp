@@ -60,6 +60,12 @@ bool listDevices(HMODULE bridge, std::vector<ListedDevice> &devices, std::string
 
 bool findSerial(HMODULE bridge, const std::string &serial, int &number, std::string &error)
 {
+    // A device another process has open lists an empty serial number, so an
+    // empty one would pick out a device in use, not the device meant.
+    if (serial.empty()) {
+        error = "--serial needs a serial number; an empty one names no device";
+        return false;
+    }
     const DWORD start = GetTickCount();
     for (;;) {
         std::vector<ListedDevice> devices;

@@ -34,5 +34,6 @@ bool listDevices(HMODULE bridge, std::vector<ListedDevice> &devices, std::string
 
 // The device number of the device with this serial number. A device another
 // process has open hides its serial number, so while one is in use and none
-// matches, the list is taken again for up to one cycle's length.
+// matches, the list is taken again for up to one cycle's length. An empty
+// serial number is refused: it is what a device in use shows.
 bool findSerial(HMODULE bridge, const std::string &serial, int &number, std::string &error);

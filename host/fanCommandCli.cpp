@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/meterCore.h"
 #include "core/statusFrame.h"
 #include "core/textToLong.h"
 #include "host/commandLine.h"
@@ -12,13 +13,15 @@
 
 namespace {
 
-// Time for the freshly started poller to read the settings (the device
-// number) from the registry before the command uses them.
-constexpr DWORD kSettingsReadMs = 300;
-
-// The plug-in's text for a refused open; its poller leaves it pending after a
-// cycle that found the device busy, and its fan command returns it then.
-const char kOpenRefused[] = "FT_OpenEx: Can't open requested device.";
+// The plug-in's own texts, as its fan command returns them. Its copies live
+// in controller/deviceConnection.cpp (the refused open) and
+// controller/fanCommand.cpp (the other two), which vornhost does not link;
+// the fan index message comes from core/meterCore, which it does.
+// The refused open is also what the poller leaves pending after a cycle
+// that found the device busy; the fan command returns it then.
+const char kOpenFailed[] = "FT_OpenEx: Can't open requested device.";
+const char kInvalidPercentage[] = "Invalid percentage";
+const char kFanCommandNotSent[] = "FT_Write: Can't send SER_SET command.";
 
 int report(const char *result)
 {
@@ -39,11 +42,17 @@ int throughThePlugin(const Invocation &invocation, const std::string &fan, const
         return 1;
     }
     session.start(false); // a command line has no use for error boxes
-    session.pumpMessages(kSettingsReadMs);
+    // The plug-in sends to the device number its poller read from the
+    // settings; before that read it would be device 0, whatever the user
+    // stored. The first poll shows the read is done.
+    if (!session.waitForFirstPoll()) {
+        std::fprintf(stderr, "vornhost: the plug-in's first poll did not come; nothing was sent\n");
+        return 1;
+    }
     const DWORD start = GetTickCount();
     char unused[16];
     const char *result = setFan(unused, fan.c_str(), percent.c_str());
-    while (result != nullptr && std::strcmp(result, kOpenRefused) == 0 && GetTickCount() - start < kCycleLengthMs) {
+    while (result != nullptr && std::strcmp(result, kOpenFailed) == 0 && GetTickCount() - start < kCycleLengthMs) {
         session.pumpMessages(kRetryPauseMs);
         result = setFan(unused, fan.c_str(), percent.c_str());
     }
@@ -64,9 +73,9 @@ int toDevice(const Invocation &invocation, const std::string &fanText, const std
     const int32_t fan = textToLong(fanText.c_str());
     const int32_t percent = textToLong(percentText.c_str());
     if (fan < 0 || fan >= kFanCount)
-        return report("Invalid fan index");
+        return report(kInvalidFanIndex);
     if (percent < 0 || percent > 100)
-        return report("Invalid percentage");
+        return report(kInvalidPercentage);
     FT_HANDLE handle = nullptr;
     const char *failure = device.open(deviceNumber, &handle);
     if (failure != nullptr)
@@ -74,7 +83,7 @@ int toDevice(const Invocation &invocation, const std::string &fanText, const std
     const uint8_t command[2] = {static_cast<uint8_t>(0x11 + fan), static_cast<uint8_t>(percent)};
     const bool sent = device.write(handle, command, sizeof command);
     device.close(handle);
-    return report(sent ? nullptr : "FT_Write: Can't send SER_SET command.");
+    return report(sent ? nullptr : kFanCommandNotSent);
 }
 
 } // namespace

@@ -1,10 +1,26 @@
 #include "host/hostSession.h"
 
 #include <cstdio>
+#include <string>
+
+#include "core/pollInterval.h"
+#include "host/deviceList.h"
+#include "host/meterTable.h"
 
 namespace {
 
 const char kWindowClass[] = "VornHostWindow";
+
+// The plug-in's refresh interval as its settings hold it and its poller
+// takes it, in milliseconds; one second when there is none.
+ULONGLONG refreshIntervalMs()
+{
+    DWORD seconds = 1, size = sizeof seconds;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", "Refresh Rate", RRF_RT_REG_DWORD, nullptr,
+                     &seconds, &size) != ERROR_SUCCESS)
+        seconds = 1;
+    return static_cast<ULONGLONG>(effectiveInterval(static_cast<int32_t>(seconds))) * 1000;
+}
 
 HWND createHostWindow()
 {
@@ -68,4 +84,25 @@ void HostSession::pumpMessages(DWORD timeoutMs)
             return;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
     }
+}
+
+bool HostSession::waitForFirstPoll(const std::atomic<bool> *cancel)
+{
+    const MeterInfo *value = nullptr;
+    for (const MeterInfo &m : meters) {
+        if (m.name == "GetValue")
+            value = &m;
+    }
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG limit = refreshIntervalMs() + kCycleLengthMs;
+    while (value != nullptr && (cancel == nullptr || !*cancel) && GetTickCount64() - start < limit) {
+        char buffer[64];
+        for (int i = value->low; i <= value->high; ++i) {
+            const char *text = readMeterText(*value, i, buffer);
+            if (text != buffer || std::string(text) != "0")
+                return true;
+        }
+        pumpMessages(50);
+    }
+    return false;
 }

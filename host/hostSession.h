@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ public:
 
     // Handles the window's messages for up to timeoutMs.
     void pumpMessages(DWORD timeoutMs);
+
+    // Until the started plug-in's first poll is in, every meter reads 0 and
+    // its poller may not yet have read the stored device number. Waits for a
+    // frame (some numbered byte other than 0) or a pending error, for up to
+    // one refresh interval and one cycle's length, or until *cancel is set.
+    // True when the poll is in.
+    bool waitForFirstPoll(const std::atomic<bool> *cancel = nullptr);
 
     Plugin plugin;
     std::vector<MeterInfo> meters;

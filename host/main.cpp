@@ -92,9 +92,9 @@ int runConfigureCommand(const Invocation &invocation)
     return runConfigure(invocation.pluginPath);
 }
 
-const OptionSpec kJson = {"--json", nullptr, "print one JSON document instead of text"};
+const OptionEntry kJson = {"--json", nullptr, "print one JSON document instead of text"};
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {"show",
      "",
      0,
@@ -109,12 +109,12 @@ const std::vector<CommandSpec> kCommands = {
      0,
      "starts the plug-in as the desktop host does and shows every reading from\n"
      "its first poll on, as a table that stays in place, until Ctrl-C",
-     {{"--interval", "SECONDS", "time between readings (default 1)"},
+     {{"--interval", "SECONDS", "time between readings, 1 to 86400 (default 1)"},
       {"--count", "N", "stop after N readings"},
-      {"--seconds", "N", "stop after N seconds"},
+      {"--seconds", "N", "stop after N seconds, at most 31536000 (a year)"},
       {"--json", nullptr, "one JSON object per reading and line (JSON Lines) instead of the table"},
       {"--csv", "FILE", "also write each reading as a row of FILE (CSV), flushed at once"},
-      {"--set-fan-after", "SECONDS FAN PERCENT", "send a fan command that far into the watch"}},
+      {"--set-fan-after", "SECONDS FAN PERCENT", "send a fan command that far into the watch (at most a year)"}},
      runWatch},
     {"list-devices",
      "",
@@ -138,7 +138,8 @@ const std::vector<CommandSpec> kCommands = {
      2,
      2,
      "sets fan FAN (0-3) to PERCENT (0-100); through the plug-in's SetFanPercentage\n"
-     "with the stored device number, or straight to the device chosen here",
+     "with the stored device number, once its first poll is in (one refresh\n"
+     "interval), or straight to the device chosen here",
      {{"--device", "N", "send to device number N"}, {"--serial", "S", "send to the device with serial number S"}},
      runSetFan},
     {"configure",

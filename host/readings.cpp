@@ -80,11 +80,10 @@ void readingFromFrame(const uint8_t *frame, Reading &out)
     int32_t maxRpm[kFanCount];
     deriveMaxRpm(frame, maxRpm);
     for (int fan = 0; fan < kFanCount; ++fan) {
-        const int dutyByte = frameByte(frame, kFanDutyOffset + fan);
+        const int8_t dutyByte = frameByte(frame, kFanDutyOffset + fan);
         out.dutyPercent[fan] = 2 * dutyByte;
         out.maxRpm[fan] = maxRpm[fan];
-        // As GetFanRPM computes it: the integer product, times 0.01, truncated.
-        out.rpm[fan] = static_cast<int>(static_cast<double>(2 * dutyByte * maxRpm[fan]) * 0.01);
+        out.rpm[fan] = fanRpmFromDuty(dutyByte, maxRpm[fan]); // as GetFanRPM computes it
         out.manual[fan] = frameByte(frame, kManualModeOffset + fan);
     }
 }

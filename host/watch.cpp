@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "host/commandLine.h"
-#include "host/deviceList.h"
 #include "host/hostSession.h"
-#include "host/meterTable.h"
 #include "host/readings.h"
 
 namespace {
@@ -22,10 +21,17 @@ BOOL WINAPI onConsoleEvent(DWORD)
     return TRUE;
 }
 
+// Upper bounds of the options: a reading at least once a day, a watch (and
+// its fan command) within a year. The schedule is kept in 64-bit
+// milliseconds, so no value in range can overflow it.
+constexpr long kMaxIntervalSeconds = 24 * 60 * 60;
+constexpr long kMaxWatchSeconds = 365L * 24 * 60 * 60;
+constexpr long kMaxCount = 0x7FFFFFFF;
+
 struct WatchOptions {
     long seconds = 0; // 0: no time limit
     long count = 0;   // 0: no limit on readings
-    long intervalMs = 1000;
+    long long intervalMs = 1000;
     bool json = false;
     std::string csvPath;
     long setFanAfter = -1; // seconds into the watch; -1: never
@@ -34,20 +40,22 @@ struct WatchOptions {
 
 bool readOptions(const Invocation &invocation, WatchOptions &options)
 {
-    auto number = [&](const char *name, long low, long &out) {
+    auto number = [&](const char *name, long low, long high, long &out) {
         if (!invocation.has(name))
             return true;
         const std::string text = invocation.value(name);
-        if (readNumber(text, out) && out >= low)
+        if (readNumber(text, out) && out >= low && out <= high)
             return true;
-        std::fprintf(stderr, "vornhost: %s needs a whole number of at least %ld, not '%s'\n", name, low, text.c_str());
+        std::fprintf(stderr, "vornhost: %s needs a whole number from %ld to %ld, not '%s'\n", name, low, high,
+                     text.c_str());
         return false;
     };
     long intervalSeconds = 1;
-    if (!number("--seconds", 1, options.seconds) || !number("--count", 1, options.count) ||
-        !number("--interval", 1, intervalSeconds) || !number("--set-fan-after", 0, options.setFanAfter))
+    if (!number("--seconds", 1, kMaxWatchSeconds, options.seconds) || !number("--count", 1, kMaxCount, options.count) ||
+        !number("--interval", 1, kMaxIntervalSeconds, intervalSeconds) ||
+        !number("--set-fan-after", 0, kMaxWatchSeconds, options.setFanAfter))
         return false;
-    options.intervalMs = intervalSeconds * 1000;
+    options.intervalMs = intervalSeconds * 1000LL;
     options.json = invocation.has("--json");
     options.csvPath = invocation.value("--csv");
     if (invocation.has("--set-fan-after")) {
@@ -58,44 +66,11 @@ bool readOptions(const Invocation &invocation, WatchOptions &options)
     return true;
 }
 
-// The plug-in's refresh rate as its settings hold it, in milliseconds; one
-// second when there is none.
-DWORD refreshIntervalMs()
-{
-    DWORD seconds = 1, size = sizeof seconds;
-    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", "Refresh Rate", RRF_RT_REG_DWORD, nullptr,
-                     &seconds, &size) != ERROR_SUCCESS ||
-        seconds == 0 || seconds > 3600)
-        seconds = 1;
-    return seconds * 1000;
-}
-
-// Until the first poll is in, every meter reads 0 and would look like a real
-// reading. Waits for a frame (some numbered byte other than 0) or a pending
-// error, for up to one refresh interval and one cycle.
-void waitForFirstPoll(HostSession &session)
-{
-    const MeterInfo *value = nullptr;
-    for (const MeterInfo &m : session.meters) {
-        if (m.name == "GetValue")
-            value = &m;
-    }
-    const DWORD start = GetTickCount();
-    const DWORD limit = refreshIntervalMs() + kCycleLengthMs;
-    while (value != nullptr && !interrupted && GetTickCount() - start < limit) {
-        char buffer[64];
-        for (int i = value->low; i <= value->high; ++i) {
-            const char *text = readMeterText(*value, i, buffer);
-            if (text != buffer || std::string(text) != "0")
-                return;
-        }
-        session.pumpMessages(50);
-    }
-}
-
 // The table on a console stays in place: each one starts where the first
-// began. Every table has the same number of lines, each padded to its full
-// width, so a new one covers the old one entirely.
+// began. Every table has the same number of lines, each one console row: cut
+// short of the row's end (a line that reached it would wrap, and the table
+// would no longer start where it is put back) and padded to it, so a new
+// table covers the old one entirely.
 class ConsoleTable {
 public:
     ConsoleTable()
@@ -105,10 +80,15 @@ public:
         console_ = out_ != nullptr && out_ != INVALID_HANDLE_VALUE && GetConsoleMode(out_, &mode);
     }
     bool console() const { return console_; }
+    // The characters one line may have on the console: its width less one;
+    // 0 when not writing to a console.
+    int lineWidth() const { return lineWidth_; }
 
     void beforeTable()
     {
         std::fflush(stdout);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        lineWidth_ = console_ && GetConsoleScreenBufferInfo(out_, &info) && info.dwSize.X > 1 ? info.dwSize.X - 1 : 0;
         if (console_ && placed_)
             SetConsoleCursorPosition(out_, top_);
         else if (!console_ && placed_)
@@ -131,15 +111,24 @@ private:
     HANDLE out_ = nullptr;
     bool console_ = false;
     bool placed_ = false;
+    int lineWidth_ = 0;
     COORD top_ = {0, 0};
 };
 
 constexpr int kTableWidth = 72;
 constexpr int kTableLines = 9;
 
-void printLine(const std::string &text)
+// One line of the table: at least kTableWidth wide; on a console exactly
+// consoleWidth, cut or padded.
+void printLine(const std::string &text, int consoleWidth)
 {
-    std::printf("%-*s\n", kTableWidth, text.c_str());
+    if (consoleWidth > 0) {
+        std::string line = text;
+        line.resize(static_cast<size_t>(consoleWidth), ' ');
+        std::printf("%s\n", line.c_str());
+    } else {
+        std::printf("%-*s\n", kTableWidth, text.c_str());
+    }
 }
 
 std::string row(const char *label, int width, const double *values, int count, const char *format)
@@ -166,25 +155,25 @@ std::string fanRow(const char *label, const int (&values)[N])
 }
 
 // Always kTableLines lines.
-void printTable(const Reading &reading, int second, const std::string &note)
+void printTable(const Reading &reading, int second, const std::string &note, int consoleWidth)
 {
     char head[96];
     std::snprintf(head, sizeof head, "VORN  %4ds  %s", second,
                   reading.error.empty() ? "readings ok" : reading.error.c_str());
-    printLine(head);
+    printLine(head, consoleWidth);
     if (reading.error.empty()) {
-        printLine(row("Digital C", 5, reading.digitalCelsius, kDigitalSensorCount, "%.1f"));
-        printLine(row("Analog C", 5, reading.analogCelsius, kAnalogSensorCount, "%.1f"));
-        printLine("Fan                 0       1       2       3");
-        printLine(fanRow("Duty %", reading.dutyPercent));
-        printLine(fanRow("RPM", reading.rpm));
-        printLine(fanRow("Max RPM", reading.maxRpm));
-        printLine(fanRow("Manual", reading.manual));
+        printLine(row("Digital C", 5, reading.digitalCelsius, kDigitalSensorCount, "%.1f"), consoleWidth);
+        printLine(row("Analog C", 5, reading.analogCelsius, kAnalogSensorCount, "%.1f"), consoleWidth);
+        printLine("Fan                 0       1       2       3", consoleWidth);
+        printLine(fanRow("Duty %", reading.dutyPercent), consoleWidth);
+        printLine(fanRow("RPM", reading.rpm), consoleWidth);
+        printLine(fanRow("Max RPM", reading.maxRpm), consoleWidth);
+        printLine(fanRow("Manual", reading.manual), consoleWidth);
     } else {
         for (int i = 0; i < 7; ++i)
-            printLine("");
+            printLine("", consoleWidth);
     }
-    printLine(note);
+    printLine(note, consoleWidth);
 }
 
 } // namespace
@@ -218,15 +207,15 @@ int runWatch(const Invocation &invocation)
     }
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
     session.start();
-    waitForFirstPoll(session);
+    session.waitForFirstPoll(&interrupted);
 
     ConsoleTable table;
     std::string note = "Ctrl-C stops";
-    const DWORD start = GetTickCount();
+    const ULONGLONG start = GetTickCount64();
     int status = 0;
-    for (long n = 0; !interrupted; ++n) {
-        const long dueMs = n * options.intervalMs;
-        if (setFan != nullptr && dueMs >= options.setFanAfter * 1000) {
+    for (long long n = 0; !interrupted; ++n) {
+        const long long dueMs = n * options.intervalMs;
+        if (setFan != nullptr && dueMs >= options.setFanAfter * 1000LL) {
             char unused[16];
             const char *result = setFan(unused, options.fan.c_str(), options.percent.c_str());
             note = "set fan " + options.fan + " to " + options.percent + "%: " + (result ? result : "sent");
@@ -250,7 +239,7 @@ int runWatch(const Invocation &invocation)
             std::fflush(stdout);
         } else {
             table.beforeTable();
-            printTable(reading, static_cast<int>(dueMs / 1000), note);
+            printTable(reading, static_cast<int>(dueMs / 1000), note, table.lineWidth());
             table.afterTable(kTableLines);
         }
         if (csv != nullptr) {
@@ -259,13 +248,14 @@ int runWatch(const Invocation &invocation)
         }
         if (options.count > 0 && n + 1 >= options.count)
             break;
-        const long nextMs = (n + 1) * options.intervalMs;
-        if (options.seconds > 0 && nextMs > options.seconds * 1000)
+        const long long nextMs = (n + 1) * options.intervalMs;
+        if (options.seconds > 0 && nextMs > options.seconds * 1000LL)
             break;
-        // Wait for the next reading's time, answering the window's messages.
-        const DWORD elapsed = GetTickCount() - start;
-        if (static_cast<long>(elapsed) < nextMs)
-            session.pumpMessages(static_cast<DWORD>(nextMs - static_cast<long>(elapsed)));
+        // Wait for the next reading's time, answering the window's messages;
+        // never longer than one interval, whatever the clock did.
+        const long long elapsed = static_cast<long long>(GetTickCount64() - start);
+        if (elapsed < nextMs)
+            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, options.intervalMs)));
     }
     if (csv != nullptr)
         std::fclose(csv);

@@ -10,6 +10,11 @@ namespace {
 constexpr DWORD kDeviceType = 5;
 constexpr DWORD kDeviceId = 0x04036001;
 
+// How many nodes FT_CreateDeviceInfoList last counted for this thread; -1
+// before its first call here. A caller sizes its array from that count, and
+// another thread's call in between may take a longer snapshot.
+thread_local long lastCountOfThread = -1;
+
 } // namespace
 
 extern "C" {
@@ -49,20 +54,26 @@ FT_STATUS WINAPI FT_CreateDeviceInfoList(LPDWORD count)
         s.listSnapshot.push_back(node);
     }
     *count = static_cast<DWORD>(s.listSnapshot.size());
+    lastCountOfThread = static_cast<long>(*count);
     return FT_OK;
 }
 
-// Copies the last snapshot; `count` receives the number of nodes written.
-// The caller's array must hold as many nodes as FT_CreateDeviceInfoList
-// counted.
+// Copies the last snapshot; `count` (written only) receives the number of
+// nodes written. The caller's array holds as many nodes as
+// FT_CreateDeviceInfoList counted for it, so no more are written than this
+// thread's last count (the process's last snapshot for a thread that took
+// none), even when another thread has taken a longer snapshot since.
 FT_STATUS WINAPI FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *nodes, LPDWORD count)
 {
     Sim &s = sim();
     if (nodes == nullptr || count == nullptr)
         return SIM_FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(s.mu);
-    std::copy(s.listSnapshot.begin(), s.listSnapshot.end(), nodes);
-    *count = static_cast<DWORD>(s.listSnapshot.size());
+    size_t filled = s.listSnapshot.size();
+    if (lastCountOfThread >= 0)
+        filled = std::min(filled, static_cast<size_t>(lastCountOfThread));
+    std::copy(s.listSnapshot.begin(), s.listSnapshot.begin() + filled, nodes);
+    *count = static_cast<DWORD>(filled);
     return FT_OK;
 }
 

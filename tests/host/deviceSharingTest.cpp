@@ -102,6 +102,24 @@ TEST_F(SharedController, CommandsWaitForAPollCycleToEnd)
     EXPECT_EQ(finish(startPeer("shared 1 expect 0 138 30 expect 0 140 40")), 0);
 }
 
+// Through the plug-in, the command goes to the stored device number, read by
+// the plug-in's poller after it starts; until then the number is 0.
+TEST_F(SharedController, SetFanThroughThePluginGoesToTheStoredDevice)
+{
+    // The peer that plugs device 1 in stays until the end: the shared
+    // devices last only while some process has them.
+    Event plugged, done;
+    HANDLE plugger = startPeer("shared 1 plug 1 signal " + plugged.name + " wait " + done.name);
+    ASSERT_TRUE(plugged.wait());
+    seedSettings(1, 1);
+    const ProgramRun run = runProgram("vornhost.exe set-fan 2 40");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    // Fan 2 of device 1 at 40 % (20 in the frame); device 0's still at 100 %.
+    EXPECT_EQ(finish(startPeer("shared 1 expect 1 139 20 expect 0 139 50")), 0);
+    SetEvent(done.handle);
+    EXPECT_EQ(finish(plugger), 0);
+}
+
 TEST_F(SharedController, ADeviceHeldLongerIsReportedInUse)
 {
     Event held, release;
@@ -124,6 +142,10 @@ TEST_F(SharedController, ADeviceHeldLongerIsReportedInUse)
     run = runProgram("vornhost.exe read-device --serial VORN0000");
     EXPECT_EQ(run.exitCode, 2) << run.output;
     EXPECT_NE(run.output.find("hides its serial number"), std::string::npos) << run.output;
+    // That empty serial number is no name for it.
+    run = runProgram("vornhost.exe read-device --serial \"\"");
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find("--serial needs a serial number"), std::string::npos) << run.output;
 
     SetEvent(release.handle);
     EXPECT_EQ(finish(holder), 0);

@@ -204,6 +204,13 @@ class Watch(unittest.TestCase):
         for args in (["--count", "0"], ["--interval", "x"], ["--count"]):
             code, _, err = wine(["watch"] + args)
             self.assertEqual(code, 2, (args, err))
+        # Past a day between readings or a year of watching: refused, never
+        # left to wrap the schedule's milliseconds.
+        for args in (["--interval", "86401"], ["--interval", "2147484"], ["--seconds", "31536001"],
+                     ["--set-fan-after", "31536001", "1", "50"]):
+            code, _, err = wine(["watch"] + args)
+            self.assertEqual(code, 2, (args, err))
+            self.assertIn(args[0] + " needs a whole number from ", err)
 
 
 if __name__ == "__main__":

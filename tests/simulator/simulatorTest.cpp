@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <thread>
@@ -461,9 +462,14 @@ TEST_F(Simulator, ReadsCanBeDelayedAndHeldAtTheGate)
     auto t0 = Clock::now();
     EXPECT_EQ(request(h).size(), static_cast<size_t>(SIM_FRAME_SIZE));
     EXPECT_GE(msSince(t0), 180);
+    EXPECT_NE(entry(sim.logCount() - 1).flags & SIM_LOG_DELAYED, 0);
+    sim.logClear();
     t0 = Clock::now();
     EXPECT_EQ(request(h).size(), static_cast<size_t>(SIM_FRAME_SIZE));
-    EXPECT_LT(msSince(t0), 150) << "the delay applied to one read only";
+    // The log tells; the generous time bound only catches a hang.
+    EXPECT_EQ(entry(1).op, SIM_OP_READ);
+    EXPECT_EQ(entry(1).flags & SIM_LOG_DELAYED, 0) << "the delay applied to one read only";
+    EXPECT_LT(msSince(t0), 1000);
 
     // A held read returns only when released; calls other than reads go on
     // meanwhile (the gate holds every read, whatever the device).
@@ -817,6 +823,43 @@ TEST_F(Simulator, DeviceListNumbersPluggedDevicesAndShowsTheirIdentities)
 
     EXPECT_EQ(get(nullptr, nullptr), static_cast<FT_STATUS>(SIM_FT_INVALID_PARAMETER));
     EXPECT_EQ(create(nullptr), static_cast<FT_STATUS>(SIM_FT_INVALID_PARAMETER));
+}
+
+// A caller sizes its array from its own FT_CreateDeviceInfoList. Another
+// thread taking a longer snapshot in between must not make FT_GetDeviceInfoList
+// write past that array.
+TEST_F(Simulator, DeviceListFillsNoMoreThanTheCallerCounted)
+{
+    auto create = reinterpret_cast<FtCreateDeviceInfoListFn>(
+        reinterpret_cast<void *>(GetProcAddress(dll, "FT_CreateDeviceInfoList")));
+    auto get =
+        reinterpret_cast<FtGetDeviceInfoListFn>(reinterpret_cast<void *>(GetProcAddress(dll, "FT_GetDeviceInfoList")));
+    ASSERT_TRUE(create && get);
+    DWORD counted = 0;
+    ASSERT_EQ(create(&counted), 0u);
+    ASSERT_EQ(counted, 1u);
+    std::thread([&] {
+        DWORD more = 0;
+        EXPECT_EQ(sim.plug(1), 0);
+        EXPECT_EQ(create(&more), 0u);
+        EXPECT_EQ(more, 2u);
+    }).join();
+
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(counted + 1);
+    std::strcpy(nodes[counted].SerialNumber, "GUARD");
+    DWORD filled = 99;
+    EXPECT_EQ(get(nodes.data(), &filled), 0u);
+    EXPECT_EQ(filled, counted);
+    EXPECT_STREQ(nodes[0].SerialNumber, "VORN0000");
+    EXPECT_STREQ(nodes[counted].SerialNumber, "GUARD") << "written past the caller's count";
+
+    // A thread that took no snapshot itself gets the process's last one.
+    std::thread([&] {
+        std::vector<FT_DEVICE_LIST_INFO_NODE> all(3);
+        DWORD got = 0;
+        EXPECT_EQ(get(all.data(), &got), 0u);
+        EXPECT_EQ(got, 2u);
+    }).join();
 }
 
 } // namespace
