@@ -1,9 +1,37 @@
 // The seven bridge operations of the simulated FTD2XX.dll, at the bridge
 // library's ordinals: handles, serial settings and the byte pipes to the
 // simulated controllers, with the faults a test has switched on.
+#include <initializer_list>
+
 #include "simulator/simulatorState.h"
 
 using namespace vornsim;
+
+namespace {
+
+// One of the three line settings on an open handle: the call is traced,
+// logged with its arguments and counted, an injected fault or a bad handle
+// ends it, and otherwise apply(port) decides the status.
+template <class Apply>
+FT_STATUS configurePort(int op, FT_HANDLE handle, std::initializer_list<unsigned long> args, Apply apply)
+{
+    traceCall(op);
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    Call c(s, op, handle);
+    int i = 0;
+    for (unsigned long a : args)
+        c.e.args[i++] = a;
+    FT_STATUS st = FT_OK;
+    if (c.injected(st))
+        return c.finish(st);
+    Port *p = c.port(st);
+    if (!p)
+        return c.finish(st);
+    return c.finish(apply(*p));
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // The seven bridge operations.
@@ -91,68 +119,39 @@ FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
 
 FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
 {
-    traceCall(SIM_OP_SET_BAUD_RATE);
-    Sim &s = sim();
-    std::lock_guard<std::mutex> lock(s.mu);
-    Call c(s, SIM_OP_SET_BAUD_RATE, handle);
-    c.e.args[0] = baudRate;
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
-        return c.finish(st);
-    Port *p = c.port(st);
-    if (!p)
-        return c.finish(st);
-    if (baudRate == 0)
-        return c.finish(6);
-    p->baud = baudRate;
-    p->baudSet = true;
-    return c.finish(FT_OK);
+    return configurePort(SIM_OP_SET_BAUD_RATE, handle, {baudRate}, [&](Port &p) -> FT_STATUS {
+        if (baudRate == 0)
+            return 6;
+        p.baud = baudRate;
+        p.baudSet = true;
+        return FT_OK;
+    });
 }
 
 FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
 {
-    traceCall(SIM_OP_SET_DATA_CHARACTERISTICS);
-    Sim &s = sim();
-    std::lock_guard<std::mutex> lock(s.mu);
-    Call c(s, SIM_OP_SET_DATA_CHARACTERISTICS, handle);
-    c.e.args[0] = wordLength;
-    c.e.args[1] = stopBits;
-    c.e.args[2] = parity;
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
-        return c.finish(st);
-    Port *p = c.port(st);
-    if (!p)
-        return c.finish(st);
-    // What the bridge can do at all: 7 or 8 bits, stop code 0 (1) or 2 (2),
-    // parity none/odd/even/mark/space (0..4).
-    if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4)
-        return c.finish(6);
-    p->wordLength = wordLength;
-    p->stopBits = stopBits;
-    p->parity = parity;
-    p->dataSet = true;
-    return c.finish(FT_OK);
+    return configurePort(SIM_OP_SET_DATA_CHARACTERISTICS, handle, {wordLength, stopBits, parity},
+                         [&](Port &p) -> FT_STATUS {
+                             // What the bridge can do at all: 7 or 8 bits, stop code 0 (1) or
+                             // 2 (2), parity none/odd/even/mark/space (0..4).
+                             if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4)
+                                 return 6;
+                             p.wordLength = wordLength;
+                             p.stopBits = stopBits;
+                             p.parity = parity;
+                             p.dataSet = true;
+                             return FT_OK;
+                         });
 }
 
 FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout)
 {
-    traceCall(SIM_OP_SET_TIMEOUTS);
-    Sim &s = sim();
-    std::lock_guard<std::mutex> lock(s.mu);
-    Call c(s, SIM_OP_SET_TIMEOUTS, handle);
-    c.e.args[0] = readTimeout;
-    c.e.args[1] = writeTimeout;
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
-        return c.finish(st);
-    Port *p = c.port(st);
-    if (!p)
-        return c.finish(st);
-    p->readTimeout = readTimeout;
-    p->writeTimeout = writeTimeout;
-    p->timeoutsSet = true;
-    return c.finish(FT_OK);
+    return configurePort(SIM_OP_SET_TIMEOUTS, handle, {readTimeout, writeTimeout}, [&](Port &p) -> FT_STATUS {
+        p.readTimeout = readTimeout;
+        p.writeTimeout = writeTimeout;
+        p.timeoutsSet = true;
+        return FT_OK;
+    });
 }
 
 FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten)
