@@ -58,10 +58,22 @@ void closeSettingsBox(DWORD pollerThreadId)
         return;
     ownerAtUnload = topLevel(owner);
     enableIfOwnAndDisabled(ownerAtUnload);
+    // A box that ends activates its owner; when that owner is this thread's
+    // window, the system sends this thread the activation messages and the
+    // box's thread waits for the answer. So while it waits, this thread
+    // answers messages sent to it (and only those: nothing posted is taken
+    // from the host's queue).
+    const bool ownerIsOurs = GetWindowThreadProcessId(ownerAtUnload, nullptr) == GetCurrentThreadId();
     const DWORD start = GetTickCount();
     while (boxOwner.load() != nullptr && GetTickCount() - start < kBoxEndWaitMs) {
         EnumThreadWindows(pollerThreadId, pressOk, 0);
-        Sleep(kPressOkEveryMs);
+        if (ownerIsOurs) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, kPressOkEveryMs, QS_SENDMESSAGE);
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        } else {
+            Sleep(kPressOkEveryMs);
+        }
     }
 }
 
