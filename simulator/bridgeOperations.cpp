@@ -15,7 +15,7 @@ namespace {
 template <class Apply>
 FT_STATUS configurePort(int op, FT_HANDLE handle, std::initializer_list<unsigned long> args, Apply apply)
 {
-    traceCall(op);
+    enterCall(op);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, op, handle);
@@ -40,7 +40,7 @@ extern "C" {
 
 FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
 {
-    traceCall(SIM_OP_OPEN);
+    enterCall(SIM_OP_OPEN);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_OPEN, nullptr);
@@ -94,7 +94,7 @@ FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
 
 FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
 {
-    traceCall(SIM_OP_CLOSE);
+    enterCall(SIM_OP_CLOSE);
     Sim &s = sim();
     std::lock_guard<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_CLOSE, handle);
@@ -156,7 +156,7 @@ FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG write
 
 FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten)
 {
-    traceCall(SIM_OP_WRITE);
+    enterCall(SIM_OP_WRITE);
     Sim &s = sim();
     std::unique_lock<std::mutex> lock(s.mu);
     Call c(s, SIM_OP_WRITE, handle);
@@ -205,7 +205,7 @@ FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, L
 
 FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesReturned)
 {
-    traceCall(SIM_OP_READ);
+    enterCall(SIM_OP_READ);
     Sim &s = sim();
     InProgress inProgress(s.readsInProgress);
     std::unique_lock<std::mutex> lock(s.mu);

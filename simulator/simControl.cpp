@@ -119,6 +119,16 @@ void SIM_API simReadDelay(int ms, int times)
     s.readDelay.set(clampMs(ms), ms <= 0 ? 0 : times);
 }
 
+int SIM_API simHoldCall(int op, int ms, int times)
+{
+    if (op < 0 || op >= SIM_OP_COUNT)
+        return -1;
+    Sim &s = sim();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.holds[op].set(clampMs(ms), ms <= 0 ? 0 : times);
+    return 0;
+}
+
 void SIM_API simReadHelperThread(int ms, int times)
 {
     Sim &s = sim();

@@ -205,6 +205,12 @@ void SIM_API simShortRead(int count, int times);
 // served (times -1: until cleared; ms 0 or times 0 clears).
 void SIM_API simReadDelay(int ms, int times);
 
+// Hold the next `times` calls of operation `op` (SIM_OP_*) for `ms`
+// milliseconds as they enter the DLL, before anything else happens to them
+// (times -1: until cleared; ms 0 or times 0 clears): a line setting that
+// hangs, or a slow write. Returns 0, or -1 for a bad op.
+int SIM_API simHoldCall(int op, int ms, int times);
+
 // The next `times` FT_Read calls (times -1: until cleared; ms 0 or times 0
 // clears) each start a thread of the DLL's own that stays inside the DLL's
 // code for `ms` milliseconds, and join it before they go on, as a vendor
@@ -289,6 +295,7 @@ struct SimControl {
     decltype(&simShortWrite) shortWrite = nullptr;
     decltype(&simShortRead) shortRead = nullptr;
     decltype(&simReadDelay) readDelay = nullptr;
+    decltype(&simHoldCall) holdCall = nullptr;
     decltype(&simReadHelperThread) readHelperThread = nullptr;
     decltype(&simHelperThreadsRunning) helperThreadsRunning = nullptr;
     decltype(&simGateClose) gateClose = nullptr;
@@ -338,6 +345,7 @@ struct SimControl {
         SIM_RESOLVE_(shortWrite, simShortWrite);
         SIM_RESOLVE_(shortRead, simShortRead);
         SIM_RESOLVE_(readDelay, simReadDelay);
+        SIM_RESOLVE_(holdCall, simHoldCall);
         SIM_RESOLVE_(readHelperThread, simReadHelperThread);
         SIM_RESOLVE_(helperThreadsRunning, simHelperThreadsRunning);
         SIM_RESOLVE_(gateClose, simGateClose);

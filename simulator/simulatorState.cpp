@@ -57,15 +57,26 @@ DWORD WINAPI helperThreadProc(LPVOID argument)
 
 std::atomic<int> helperThreadsRunning{0};
 
-void traceCall(int op)
+void enterCall(int op)
 {
     static const char *const names[SIM_OP_COUNT] = {"open", "close", "read", "write", "baud", "data", "timeouts"};
-    if (g_callTrace == INVALID_HANDLE_VALUE || op < 0 || op >= SIM_OP_COUNT)
+    if (op < 0 || op >= SIM_OP_COUNT)
         return;
-    char line[16];
-    const int length = wsprintfA(line, "%s\n", names[op]);
-    DWORD written = 0;
-    WriteFile(g_callTrace, line, static_cast<DWORD>(length), &written, nullptr);
+    if (g_callTrace != INVALID_HANDLE_VALUE) {
+        char line[16];
+        const int length = wsprintfA(line, "%s\n", names[op]);
+        DWORD written = 0;
+        WriteFile(g_callTrace, line, static_cast<DWORD>(length), &written, nullptr);
+    }
+    Sim &s = sim();
+    int holdMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mu);
+        if (!s.holds[op].take(holdMs))
+            holdMs = 0;
+    }
+    if (holdMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
 }
 
 void runHelperThread(int ms)

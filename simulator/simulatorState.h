@@ -109,6 +109,7 @@ struct Sim {
 
     Fault faults[SIM_OP_COUNT];
     Ticket shortWrite, shortRead, readDelay, readHelper;
+    Ticket holds[SIM_OP_COUNT]; // simHoldCall: ms to wait before serving a call
     bool gateClosed = false;
     unsigned gateGeneration = 0;
     int gateLimitMs = kDefaultGateLimitMs;
@@ -172,6 +173,8 @@ struct Sim {
         for (auto &f : faults)
             f = Fault{};
         shortWrite = shortRead = readDelay = readHelper = Ticket{};
+        for (Ticket &h : holds)
+            h = Ticket{};
         gateClosed = false;
         ++gateGeneration;
         gateLimitMs = kDefaultGateLimitMs;
@@ -399,9 +402,11 @@ bool waitUnlocked(std::unique_lock<std::mutex> &lock, int ms, Ready ready)
     return true;
 }
 
-// The call trace (VORNSIM_CALL_TRACE): appends the operation's name and a
-// line feed to the trace file, if there is one, as the call enters the DLL.
-void traceCall(int op);
+// Every bridge operation begins here: the call trace (VORNSIM_CALL_TRACE)
+// appends the operation's name and a line feed to the trace file, if there is
+// one, then a hold set by simHoldCall keeps the caller waiting inside the DLL,
+// holding none of the simulator's locks.
+void enterCall(int op);
 
 // A thread of the DLL's own that stays inside the DLL for ms milliseconds,
 // started and joined by FT_Read (simReadHelperThread). Returns when the
