@@ -70,7 +70,11 @@ public:
     void publish(const uint8_t frame[kStatusFrameSize], const int32_t maxRpm[kFanCount])
     {
         const uint32_t s = sequence_.load(std::memory_order_relaxed);
-        sequence_.store(s + 1, std::memory_order_relaxed);
+        // Release: a reader that sees the odd number turns to copy 1, which the
+        // last publication finished writing before this store; without the
+        // release order it could find copy 1 as it was before that. The fence
+        // then keeps the rewrite of copy 0 behind the odd number.
+        sequence_.store(s + 1, std::memory_order_release);
         std::atomic_thread_fence(std::memory_order_release);
         store(copies_[0], frame, maxRpm);
         sequence_.store(s + 2, std::memory_order_release);
