@@ -18,10 +18,13 @@ constexpr UCHAR kOneStopBit = 0;
 constexpr UCHAR kNoParity = 0;
 constexpr ULONG kNoWriteTimeout = 0;
 
+// Cleared before the close: whoever looks at the variable meanwhile (the
+// unload, for a poll cycle cut off here) never closes the handle again.
 const char *closeAndFail(FT_HANDLE *handleOut, const char *text)
 {
-    FT_Close(*handleOut);
+    FT_HANDLE handle = *handleOut;
     *handleOut = nullptr;
+    FT_Close(handle);
     return text;
 }
 

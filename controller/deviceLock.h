@@ -1,32 +1,34 @@
-// One party at a time on the controller: a poll cycle holds the device from
+// One party at a time on the controller, across every program that uses it:
+// the kernel mutex named in core/controllerLock.h. A poll cycle holds it from
 // its open to its close, the fan command from its decision to send to its
-// close, and the unload teardown while it stops the poller.
-//
-// The device is shared fairly. The poller goes before every waiting command,
-// so a cycle waits for at most the one exchange that holds the device when it
-// asks; commands (and the unload) are served in the order they arrived, so a
-// host thread that sends again at once queues behind the others instead of
-// taking the device back. A waiter gives up only when the party holding the
-// device has held it for the whole bound: waiting behind several short
-// exchanges in turn never counts as busy. Nothing here needs initialising or
-// closing, and a waiter stopped by TerminateThread leaves nothing behind that
-// could hold up the others (see deviceLock.cpp).
+// close. Waiters sleep in the kernel, which hands the mutex over in turn, so a
+// caller that asks again at once queues behind the others. A holder that died
+// (a thread or a whole process) leaves the mutex abandoned, and the next
+// waiter takes it as free. See docs/lifecycle.md for who holds it when.
 #pragma once
 
 #include <windows.h>
 
-// Takes the device in arrival order; false when whoever held it while this
-// call waited kept it for timeoutMs or longer.
+#include "core/controllerLock.h"
+
+// Opens the lock for this module, once: on the host's thread, in dllstartup
+// or the first fan command, never under the loader lock. When the name
+// cannot be had (another kind of object took it), the lock is one of this
+// process only, so the poller and the fan command still take turns. False
+// only when no lock could be made at all; the caller then goes on without
+// one, and the driver's refusal of a second open is all that keeps parties
+// apart.
+bool openDeviceLock();
+
+// At unload, once nothing of this module waits for it any more.
+void closeDeviceLock();
+
+// Waits at most timeoutMs in all for the device; true when it is ours (also
+// when the last holder died holding it, or when there is no lock to take).
 bool acquireDevice(DWORD timeoutMs);
 
-// The same for the poller: ahead of every waiting command.
-bool acquireDeviceFirst(DWORD timeoutMs);
+// The same for the poller: the wait is alertable, so that the unload's queued
+// exit reaches a poller waiting here (docs/lifecycle.md).
+bool acquireDeviceAlertable(DWORD timeoutMs);
 
 void releaseDevice();
-
-// How many parties are waiting for the device now (for tests).
-int deviceWaiterCount();
-
-// The longest a poll cycle may hold the device: the 3-second read time-out
-// plus a margin for the open, the request and the close.
-constexpr DWORD kLongestCycleMs = 5000;

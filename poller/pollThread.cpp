@@ -21,21 +21,18 @@ namespace {
 // or failed read.
 uint8_t pollBuffer[kStatusFrameSize];
 
-// The cycle goes before every waiting command, so it waits for at most the
-// one command holding the device when it asks: one open, write and close.
-// Only a command that keeps the device twice the longest cycle makes the
-// cycle give up; it is skipped, says so in lastError, and the next one tries
-// again.
-constexpr DWORD kDeviceWaitMs = 2 * kLongestCycleMs;
+// How long a cycle waits for its turn on the device: the parties ahead of it
+// each hold it for one exchange. Only when the device stays taken this long
+// is the cycle skipped, saying so in lastError; the next one tries again.
+constexpr DWORD kDeviceWaitMs = 2 * kControllerTurnMs;
 
 bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
 {
     return SetWaitableTimer(timer, &dueTime, 0, nullptr, nullptr, FALSE) != 0;
 }
 
-// Waits for the timer alertably, so that the unload can end the poller here
-// (see pollerLifecycle.h). A procedure call that returns (none of ours does)
-// only resumes the wait.
+// Waits for the timer alertably, so that the unload can end the poller here.
+// A queued call that returns (none of ours does) only resumes the wait.
 DWORD waitForTimer(HANDLE timer)
 {
     DWORD result;
@@ -45,29 +42,43 @@ DWORD waitForTimer(HANDLE timer)
     return result;
 }
 
+void exchange()
+{
+    // The library writes the handle straight into deviceHandle, so the device
+    // shows as held from the moment it opens: a cycle cut off inside a line
+    // setting leaves the handle there for the unload to close.
+    const char *outcome = openDevice(deviceNumber.load(), &deviceHandle);
+    lastError.store(outcome);
+    if (outcome != nullptr) {
+        // A refusing library may leave anything in the variable.
+        deviceHandle = nullptr;
+        return;
+    }
+    lastError.store(readStatus(deviceHandle, pollBuffer));
+    // Cleared before the close: a cycle cut off inside the close must not
+    // have its handle closed a second time.
+    FT_HANDLE handle = deviceHandle;
+    deviceHandle = nullptr;
+    FT_Close(handle);
+}
+
 } // namespace
 
 void runPollCycle()
 {
-    if (!acquireDeviceFirst(kDeviceWaitMs)) {
+    if (!acquireDeviceAlertable(kDeviceWaitMs)) {
         // The meters must not show the last frame as if it were current.
         lastError.store(kPollDeviceBusy);
         return;
     }
-    // Opened into a local and published once open: whatever a refusing
-    // library leaves in the variable never looks like a held device.
-    FT_HANDLE handle = nullptr;
-    const char *outcome = openDevice(deviceNumber.load(), &handle);
-    lastError.store(outcome);
-    if (outcome == nullptr) {
-        deviceHandle = handle;
-        lastError.store(readStatus(handle, pollBuffer));
-        // Cleared before the close: should the thread be stopped inside the
-        // close, the teardown must not close the handle a second time.
-        deviceHandle = nullptr;
-        FT_Close(handle);
+    // Once the unload has begun no cycle starts.
+    if (beginCycle()) {
+        exchange();
+        releaseDevice();
+        endCycle();
+    } else {
+        releaseDevice();
     }
-    releaseDevice();
 }
 
 DWORD WINAPI pollThreadProc(LPVOID)
@@ -86,7 +97,7 @@ DWORD WINAPI pollThreadProc(LPVOID)
         lastError.store(kCantCreateTimer);
         parkPoller();
     }
-    // Kept where the unload can close it when it stops the thread.
+    // Kept where the unload can close it when it ends the thread.
     pollTimer.store(timer);
     LARGE_INTEGER dueTime;
     dueTime.QuadPart = dueTimeFor(interval);

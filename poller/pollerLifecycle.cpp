@@ -5,104 +5,52 @@
 #include "controller/deviceLock.h"
 #include "poller/pollThread.h"
 #include "poller/settingsBox.h"
+#include "poller/threadEnding.h"
 #include "state/moduleState.h"
 
 const char kCantStartPoller[] = "CreateThread: Can't start the poller.";
 
 namespace {
 
-// Guards pollThread and retiredPoller; only held for a few calls.
+// Guards pollThread and retiredPoller; held for a few instructions at a time.
 SRWLOCK lifecycleLock = SRWLOCK_INIT;
 
 // The handle of a poller whose loop ended, not closed yet.
 HANDLE retiredPoller = nullptr;
 
-// Set by a new poller once it runs its own code.
-std::atomic<bool> entered{false};
+// Set by a new poller once it runs its own code (auto-reset).
+HANDLE pollerStarted = nullptr;
+// Set by the poller when the cycle an unload waits for is over.
+HANDLE cycleEnded = nullptr;
 
 // The thread id of the newest poller: the thread whose box the unload closes.
 std::atomic<DWORD> pollerThreadId{0};
 
-// How long a start waits for its thread to get past the loader, and how
-// long anyone waits for a stopped thread to be gone.
+// Where the poller stands with respect to the device, as far as an unload
+// cares: between cycles it may be ended at once; in a cycle it may be inside
+// the bridge library and must finish first.
+enum Phase : int {
+    kBetweenCycles,
+    kInCycle,
+    kInCycleUnloadWaits,
+    kNoMoreCycles
+};
+std::atomic<int> phase{kBetweenCycles};
+
+// Outside the loader lock (a start ending a retired poller).
 constexpr DWORD kThreadStartWaitMs = 2000;
+constexpr DWORD kAnswerWaitMs = 1000;
 constexpr DWORD kThreadEndWaitMs = 2000;
 
-// How long a poller outside any cycle gets to take its exit: it is in, or a
-// few instructions from, one of its alertable waits.
-constexpr DWORD kExitAnswerWaitMs = 1000;
-
-// A system function called as an asynchronous procedure call: SetEvent and
-// ExitThread take one pointer-sized argument, as such a call does. Their
-// addresses come from the import table, so they are the system's own code.
-PAPCFUNC asProcedureCall(void (*function)())
-{
-    return reinterpret_cast<PAPCFUNC>(function);
-}
-
-// Queues the poller's exit (see pollerLifecycle.h): SetEvent(answered), then
-// ExitThread(0). True only when both are queued; answered is then set once
-// the thread is inside the system for good.
-bool queueExit(HANDLE thread, HANDLE answered)
-{
-    return answered != nullptr &&
-           QueueUserAPC(asProcedureCall(reinterpret_cast<void (*)()>(&SetEvent)), thread,
-                        reinterpret_cast<ULONG_PTR>(answered)) != 0 &&
-           QueueUserAPC(asProcedureCall(reinterpret_cast<void (*)()>(&ExitThread)), thread, 0) != 0;
-}
-
-// Ends a poller thread and closes its handle. A thread that does not take
-// its queued exit within answerWaitMs is terminated: it holds nothing then
-// (parked, or cut off inside the bridge library), and a terminated thread
-// does not pass through the loader on its way out. A thread that took its
-// exit is only awaited outside the loader lock, which its exit needs.
-// Returns true when the thread will not touch `answered` any more.
-bool endPoller(HANDLE thread, bool exitQueued, HANDLE answered, DWORD answerWaitMs, bool underLoaderLock)
-{
-    bool done = true;
-    if (exitQueued && WaitForSingleObject(answered, answerWaitMs) == WAIT_OBJECT_0) {
-        if (!underLoaderLock)
-            WaitForSingleObject(thread, kThreadEndWaitMs);
-    } else {
-        TerminateThread(thread, 0);
-        done = WaitForSingleObject(thread, kThreadEndWaitMs) == WAIT_OBJECT_0;
-    }
-    CloseHandle(thread);
-    return done;
-}
-
-// A poller's end: asked to leave by itself (the exit queued) or stopped.
-struct Ending {
-    HANDLE thread = nullptr;
-    HANDLE answered = nullptr;
-    bool queued = false;
-
-    Ending(HANDLE pollerThread, bool askToLeave) : thread(pollerThread)
-    {
-        if (thread == nullptr || !askToLeave)
-            return;
-        answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        queued = queueExit(thread, answered);
-    }
-    void finish(DWORD answerWaitMs, bool underLoaderLock)
-    {
-        if (thread == nullptr)
-            return;
-        // An event the thread may still set stays open.
-        if (endPoller(thread, queued, answered, answerWaitMs, underLoaderLock) && answered != nullptr)
-            CloseHandle(answered);
-        thread = nullptr;
-    }
-};
-
-// Takes the lifecycle lock without ever blocking inside the lock itself: a
-// thread stopped by the unload while it waits must not stay queued in the
-// lock (the poller retiring just as the host unloads).
-void lockLifecycle()
-{
-    while (!TryAcquireSRWLockExclusive(&lifecycleLock))
-        Sleep(1);
-}
+// The unload runs under the loader lock, so the host is frozen for as long as
+// it takes: every wait in it comes out of this one budget. Of it, the box gets
+// at most kBoxWaitMs; a cycle under way gets what is left but kAnswerReserveMs,
+// which stays for the poller's answer; kStopReserveMs stays for ending a
+// poller that did not answer.
+constexpr DWORD kUnloadBudgetMs = 5000;
+constexpr DWORD kBoxWaitMs = 2000;
+constexpr DWORD kAnswerReserveMs = 1000;
+constexpr DWORD kStopReserveMs = 500;
 
 // Keeps the bridge library loaded for the rest of the process once the
 // plug-in starts a poller. An unload can cut a cycle off inside the library;
@@ -117,7 +65,7 @@ void pinBridgeLibrary()
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
 }
 
-// The device a cycle cut off by the unload left open, if any: cleared first,
+// The device of a cycle the unload cut off, if it was open: cleared first,
 // so that it is closed once whatever happens to this call. That cycle was
 // stopped inside the bridge library, maybe holding a lock of the library's
 // own, so a call into the library here, under the loader lock, could wait
@@ -144,6 +92,27 @@ void closeCutOffDevice()
         CloseHandle(closer);
 }
 
+// The unload's side of the phase: no cycle may begin from now on. True when
+// a cycle is under way; it tells cycleEnded when it is over.
+bool stopCycles()
+{
+    int seen = phase.load();
+    for (;;) {
+        if (seen == kInCycleUnloadWaits || seen == kNoMoreCycles)
+            return seen == kInCycleUnloadWaits;
+        const int next = seen == kInCycle ? kInCycleUnloadWaits : kNoMoreCycles;
+        if (phase.compare_exchange_weak(seen, next))
+            return next == kInCycleUnloadWaits;
+    }
+}
+
+void closeEvent(HANDLE &event)
+{
+    if (event != nullptr)
+        CloseHandle(event);
+    event = nullptr;
+}
+
 } // namespace
 
 std::atomic<HANDLE> pollTimer{nullptr};
@@ -159,25 +128,34 @@ void startPollerIfIdle()
 {
     AcquireSRWLockExclusive(&lifecycleLock);
     if (retiredPoller != nullptr) {
-        // Parked: it leaves at once, and here, outside the loader lock, its
-        // end can be awaited.
-        Ending(retiredPoller, true).finish(kExitAnswerWaitMs, false);
+        // Parked: it answers at once, and here, outside the loader lock, its
+        // exit can be awaited.
+        ThreadEnding retired(retiredPoller);
         retiredPoller = nullptr;
+        retired.askToLeave();
+        const DWORD now = GetTickCount();
+        retired.waitForAnswer(now + kAnswerWaitMs);
+        retired.stopIfNotAnswered(now + kAnswerWaitMs + kThreadEndWaitMs);
+        retired.awaitExit(kThreadEndWaitMs);
     }
     if (pollThread.load() == nullptr) {
+        openDeviceLock();
         pinBridgeLibrary();
-        entered.store(false);
-        HANDLE thread = CreateThread(nullptr, kPollerStackReserve, pollThreadProc, nullptr,
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        if (pollerStarted == nullptr)
+            pollerStarted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (cycleEnded == nullptr)
+            cycleEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        phase.store(kBetweenCycles);
+        HANDLE thread = CreateThread(nullptr, 0, pollThreadProc, nullptr, 0, nullptr);
         pollThread.store(thread);
         if (thread == nullptr) {
             // The meters say so instead of showing the zero frame as readings;
             // a later start's first cycle replaces the text.
             lastError.store(kCantStartPoller);
-        } else {
-            const DWORD start = GetTickCount();
-            while (!entered.load() && GetTickCount() - start < kThreadStartWaitMs)
-                Sleep(1);
+        } else if (pollerStarted != nullptr) {
+            // Until the thread is past the loader it could not take a queued
+            // exit, and an unload could not end it cleanly.
+            WaitForSingleObject(pollerStarted, kThreadStartWaitMs);
         }
     }
     ReleaseSRWLockExclusive(&lifecycleLock);
@@ -186,7 +164,24 @@ void startPollerIfIdle()
 void pollerEntered()
 {
     pollerThreadId.store(GetCurrentThreadId());
-    entered.store(true);
+    if (pollerStarted != nullptr)
+        SetEvent(pollerStarted);
+}
+
+bool beginCycle()
+{
+    int expected = kBetweenCycles;
+    return phase.compare_exchange_strong(expected, kInCycle);
+}
+
+void endCycle()
+{
+    int expected = kInCycle;
+    if (!phase.compare_exchange_strong(expected, kBetweenCycles)) {
+        // The unload is waiting for this cycle.
+        phase.store(kNoMoreCycles);
+        SetEvent(cycleEnded);
+    }
 }
 
 void parkPoller()
@@ -197,34 +192,45 @@ void parkPoller()
 
 void retirePoller()
 {
-    lockLifecycle();
+    AcquireSRWLockExclusive(&lifecycleLock);
     retiredPoller = pollThread.exchange(nullptr);
     ReleaseSRWLockExclusive(&lifecycleLock);
 }
 
 void stopPoller()
 {
+    const DWORD deadline = GetTickCount() + kUnloadBudgetMs;
     // Only the poller's own thread can end its box, so that comes first.
-    closeSettingsBox(pollerThreadId.load());
+    closeSettingsBox(pollerThreadId.load(), kBoxWaitMs);
 
-    lockLifecycle();
-    HANDLE running = pollThread.exchange(nullptr);
-    HANDLE retired = retiredPoller;
+    AcquireSRWLockExclusive(&lifecycleLock);
+    ThreadEnding running(pollThread.exchange(nullptr));
+    ThreadEnding retired(retiredPoller);
     retiredPoller = nullptr;
     ReleaseSRWLockExclusive(&lifecycleLock);
 
-    // A cycle in progress ends within the device's read time-out; holding the
-    // device lock keeps the next one from starting.
-    const bool deviceHeld = acquireDevice(kLongestCycleMs);
-    // Asked to leave only outside any cycle: a poller cut off in a cycle may
-    // be inside the bridge library, whose call must not see its thread exit.
-    Ending(retired, true).finish(kExitAnswerWaitMs, true);
-    Ending(running, deviceHeld).finish(kExitAnswerWaitMs, true);
+    // A cycle under way ends within the device's read time-out; one that
+    // outlasts the budget is cut off (the thread is terminated inside it).
+    bool cutOff = false;
+    if (stopCycles()) {
+        const bool ended = cycleEnded != nullptr &&
+                           WaitForSingleObject(cycleEnded, msUntil(deadline - kAnswerReserveMs)) == WAIT_OBJECT_0;
+        cutOff = !ended && phase.load() != kNoMoreCycles;
+    }
+    if (!cutOff)
+        running.askToLeave();
+    retired.askToLeave();
+    running.waitForAnswer(deadline - kStopReserveMs);
+    retired.waitForAnswer(deadline - kStopReserveMs);
+    running.stopIfNotAnswered(deadline);
+    retired.stopIfNotAnswered(deadline);
+
     closePollTimer();
-    // Still set only when a cycle overran the bound and was cut off.
-    closeCutOffDevice();
-    if (deviceHeld)
-        releaseDevice();
+    if (cutOff)
+        closeCutOffDevice();
+    closeDeviceLock();
+    closeEvent(pollerStarted);
+    closeEvent(cycleEnded);
     reenableBoxOwner();
     pollerThreadId.store(0);
 }

@@ -11,9 +11,8 @@ std::atomic<HWND> boxOwner{nullptr};
 // The top-level window the unload found disabled by the box.
 HWND ownerAtUnload = nullptr;
 
-// How long the unload waits for the box to end, and how often it presses OK
-// meanwhile (the box may still be on its way when the unload begins).
-constexpr DWORD kBoxEndWaitMs = 2000;
+// How often the unload presses OK while it waits (the box may still be on
+// its way when the unload begins).
 constexpr DWORD kPressOkEveryMs = 20;
 
 BOOL CALLBACK pressOk(HWND window, LPARAM)
@@ -50,7 +49,7 @@ void settingsBoxClosed()
     boxOwner.store(nullptr);
 }
 
-void closeSettingsBox(DWORD pollerThreadId)
+void closeSettingsBox(DWORD pollerThreadId, DWORD waitMs)
 {
     const HWND owner = boxOwner.load();
     ownerAtUnload = nullptr;
@@ -65,7 +64,7 @@ void closeSettingsBox(DWORD pollerThreadId)
     // from the host's queue).
     const bool ownerIsOurs = GetWindowThreadProcessId(ownerAtUnload, nullptr) == GetCurrentThreadId();
     const DWORD start = GetTickCount();
-    while (boxOwner.load() != nullptr && GetTickCount() - start < kBoxEndWaitMs) {
+    while (boxOwner.load() != nullptr && GetTickCount() - start < waitMs) {
         EnumThreadWindows(pollerThreadId, pressOk, 0);
         if (ownerIsOurs) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, kPressOkEveryMs, QS_SENDMESSAGE);

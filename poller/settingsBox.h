@@ -15,11 +15,11 @@ void settingsBoxMayOpen(HWND owner);
 void settingsBoxClosed();
 
 // Unload, before the poller is stopped: when the poller may have its box
-// open, presses its OK button and waits (bounded) until loadSettings has
+// open, presses its OK button and waits at most waitMs until loadSettings has
 // returned. The owner, when it is the unloading thread's own window, is
 // enabled again first, by a direct call: the box's end then has nothing to
 // ask of this thread, which is busy here and would not answer.
-void closeSettingsBox(DWORD pollerThreadId);
+void closeSettingsBox(DWORD pollerThreadId, DWORD waitMs);
 
 // Unload, after the poller is stopped: enables the owner found by
 // closeSettingsBox again if it is still disabled and belongs to this thread.

@@ -4,7 +4,8 @@
 // Threads: the host calls the exports on its own thread(s); the poller runs on
 // one background thread. Each shared word is an atomic read and written whole;
 // the frame and its speed table are published together through a latch; the
-// device handle is only touched under the device lock (controller/deviceLock.h).
+// device handle is the poll cycle's, written under the controller's lock and
+// read by the unload only once the cycle is over or cut off (docs/lifecycle.md).
 #pragma once
 
 #include <windows.h>
@@ -22,7 +23,8 @@ extern StatusLatch statusFrame;
 // Always a constant text with static storage.
 extern std::atomic<const char *> lastError;
 
-// The handle a poll cycle holds on the device, null between cycles.
+// The handle a poll cycle holds on the device, from the moment the library
+// opens it until the cycle closes it; null between cycles.
 extern FT_HANDLE deviceHandle;
 
 // The controller's D2XX device number (a setting).

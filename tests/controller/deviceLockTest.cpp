@@ -1,14 +1,13 @@
-// The device lock itself, linked in: who gets the device next, when a waiter
-// gives up, and that a waiter killed while it waits holds nobody up. Each
-// party is a thread; the order in which they got the device is recorded
-// while they hold it.
+// The controller's lock, linked in: a waiter's whole wait is bounded, a
+// holder that asks again queues behind the waiter, a holder that died hands
+// the device on, and a name taken by another kind of object still leaves a
+// lock that keeps this process's parties apart. Each party is a thread.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "controller/deviceLock.h"
 #include "tests/support/registrySettings.h"
@@ -16,49 +15,51 @@
 namespace {
 
 struct Party {
-    const char *name = "";
-    bool first = false; // asks as the poller does
     DWORD timeoutMs = 5000;
-    DWORD holdMs = 5; // how long it keeps the device
+    DWORD holdMs = 0;
+    bool dieHolding = false; // ends its thread without letting go
     std::string *order = nullptr;
+    const char *name = "";
+    std::atomic<bool> asking{false};
     std::atomic<bool> got{false};
-    std::atomic<DWORD> gotAt{0}; // GetTickCount() when it got the device
 };
 
 DWORD WINAPI partyProc(LPVOID argument)
 {
     Party &p = *static_cast<Party *>(argument);
-    p.got = p.first ? acquireDeviceFirst(p.timeoutMs) : acquireDevice(p.timeoutMs);
-    if (p.got) {
-        p.gotAt = GetTickCount();
+    p.asking = true;
+    p.got = acquireDevice(p.timeoutMs);
+    if (!p.got)
+        return 0;
+    if (p.order != nullptr)
         *p.order += p.name;
-        Sleep(p.holdMs);
+    Sleep(p.holdMs);
+    if (!p.dieHolding)
         releaseDevice();
-    }
     return 0;
 }
 
 class DeviceLock : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_TRUE(openDeviceLock()); }
     void TearDown() override
     {
         for (HANDLE t : threads_) {
             EXPECT_EQ(WaitForSingleObject(t, 10000), WAIT_OBJECT_0);
             CloseHandle(t);
         }
+        closeDeviceLock();
     }
-    // Starts the party and returns once it waits for the device (the lock's
-    // table holds one more waiter), or its thread handle for the caller.
-    HANDLE ask(Party &p)
+    // Starts the party; returns once it is (nearly certainly) waiting.
+    void ask(Party &p)
     {
-        const int before = deviceWaiterCount();
         HANDLE t = CreateThread(nullptr, 0, partyProc, &p, 0, nullptr);
-        EXPECT_NE(t, nullptr);
-        EXPECT_TRUE(waitUntil([&] { return deviceWaiterCount() > before; }, 3000)) << p.name;
+        ASSERT_NE(t, nullptr);
         threads_.push_back(t);
-        return t;
+        ASSERT_TRUE(waitUntil([&] { return p.asking.load(); }, 3000));
+        Sleep(100);
     }
-    void joinAll() { TearDown(), threads_.clear(); }
+    void joinAll() { TearDown(), threads_.clear(), SetUp(); }
 
     std::string order;
     std::vector<HANDLE> threads_;
@@ -66,24 +67,12 @@ protected:
 
 } // namespace
 
-TEST_F(DeviceLock, PollerGoesBeforeWaitingCommandsAndCommandsInArrivalOrder)
-{
-    ASSERT_TRUE(acquireDevice(1000));
-    Party c1{"1"}, c2{"2"}, c3{"3"}, poller{"P", true};
-    for (Party *p : {&c1, &c2, &c3, &poller}) {
-        p->order = &order;
-        ask(*p);
-    }
-    releaseDevice();
-    joinAll();
-    EXPECT_EQ(order, "P123");
-}
-
 TEST_F(DeviceLock, HolderThatAsksAgainQueuesBehindTheWaiter)
 {
     ASSERT_TRUE(acquireDevice(1000));
-    Party command{"C"};
+    Party command;
     command.order = &order;
+    command.name = "C";
     ask(command);
     releaseDevice();
     ASSERT_TRUE(acquireDevice(5000));
@@ -93,63 +82,56 @@ TEST_F(DeviceLock, HolderThatAsksAgainQueuesBehindTheWaiter)
     EXPECT_EQ(order, "CM");
 }
 
-TEST_F(DeviceLock, BusyOnlyWhenOneHolderKeepsTheDevicePastTheBound)
+TEST_F(DeviceLock, TheWholeWaitIsBoundedEvenBehindShortHolders)
 {
-    // Four holders of 100 ms each ahead of a waiter with a 2-s bound: it
-    // waits well past what a single holder took, but nobody held the device
-    // past the bound. (Generous: a loaded machine oversleeps.)
+    // Five holders of 300 ms each ahead of a waiter with a 1-s bound: none
+    // keeps the device past the bound, but the waiter's turn would come only
+    // after 1.5 s, so it gives up as busy.
     ASSERT_TRUE(acquireDevice(1000));
-    Party ahead[4] = {{"a"}, {"b"}, {"c"}, {"d"}};
+    Party ahead[5];
     for (Party &p : ahead) {
-        p.order = &order;
-        p.holdMs = 100;
+        p.holdMs = 300;
         ask(p);
     }
-    Party patient{"W"};
-    patient.order = &order;
-    patient.timeoutMs = 2000;
-    ask(patient);
     releaseDevice();
-    joinAll();
-    EXPECT_TRUE(patient.got);
-    EXPECT_EQ(order, "abcdW");
-
-    // One holder of 3 s: the waiter gives up once it has held 600 ms,
-    // counted from when the holder took the device, long before it lets go.
-    const int waitersBefore = deviceWaiterCount();
-    Party hog{"H"};
-    hog.order = &order;
-    hog.holdMs = 3000;
-    threads_.push_back(CreateThread(nullptr, 0, partyProc, &hog, 0, nullptr));
-    ASSERT_TRUE(waitUntil([&] { return hog.got.load(); }, 3000));
-    const bool got = acquireDevice(600);
-    const DWORD heldWhenGivenUp = GetTickCount() - hog.gotAt;
-    const bool hogStillHolds =
-        order.find('H') != std::string::npos && WaitForSingleObject(threads_.back(), 0) == WAIT_TIMEOUT;
+    const DWORD start = GetTickCount();
+    const bool got = acquireDevice(1000);
+    const DWORD waited = GetTickCount() - start;
     if (got)
         releaseDevice();
     EXPECT_FALSE(got);
-    EXPECT_GE(heldWhenGivenUp, 550u) << "gave up before the holder had kept the device for the bound";
-    EXPECT_TRUE(hogStillHolds) << "the waiter gave up only after the holder let go";
-    EXPECT_EQ(deviceWaiterCount(), waitersBefore) << "a waiter that gave up stayed in the table";
+    EXPECT_LT(waited, 1400u) << "waited past its bound";
+    joinAll();
+    for (const Party &p : ahead)
+        EXPECT_TRUE(p.got) << "a holder ahead of the waiter got nothing";
 }
 
-TEST_F(DeviceLock, WaiterKilledWhileWaitingHoldsNobodyUp)
+TEST_F(DeviceLock, AHolderThatDiedHandsTheDeviceOn)
 {
-    // As the unload stops a poller that waits: the killed waiter's entry
-    // stays, but it no longer looks, and the next waiter passes over it.
-    ASSERT_TRUE(acquireDevice(1000));
-    Party killed{"K", true}, next{"N"};
-    killed.order = next.order = &order;
-    HANDLE victim = ask(killed);
-    ASSERT_TRUE(TerminateThread(victim, 0));
-    ask(next);
-    releaseDevice();
+    Party dead;
+    dead.dieHolding = true;
+    ask(dead);
     joinAll();
-    EXPECT_FALSE(killed.got);
-    EXPECT_TRUE(next.got);
-    EXPECT_EQ(order, "N");
-    // And the device is free again for anyone.
-    EXPECT_TRUE(acquireDevice(1000));
+    ASSERT_TRUE(dead.got);
+    // The mutex is abandoned: the next waiter takes it as free at once.
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(acquireDevice(3000));
+    EXPECT_LT(GetTickCount() - start, 1000u);
     releaseDevice();
+}
+
+TEST_F(DeviceLock, ANameTakenByAnotherObjectStillLeavesALockOfThisProcess)
+{
+    closeDeviceLock();
+    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kControllerLockName);
+    ASSERT_NE(squatter, nullptr);
+    ASSERT_TRUE(openDeviceLock());
+    ASSERT_TRUE(acquireDevice(1000));
+    Party other;
+    other.timeoutMs = 300;
+    ask(other);
+    EXPECT_EQ(WaitForSingleObject(threads_.back(), 5000), WAIT_OBJECT_0);
+    releaseDevice();
+    EXPECT_FALSE(other.got) << "the fallback lock let a second party in";
+    CloseHandle(squatter);
 }

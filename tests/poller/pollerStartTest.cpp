@@ -22,6 +22,18 @@ HANDLE WINAPI refusingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START
     return nullptr;
 }
 
+// Another program's turn on the controller: its own handle on the named
+// lock, held until the event given is set.
+DWORD WINAPI holdControllerLock(LPVOID release)
+{
+    HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
+    WaitForSingleObject(lock, INFINITE);
+    WaitForSingleObject(static_cast<HANDLE>(release), 30000);
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+    return 0;
+}
+
 std::string meter(MeterFn function, const char *parameter)
 {
     char buffer[32] = {};
@@ -67,15 +79,22 @@ TEST_F(PollerStartTest, APollerThatCannotStartSaysSoUntilALaterPollersFirstCycle
     EXPECT_EQ(sim.frameCount(), 1);
 }
 
-// A fan command that keeps the device past the cycle's bound (10 s): the
-// cycle is skipped, and the meters say so instead of showing the last frame
-// as if it were current.
+// Another program keeps the controller's lock past the cycle's bound (10 s):
+// the cycle is skipped, and the meters say so instead of showing the last
+// frame as if it were current.
 TEST_F(PollerStartTest, ACycleThatCannotGetTheDeviceSaysSo)
 {
     lastError.store(nullptr);
-    ASSERT_TRUE(acquireDevice(1000));
+    ASSERT_TRUE(openDeviceLock());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE holder = CreateThread(nullptr, 0, holdControllerLock, release, 0, nullptr);
+    ASSERT_NE(holder, nullptr);
+    Sleep(200);
     runPollCycle();
-    releaseDevice();
+    SetEvent(release);
+    EXPECT_EQ(WaitForSingleObject(holder, 5000), WAIT_OBJECT_0);
+    CloseHandle(holder);
+    CloseHandle(release);
     EXPECT_EQ(meter(GetDigitalTemp, "0"), "Poll: Device busy, status not read.");
     EXPECT_EQ(sim.counts().calls[SIM_OP_OPEN], 0) << "the skipped cycle opened the device";
 }

@@ -1,0 +1,19 @@
+// The set-duty command (SER_SET, see docs/protocol.md): two bytes, 0x11 + fan,
+// then the duty in whole percent (0..100; a status frame reports duty in
+// 2-percent steps instead). The plug-in's SetFanPercentage and vornhost's
+// set-fan both build it here, with the same checks and the same texts.
+#pragma once
+
+#include <cstdint>
+
+extern const char kInvalidPercentage[];
+extern const char kFanCommandNotSent[];
+extern const char kFanCommandBusy[];
+
+constexpr uint8_t kSetDutyCommand = 0x11;
+constexpr int kFanCommandSize = 2;
+
+// Reads the fan and percent texts as every numeric parameter is read, checks
+// the fan (kInvalidFanIndex) before the percent (kInvalidPercentage), and on
+// success fills command and returns null.
+const char *encodeFanCommand(const char *fanText, const char *percentText, uint8_t command[kFanCommandSize]);

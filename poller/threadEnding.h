@@ -1,0 +1,52 @@
+// Ending the poller thread from another thread without letting it run this
+// module's code again (docs/lifecycle.md, "Ending the poller").
+//
+// The thread is asked to leave by three calls queued to it, all of them
+// system functions: take a gate, set `answered`, ExitThread. The caller holds
+// the gate while it queues them, so all three are pending before the thread
+// can finish the first; the system then runs them one after another in the
+// thread's next alertable wait, and that wait never returns into this module.
+// Once `answered` is set the thread is inside ExitThread for good: its exit
+// still waits for the loader lock, which an unload holds, and completes after
+// the unload. A thread that does not answer in time (cut off inside the
+// bridge library, or never in an alertable wait) is terminated instead.
+#pragma once
+
+#include <windows.h>
+
+class ThreadEnding {
+public:
+    // Takes over the thread's handle (null: nothing to end).
+    explicit ThreadEnding(HANDLE thread);
+    // Closes the thread's handle; frees the gate and the event unless the
+    // thread may still touch them (it neither answered nor was seen to end).
+    ~ThreadEnding();
+    ThreadEnding(const ThreadEnding &) = delete;
+    ThreadEnding &operator=(const ThreadEnding &) = delete;
+
+    // Queues the exit. Only for a thread outside the bridge library: a call
+    // queued there could end it inside the library's own work.
+    void askToLeave();
+
+    // True once the thread has answered, waiting until the tick `deadline`.
+    bool waitForAnswer(DWORD deadline);
+
+    // A thread that has not answered is terminated and awaited until
+    // `deadline`: a terminated thread needs no loader lock to end.
+    void stopIfNotAnswered(DWORD deadline);
+
+    // Outside the loader lock only: waits up to waitMs for an answered thread
+    // to be gone.
+    void awaitExit(DWORD waitMs);
+
+private:
+    HANDLE thread_;
+    HANDLE answered_ = nullptr;
+    SRWLOCK *gate_ = nullptr;
+    bool queued_ = false; // all three calls are pending
+    bool hasAnswered_ = false;
+    bool ended_ = false;
+};
+
+// Milliseconds from now to the tick `deadline`, 0 once it has passed.
+DWORD msUntil(DWORD deadline);
