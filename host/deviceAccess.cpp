@@ -1,7 +1,6 @@
 #include "host/deviceAccess.h"
 
 #include <cstdio>
-#include <vector>
 
 #include "host/commandLine.h"
 #include "host/deviceList.h"
@@ -41,19 +40,7 @@ bool DeviceAccess::load(const std::string &pluginPath)
 
 const char *DeviceAccess::open(int deviceNumber, FT_HANDLE *handle)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        const char *failure = openConnection_(deviceNumber, handle);
-        if (failure == nullptr || GetTickCount() - start >= kCycleLengthMs)
-            return failure;
-        std::vector<ListedDevice> devices;
-        std::string error;
-        // Without a list (an old driver) every refusal may be a busy device.
-        if (listDevices(bridge_, devices, error) &&
-            (deviceNumber < 0 || deviceNumber >= static_cast<int>(devices.size())))
-            return failure;
-        Sleep(kRetryPauseMs);
-    }
+    return openConnection_(deviceNumber, handle);
 }
 
 const char *DeviceAccess::readFrame(FT_HANDLE handle, uint8_t *frame)

@@ -22,10 +22,8 @@ public:
     // reason and returns false when that fails.
     bool load(const std::string &pluginPath);
 
-    // openConnection, tried again for up to one cycle's length while the
-    // device number is in the bridge's list: a device that exists but is
-    // refused is most likely held by a poll cycle (the plug-in's own, in the
-    // desktop host) that ends within that time. Null or the failure text.
+    // openConnection; null or the failure text. The caller holds its turn on
+    // the controller (host/controllerTurn.h) from here to the close.
     const char *open(int deviceNumber, FT_HANDLE *handle);
     // One status exchange on an open handle (readFromVorn); null or the text.
     const char *readFrame(FT_HANDLE handle, uint8_t *frame);

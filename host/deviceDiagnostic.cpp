@@ -4,6 +4,7 @@
 
 #include "core/statusFrame.h"
 #include "host/commandLine.h"
+#include "host/controllerTurn.h"
 #include "host/deviceAccess.h"
 #include "host/readings.h"
 
@@ -43,16 +44,22 @@ int runReadDevice(const Invocation &invocation)
     DeviceAccess device;
     if (!device.load(invocation.pluginPath))
         return 1;
+    // The turn covers a serial number's look-up too: a program that takes
+    // turns cannot hide it then.
+    ControllerTurn turn;
     int deviceNumber = 0;
     if (!selectedDevice(invocation, true, device.bridge(), deviceNumber))
         return 2;
 
-    FT_HANDLE handle = nullptr;
-    const char *failure = device.open(deviceNumber, &handle);
+    const char *failure = kControllerBusy;
     uint8_t frame[kStatusFrameSize] = {};
-    if (failure == nullptr) {
-        failure = device.readFrame(handle, frame);
-        device.close(handle);
+    if (turn.taken()) {
+        FT_HANDLE handle = nullptr;
+        failure = device.open(deviceNumber, &handle);
+        if (failure == nullptr) {
+            failure = device.readFrame(handle, frame);
+            device.close(handle);
+        }
     }
     if (invocation.has("--json")) {
         Reading reading;

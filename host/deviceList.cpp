@@ -66,25 +66,19 @@ bool findSerial(HMODULE bridge, const std::string &serial, int &number, std::str
         error = "--serial needs a serial number; an empty one names no device";
         return false;
     }
-    const DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<ListedDevice> devices;
-        if (!listDevices(bridge, devices, error))
-            return false;
-        bool hidden = false;
-        for (const ListedDevice &device : devices) {
-            if (device.serial == serial) {
-                number = device.number;
-                return true;
-            }
-            hidden = hidden || (device.inUse() && device.serial.empty());
+    std::vector<ListedDevice> devices;
+    if (!listDevices(bridge, devices, error))
+        return false;
+    bool hidden = false;
+    for (const ListedDevice &device : devices) {
+        if (device.serial == serial) {
+            number = device.number;
+            return true;
         }
-        if (!hidden || GetTickCount() - start >= kCycleLengthMs) {
-            error = "no device with serial number " + serial +
-                    (hidden ? " (a device in use by another program hides its serial number)" : "") +
-                    "; vornhost list-devices shows the connected devices";
-            return false;
-        }
-        Sleep(kRetryPauseMs);
+        hidden = hidden || (device.inUse() && device.serial.empty());
     }
+    error = "no device with serial number " + serial +
+            (hidden ? " (a device in use by another program hides its serial number)" : "") +
+            "; vornhost list-devices shows the connected devices";
+    return false;
 }

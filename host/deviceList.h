@@ -8,14 +8,6 @@
 #include <string>
 #include <vector>
 
-// A poll cycle holds the controller for at most this long (open, request,
-// a reply cut short by the 3-second read time-out, close). A vornhost
-// command that finds the device busy keeps trying that long before it gives
-// up, so that it never fails only because the plug-in's poller was reading.
-constexpr DWORD kCycleLengthMs = 5000;
-// Pause between two tries.
-constexpr DWORD kRetryPauseMs = 100;
-
 struct ListedDevice {
     int number = 0; // the device number: its index in the list
     unsigned long flags = 0, type = 0, id = 0, location = 0;
@@ -33,7 +25,8 @@ HMODULE bridgeLibrary();
 bool listDevices(HMODULE bridge, std::vector<ListedDevice> &devices, std::string &error);
 
 // The device number of the device with this serial number. A device another
-// process has open hides its serial number, so while one is in use and none
-// matches, the list is taken again for up to one cycle's length. An empty
-// serial number is refused: it is what a device in use shows.
+// program has open hides its serial number, so the caller holds its turn on
+// the controller meanwhile: then only a program that does not take turns
+// (the vendor's software) can hide it. An empty serial number is refused: it
+// is what a device in use shows.
 bool findSerial(HMODULE bridge, const std::string &serial, int &number, std::string &error);

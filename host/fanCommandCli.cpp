@@ -1,27 +1,15 @@
 #include "host/fanCommandCli.h"
 
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
-#include "core/meterCore.h"
-#include "core/statusFrame.h"
-#include "core/textToLong.h"
+#include "core/fanCommand.h"
 #include "host/commandLine.h"
+#include "host/controllerTurn.h"
 #include "host/deviceAccess.h"
-#include "host/deviceList.h"
 #include "host/hostSession.h"
 
 namespace {
-
-// The plug-in's own texts, as its fan command returns them. Its copies live
-// in controller/deviceConnection.cpp (the refused open) and
-// controller/fanCommand.cpp (the other two), which vornhost does not link;
-// the fan index message comes from core/meterCore, which it does.
-// The refused open is also what the poller leaves pending after a cycle
-// that found the device busy; the fan command returns it then.
-const char kOpenFailed[] = "FT_OpenEx: Can't open requested device.";
-const char kInvalidPercentage[] = "Invalid percentage";
-const char kFanCommandNotSent[] = "FT_Write: Can't send SER_SET command.";
 
 int report(const char *result)
 {
@@ -49,39 +37,37 @@ int throughThePlugin(const Invocation &invocation, const std::string &fan, const
         std::fprintf(stderr, "vornhost: the plug-in's first poll did not come; nothing was sent\n");
         return 1;
     }
-    const DWORD start = GetTickCount();
     char unused[16];
-    const char *result = setFan(unused, fan.c_str(), percent.c_str());
-    while (result != nullptr && std::strcmp(result, kOpenFailed) == 0 && GetTickCount() - start < kCycleLengthMs) {
-        session.pumpMessages(kRetryPauseMs);
-        result = setFan(unused, fan.c_str(), percent.c_str());
-    }
-    const int status = report(result);
+    const int status = report(setFan(unused, fan.c_str(), percent.c_str()));
     session.stop();
     return status;
 }
 
+// The plug-in's own checks, texts and bytes (core/fanCommand.h), sent
+// straight to the device named, in a turn of vornhost's own.
 int toDevice(const Invocation &invocation, const std::string &fanText, const std::string &percentText)
 {
     DeviceAccess device;
     if (!device.load(invocation.pluginPath))
         return 1;
+    uint8_t command[kFanCommandSize];
+    const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command);
+    // A command that will not be sent waits for no turn.
+    std::optional<ControllerTurn> turn;
+    if (invalid == nullptr)
+        turn.emplace();
     int deviceNumber = 0;
     if (!selectedDevice(invocation, false, device.bridge(), deviceNumber))
         return 2;
-    // The plug-in's own checks and texts.
-    const int32_t fan = textToLong(fanText.c_str());
-    const int32_t percent = textToLong(percentText.c_str());
-    if (fan < 0 || fan >= kFanCount)
-        return report(kInvalidFanIndex);
-    if (percent < 0 || percent > 100)
-        return report(kInvalidPercentage);
+    if (invalid != nullptr)
+        return report(invalid);
+    if (!turn->taken())
+        return report(kFanCommandBusy);
     FT_HANDLE handle = nullptr;
     const char *failure = device.open(deviceNumber, &handle);
     if (failure != nullptr)
         return report(failure);
-    const uint8_t command[2] = {static_cast<uint8_t>(0x11 + fan), static_cast<uint8_t>(percent)};
-    const bool sent = device.write(handle, command, sizeof command);
+    const bool sent = device.write(handle, command, kFanCommandSize);
     device.close(handle);
     return report(sent ? nullptr : kFanCommandNotSent);
 }

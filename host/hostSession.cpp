@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/controllerLock.h"
 #include "core/pollInterval.h"
-#include "host/deviceList.h"
 #include "host/meterTable.h"
 
 namespace {
@@ -94,7 +94,7 @@ bool HostSession::waitForFirstPoll(const std::atomic<bool> *cancel)
             value = &m;
     }
     const ULONGLONG start = GetTickCount64();
-    const ULONGLONG limit = refreshIntervalMs() + kCycleLengthMs;
+    const ULONGLONG limit = refreshIntervalMs() + kControllerTurnMs;
     while (value != nullptr && (cancel == nullptr || !*cancel) && GetTickCount64() - start < limit) {
         char buffer[64];
         for (int i = value->low; i <= value->high; ++i) {

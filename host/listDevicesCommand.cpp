@@ -5,6 +5,7 @@
 
 #include "core/statusFrame.h"
 #include "host/commandLine.h"
+#include "host/controllerTurn.h"
 #include "host/deviceAccess.h"
 #include "host/deviceList.h"
 #include "host/jsonWriter.h"
@@ -23,12 +24,16 @@ Verdict probe(DeviceAccess &access, const ListedDevice &device)
     if (device.inUse())
         return verdict;
     verdict.probed = true;
-    FT_HANDLE handle = nullptr;
-    const char *failure = access.open(device.number, &handle);
-    if (failure == nullptr) {
-        uint8_t frame[kStatusFrameSize];
-        failure = access.readFrame(handle, frame);
-        access.close(handle);
+    ControllerTurn turn;
+    const char *failure = kControllerBusy;
+    if (turn.taken()) {
+        FT_HANDLE handle = nullptr;
+        failure = access.open(device.number, &handle);
+        if (failure == nullptr) {
+            uint8_t frame[kStatusFrameSize];
+            failure = access.readFrame(handle, frame);
+            access.close(handle);
+        }
     }
     verdict.controller = failure == nullptr;
     verdict.failure = failure ? failure : "";
@@ -129,7 +134,14 @@ int runListDevices(const Invocation &invocation)
     }
     std::vector<ListedDevice> devices;
     std::string error;
-    if (!listDevices(bridge, devices, error)) {
+    bool listed = false;
+    {
+        // Listed in a turn of our own, a device that a program taking turns
+        // (a poller) uses shows as free, not in use.
+        ControllerTurn turn;
+        listed = listDevices(bridge, devices, error);
+    }
+    if (!listed) {
         std::fprintf(stderr, "vornhost: %s\n", error.c_str());
         return 1;
     }

@@ -13,19 +13,28 @@
 //                        bridge library for 12 s; VORN.dll is unloaded
 //                        meanwhile, the process lives on until that thread
 //                        is over, then loads VORN.dll again and reads a frame
+//   exit-race ROUNDS     VORN.dll is loaded, started and unloaded ROUNDS
+//                        times by a thread at the lowest priority, with the
+//                        unload's exit for the poller stretched where a split
+//                        exit would let the poller back into the plug-in (see
+//                        exitRace); a poller that runs plug-in code after the
+//                        unload crashes the process
 //
 // The settings must be stored (device 0, refresh rate 1). Exit code 0 when
 // the scenario went as expected, 1 after a line on stderr saying what did
 // not, 99 when the process crashed.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 
 #include "plugin/exports.h"
 #include "simControl.h"
+#include "tests/support/importHook.h"
 
 namespace {
 
@@ -147,6 +156,87 @@ int unloadInHelperRead()
     return 0;
 }
 
+// The calls around the poller's exit, as VORN.dll imports them, stretched the
+// way a busy scheduler can: the unloading thread pauses 30 ms after its first
+// queued call to the poller, and a wait of the poller's that returns into the
+// plug-in because a queued call ran (WAIT_IO_COMPLETION) is held 60 ms before
+// it goes back. An exit whose calls are not all pending before the poller
+// runs the first one then lets the poller return into the plug-in while the
+// unload completes, and the return lands in unmapped code.
+std::atomic<int> queuedThisUnload{0};
+std::atomic<int> returnsIntoPlugin{0};
+std::atomic<int> heldNow{0};
+decltype(&QueueUserAPC) realQueueUserAPC = nullptr;
+decltype(&WaitForSingleObjectEx) realWaitForSingleObjectEx = nullptr;
+decltype(&SleepEx) realSleepEx = nullptr;
+
+DWORD WINAPI slowQueueUserAPC(PAPCFUNC function, HANDLE thread, ULONG_PTR data)
+{
+    const DWORD queued = realQueueUserAPC(function, thread, data);
+    if (queuedThisUnload++ == 0)
+        Sleep(30);
+    return queued;
+}
+
+DWORD heldIfQueuedCallRan(DWORD result)
+{
+    if (result == WAIT_IO_COMPLETION) {
+        ++returnsIntoPlugin;
+        ++heldNow;
+        Sleep(60);
+        --heldNow;
+    }
+    return result;
+}
+
+DWORD WINAPI slowWaitForSingleObjectEx(HANDLE handle, DWORD ms, BOOL alertable)
+{
+    return heldIfQueuedCallRan(realWaitForSingleObjectEx(handle, ms, alertable));
+}
+
+DWORD WINAPI slowSleepEx(DWORD ms, BOOL alertable)
+{
+    return heldIfQueuedCallRan(realSleepEx(ms, alertable));
+}
+
+int exitRace(int rounds)
+{
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+    for (int round = 0; round < rounds; ++round) {
+        Plugin plugin;
+        if (!plugin.load())
+            return fail("cannot load VORN.dll and the simulator");
+        ImportHook queue("KERNEL32.dll", "QueueUserAPC", reinterpret_cast<const void *>(slowQueueUserAPC), plugin.vorn);
+        ImportHook wait("KERNEL32.dll", "WaitForSingleObjectEx",
+                        reinterpret_cast<const void *>(slowWaitForSingleObjectEx), plugin.vorn);
+        ImportHook sleep("KERNEL32.dll", "SleepEx", reinterpret_cast<const void *>(slowSleepEx), plugin.vorn);
+        if (!queue.installed() || !wait.installed() || !sleep.installed())
+            return fail("VORN.dll does not import the calls of its poller's exit by name");
+        realQueueUserAPC = queue.original<decltype(realQueueUserAPC)>();
+        realWaitForSingleObjectEx = wait.original<decltype(realWaitForSingleObjectEx)>();
+        realSleepEx = sleep.original<decltype(realSleepEx)>();
+        queuedThisUnload = 0;
+        plugin.start();
+        // The poller between its start and its first cycle: in its settings
+        // read, or already waiting for its timer.
+        Sleep(static_cast<DWORD>(round % 4) * 5);
+        for (ImportHook *hook : {&queue, &wait, &sleep})
+            hook->forget(); // the table goes with the module
+        plugin.unload();
+        // A held poller returns before the next load, which could map the
+        // plug-in at the same address again and hide the fault.
+        if (heldNow.load() > 0) {
+            waitUntil([] { return heldNow.load() == 0; }, 5000);
+            Sleep(50);
+        }
+    }
+    // A poller that came back into the plug-in but left again before the
+    // unmap did no harm this time; it is the same fault.
+    const int returns = returnsIntoPlugin.load();
+    std::printf("%d rounds; the poller returned into the plug-in %d times during its exit\n", rounds, returns);
+    return returns == 0 ? 0 : fail("the poller ran plug-in code during its exit");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,5 +247,7 @@ int main(int argc, char **argv)
         return exitInRead(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "unload-in-helper-read") == 0)
         return unloadInHelperRead();
-    return fail("usage: pluginpeer exit-in-read TRACE | unload-in-helper-read");
+    if (argc == 3 && std::strcmp(argv[1], "exit-race") == 0)
+        return exitRace(std::atoi(argv[2]));
+    return fail("usage: pluginpeer exit-in-read TRACE | unload-in-helper-read | exit-race ROUNDS");
 }

@@ -10,7 +10,8 @@
 #include "poller/pollThread.h"
 #include "poller/pollerLifecycle.h"
 #include "state/moduleState.h"
-#include "tests/settings/importHook.h"
+#include "tests/support/controllerTurnHolder.h"
+#include "tests/support/importHook.h"
 #include "tests/support/registrySettings.h"
 #include "tests/support/simulatorSession.h"
 
@@ -20,18 +21,6 @@ HANDLE WINAPI refusingCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START
 {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
-}
-
-// Another program's turn on the controller: its own handle on the named
-// lock, held until the event given is set.
-DWORD WINAPI holdControllerLock(LPVOID release)
-{
-    HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
-    WaitForSingleObject(lock, INFINITE);
-    WaitForSingleObject(static_cast<HANDLE>(release), 30000);
-    ReleaseMutex(lock);
-    CloseHandle(lock);
-    return 0;
 }
 
 std::string meter(MeterFn function, const char *parameter)
@@ -86,15 +75,11 @@ TEST_F(PollerStartTest, ACycleThatCannotGetTheDeviceSaysSo)
 {
     lastError.store(nullptr);
     ASSERT_TRUE(openDeviceLock());
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE holder = CreateThread(nullptr, 0, holdControllerLock, release, 0, nullptr);
-    ASSERT_NE(holder, nullptr);
-    Sleep(200);
-    runPollCycle();
-    SetEvent(release);
-    EXPECT_EQ(WaitForSingleObject(holder, 5000), WAIT_OBJECT_0);
-    CloseHandle(holder);
-    CloseHandle(release);
+    {
+        ControllerTurnHolder anotherProgram;
+        ASSERT_TRUE(anotherProgram.held());
+        runPollCycle();
+    }
     EXPECT_EQ(meter(GetDigitalTemp, "0"), "Poll: Device busy, status not read.");
     EXPECT_EQ(sim.counts().calls[SIM_OP_OPEN], 0) << "the skipped cycle opened the device";
 }

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "tests/poller/pollerFixture.h"
+#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
 
 namespace {
@@ -115,4 +117,72 @@ TEST_F(PollerTest, UnloadDuringAReadThatRunsALibraryThread)
     seedSettings(0, 1);
     const ProgramRun run = runProgram("pluginpeer.exe unload-in-helper-read", 90000);
     EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+// The unload's exit for the poller, stretched where a split exit would let
+// the poller back into the plug-in while the unload completes (see
+// pluginPeer.cpp, exitRace). Every round must end without the poller ever
+// returning into the plug-in.
+TEST_F(PollerTest, TheQueuedExitNeverLetsThePollerBackIn)
+{
+    seedSettings(0, 1);
+    const ProgramRun run = runProgram("pluginpeer.exe exit-race 200", 120000);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+// A cycle cut off inside a line setting: the device had opened a moment
+// before, so the handle is already the cycle's, and the unload has it
+// closed. Afterwards the device opens again.
+TEST_F(PollerTest, UnloadInsideALineSettingClosesTheDevice)
+{
+    const struct {
+        int held, before;
+    } cases[] = {{SIM_OP_SET_BAUD_RATE, SIM_OP_OPEN}, {SIM_OP_SET_TIMEOUTS, SIM_OP_SET_DATA_CHARACTERISTICS}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(simOpName(c.held));
+        sim.reset();
+        seedSettings(0, 1);
+        ASSERT_EQ(sim.holdCall(c.held, 9000, 1), 0);
+        start();
+        // The call before the held one is done: the cycle is in (or about to
+        // enter) the held one.
+        ASSERT_TRUE(waitUntil([&] { return sim.counts().calls[c.before] >= 1; }, 3000));
+        Sleep(300);
+        const DWORD unloadStart = GetTickCount();
+        unload();
+        EXPECT_LT(GetTickCount() - unloadStart, 8000u) << "FreeLibrary far past its bound";
+        EXPECT_TRUE(waitUntil([&] { return sim.counts().closesOk >= 1; }, 3000));
+        EXPECT_EQ(sim.counts().openHandles, 0) << "the cut-off cycle's device stayed open";
+        EXPECT_EQ(sim.counts().opensOk, 1);
+
+        start();
+        EXPECT_TRUE(waitUntil([&] { return meter("GetFanMaxRPM", "0") == "2100"; }, 5000))
+            << "after the unload the device did not open again: " << meter("GetFanMaxRPM", "0");
+        unload();
+    }
+}
+
+// Another program keeps the controller's lock: the plug-in's fan command
+// waits its bound and says busy, the poller waits alertably meanwhile, and
+// an unload ends it at once without touching the device.
+TEST_F(PollerTest, AnotherProgramKeepingTheLockMeansBusyNeverAHang)
+{
+    seedSettings(0, 1);
+    start();
+    ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 1; }, 3000));
+    auto holder = std::make_unique<ControllerTurnHolder>();
+    ASSERT_TRUE(holder->held());
+    const int opensBefore = opens();
+
+    char buffer[16];
+    DWORD start = GetTickCount();
+    const char *result = plugin->get<SetFanPercentageFn>("SetFanPercentage")(buffer, "0", "50");
+    EXPECT_STREQ(result, "SetFanPercentage: Device busy, command not sent.");
+    EXPECT_GE(GetTickCount() - start, 4500u);
+
+    start = GetTickCount();
+    unload();
+    EXPECT_LT(GetTickCount() - start, 2000u) << "the unload waited for the lock";
+    EXPECT_EQ(opens(), opensBefore) << "someone used the device while another program had its turn";
+    holder.reset();
 }

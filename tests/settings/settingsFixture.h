@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/settings/importHook.h"
+#include "tests/support/importHook.h"
 #include "tests/support/systemText.h"
 #include "tests/support/windowWatcher.h"
 

@@ -9,6 +9,9 @@
 //   save D PATH       a frame read from device D goes into file PATH
 //   open D STATUS     FT_Open(D) returns STATUS (the handle is closed again)
 //   plug D, unplug D  simPlug / simUnplug
+//   turn              take the controller's lock, as the plug-in and vornhost
+//                     do, and keep it until the end (after the held handle
+//                     is closed)
 //   hold D            open and configure D and keep the handle
 //   held STATUS       a status request on the held handle returns STATUS;
 //                     the handle is closed
@@ -31,6 +34,7 @@
 
 #include "bridge/d2xx.h"
 #include "bridge/d2xxList.h"
+#include "core/controllerLock.h"
 #include "simControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 
@@ -40,6 +44,7 @@ Bridge ft;
 SimControl sim;
 HMODULE dll = nullptr;
 FT_HANDLE held = nullptr;
+HANDLE turn = nullptr; // the controller's lock, while the "turn" step holds it
 
 bool fail(const std::string &step, const std::string &why)
 {
@@ -94,8 +99,8 @@ bool waitEvent(const std::string &name, bool signal, const std::string &step)
 bool step(int argc, char **argv, int &i)
 {
     static const std::map<std::string, int> kArguments = {
-        {"shared", 1}, {"set", 3},  {"expect", 3}, {"save", 2}, {"open", 2},  {"plug", 1},  {"unplug", 1},
-        {"hold", 1},   {"held", 1}, {"signal", 1}, {"wait", 1}, {"sleep", 1}, {"listed", 3}};
+        {"shared", 1}, {"set", 3},  {"expect", 3}, {"save", 2}, {"open", 2},  {"plug", 1},   {"unplug", 1},
+        {"hold", 1},   {"held", 1}, {"signal", 1}, {"wait", 1}, {"sleep", 1}, {"listed", 3}, {"turn", 0}};
     const std::string op = argv[i++];
     const auto known = kArguments.find(op);
     if (known == kArguments.end())
@@ -152,6 +157,11 @@ bool step(int argc, char **argv, int &i)
         return sim.plug(num(0)) == 0 || fail(name, "refused");
     if (op == "unplug")
         return sim.unplug(num(0)) == 0 || fail(name, "refused");
+    if (op == "turn") {
+        turn = CreateMutexA(nullptr, FALSE, kControllerLockName);
+        const DWORD got = turn != nullptr ? WaitForSingleObject(turn, 10000) : WAIT_FAILED;
+        return got == WAIT_OBJECT_0 || got == WAIT_ABANDONED || fail(name, "the lock did not come");
+    }
     if (op == "hold") {
         if (held)
             return fail(name, "already holding a handle");
@@ -209,6 +219,10 @@ int main(int argc, char **argv)
             rc = 1;
     if (held)
         ft.close(held);
+    if (turn != nullptr) {
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
     FreeLibrary(dll);
     return rc;
 }

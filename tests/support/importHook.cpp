@@ -1,4 +1,4 @@
-#include "tests/settings/importHook.h"
+#include "tests/support/importHook.h"
 
 #include <cstring>
 
@@ -14,9 +14,9 @@ void writeSlot(void **slot, void *value)
 
 } // namespace
 
-ImportHook::ImportHook(const char *dll, const char *function, const void *replacement)
+ImportHook::ImportHook(const char *dll, const char *function, const void *replacement, HMODULE module)
 {
-    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    BYTE *base = reinterpret_cast<BYTE *>(module != nullptr ? module : GetModuleHandleA(nullptr));
     const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
     const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY &entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
