@@ -1,5 +1,5 @@
 // Numbers in the fan control's messages: the shortest text that reads back as
-// the same value, with a point whatever the locale ("63.5", "-64", "70").
+// the same value ("63.5", "-64", "70", "0.1"; "nan", "inf", "-inf").
 #pragma once
 
 #include <string>
