@@ -28,11 +28,12 @@
 //    - Then it goes down by at most `maxStepDown` per poll ("step"), as
 //      fan2go's maxPwmChangePerCycle but on the way down only, and never
 //      below `minimum` while the fan runs: a fan at its minimum whose curve
-//      says 0 stops in one move, as fancontrol's MINSTOP.
+//      says 0 stops in one move, as fancontrol keeps a running fan at
+//      MINSTOP or above and drops it to MINPWM below MINTEMP.
 //    - "start": when the fan leaves 0 (or on the first poll, when what it
 //      runs at is unknown) for a duty below `start`, the target is `start`
-//      for this one poll; the next poll goes straight to the curve's duty,
-//      which is neither held nor stepped.
+//      for this one poll (fancontrol's MINSTART, fan2go's start PWM); the
+//      next poll goes straight to the curve's duty, neither held nor stepped.
 //    The reason is "curve" when the curve's duty stands as it is.
 // After a fail-safe the held duty is the failsafe duty without an anchor: the
 // next good reading goes up from it at once or down from it step by step,
