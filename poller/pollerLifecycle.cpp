@@ -42,38 +42,28 @@ constexpr DWORD kThreadStartWaitMs = 2000;
 constexpr DWORD kAnswerWaitMs = 1000;
 constexpr DWORD kThreadEndWaitMs = 2000;
 
-// The unload runs under the loader lock, so the host is frozen for as long as
-// it takes: every wait in it comes out of this one budget. Of it, the box gets
-// at most kBoxWaitMs; a cycle under way gets what is left but kAnswerReserveMs,
-// which stays for the poller's answer; kStopReserveMs stays for ending a
-// poller that did not answer.
+// The unload's one budget (it runs under the loader lock, the host frozen):
+// the box gets at most kBoxWaitMs; a cycle under way gets what is left but
+// kAnswerReserveMs, kept for the poller's answer; kStopReserveMs is kept for
+// ending a poller that did not answer.
 constexpr DWORD kUnloadBudgetMs = 5000;
 constexpr DWORD kBoxWaitMs = 2000;
 constexpr DWORD kAnswerReserveMs = 1000;
 constexpr DWORD kStopReserveMs = 500;
 
-// Keeps the bridge library loaded for the rest of the process once the
-// plug-in starts a poller. An unload can cut a cycle off inside the library;
-// a thread or callback the vendor's library runs for that call would run on
-// in unmapped code if the library went away with this plug-in, its only
-// user. The loader's pin is taken on the host's thread, outside the loader
-// lock that the call takes, before any cycle can start; the plug-in imports
-// the library, so it is loaded and the call cannot fail for want of it.
+// Keeps the bridge library loaded for the rest of the process: a cycle cut
+// off inside it may leave a thread of the library's own running. Taken on the
+// host's thread, outside the loader lock, before any cycle can start.
 void pinBridgeLibrary()
 {
     HMODULE bridge = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
 }
 
-// The device of a cycle the unload cut off, if it was open: cleared first,
-// so that it is closed once whatever happens to this call. That cycle was
-// stopped inside the bridge library, maybe holding a lock of the library's
-// own, so a call into the library here, under the loader lock, could wait
-// forever. The close runs instead on a thread of its own whose start routine
-// is the library's FT_Close itself (the library is pinned): it starts once
-// the unload has released the loader lock and never runs this module's code;
-// should the library's lock never come free, only that thread waits. Without
-// such a thread the handle stays open rather than risk the host's unload.
+// The device of a cycle the unload cut off, if it was open, closed once the
+// unload is over by a thread whose start routine is the library's FT_Close
+// (docs/lifecycle.md, "A cycle cut off"). Without such a thread the handle
+// stays open rather than risk the host's unload.
 void closeCutOffDevice()
 {
     FT_HANDLE handle = deviceHandle;

@@ -1,10 +1,7 @@
 // The poller's one window: the error box that loadSettings shows at the
-// poller's start when the settings cannot be read, owned by the host's
-// window. Like every modal box it disables its owner while it is open and
-// enables it again when it ends, and only the thread that made a window can
-// destroy it. A poller stopped inside its box would leave the host's window
-// disabled for good (and, under Wine, the box on the screen). So the unload
-// has the box end the normal way first, on the poller's own thread.
+// poller's start, owned by the host's window, which it disables while open.
+// Only the box's own thread can end it, so the unload has it end the normal
+// way first (docs/lifecycle.md, the unload table).
 #pragma once
 
 #include <windows.h>

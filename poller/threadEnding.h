@@ -1,15 +1,7 @@
-// Ending the poller thread from another thread without letting it run this
-// module's code again (docs/lifecycle.md, "Ending the poller").
-//
-// The thread is asked to leave by three calls queued to it, all of them
-// system functions: take a gate, set `answered`, ExitThread. The caller holds
-// the gate while it queues them, so all three are pending before the thread
-// can finish the first; the system then runs them one after another in the
-// thread's next alertable wait, and that wait never returns into this module.
-// Once `answered` is set the thread is inside ExitThread for good: its exit
-// still waits for the loader lock, which an unload holds, and completes after
-// the unload. A thread that does not answer in time (cut off inside the
-// bridge library, or never in an alertable wait) is terminated instead.
+// Ending the poller thread without letting it run this module's code again:
+// a gate, SetEvent(answered) and ExitThread, all queued before the thread can
+// run the first; a thread that does not answer in time is terminated. Why and
+// when: docs/lifecycle.md, "Ending the poller".
 #pragma once
 
 #include <windows.h>
