@@ -1,28 +1,55 @@
-// vornbench: the plug-in's performance figures, each beside its target,
-// measured side by side in one run. Not a test: it reports, and exits 0
-// whether or not the targets are met; non-zero only when a measurement could
-// not be made at all. Run from the build folder, next to VORN.dll and the
-// simulated FTD2XX.dll.
-#include <windows.h>
-
+// vornbench: the plug-in's performance figures (docs/performance.md), each
+// beside its target. Not a test: it exits non-zero only when a figure could
+// not be measured at all. Run it next to VORN.dll and the simulated FTD2XX.dll.
 #include <cstdio>
 #include <cstring>
 
 #include "bench/bench.h"
-#include "bench/machine.h"
+
+bool figurePluginFile(Bench &bench);
+bool figureMeterCost(Bench &bench);
+bool figureMeterLatency(Bench &bench);
+bool figurePollCycle(Bench &bench);
+bool figureAllocations(Bench &bench);
+bool figurePollerStack(Bench &bench);
+bool figureIdlePoller(Bench &bench);
+bool figureDeviceSharing(Bench &bench);
+bool figureReload(Bench &bench);
 
 namespace {
 
-void usage()
+// The figures, in the order they run. Each loads and unloads VORN.dll itself.
+struct Figure {
+    const char *name; // for --only
+    bool (*run)(Bench &);
+};
+const Figure kFigures[] = {
+    {"file", figurePluginFile},       // the DLL's size, its stream/locale machinery
+    {"cost", figureMeterCost},        // 1
+    {"latency", figureMeterLatency},  // 2
+    {"cycle", figurePollCycle},       // 3
+    {"alloc", figureAllocations},     // 5, meters and exchanges
+    {"stack", figurePollerStack},     // 7
+    {"idle", figureIdlePoller},       // 4, and 5 for the real poller
+    {"sharing", figureDeviceSharing}, // 6
+    {"reload", figureReload},         // 8
+};
+
+// The date and the machine, as Windows (here: Wine) reports them.
+std::string describeRun()
 {
-    std::printf(
-        "usage: vornbench [--quick] [--sharing] [--reloads]\n"
-        "  Loads VORN.dll and the simulated FTD2XX.dll from the current folder and prints the\n"
-        "  plug-in's performance figures with their targets.\n"
-        "  --quick    fewer batches and rounds, 3- and 4-second windows: a smoke run (~30 s).\n"
-        "  --sharing  only figure 6, the device shared between the poller and fan commands.\n"
-        "  --reloads  only the poller's stack and the load/unload figure, then reloads until the\n"
-        "             poller no longer starts (minutes).\n");
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    SYSTEM_INFO info;
+    GetNativeSystemInfo(&info);
+    char cpu[128] = {};
+    DWORD size = sizeof cpu - 1;
+    RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "ProcessorNameString",
+                 RRF_RT_REG_SZ, nullptr, cpu, &size);
+    const auto wine = exportOf<const char *(__cdecl *)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+    return format("Date: %04u-%02u-%02u %02u:%02u:%02u UTC\nMachine: %s, %lu logical processors; %s %s\n", t.wYear,
+                  t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, cpu + std::strspn(cpu, " "),
+                  info.dwNumberOfProcessors, wine ? "Wine" : "Windows", wine ? wine() : "");
 }
 
 } // namespace
@@ -30,78 +57,43 @@ void usage()
 int main(int argc, char **argv)
 {
     Bench bench;
-    bool reloadsOnly = false;
+    const char *only = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quick") == 0) {
+        if (std::strcmp(argv[i], "--quick") == 0)
             bench.quick = true;
-        } else if (std::strcmp(argv[i], "--sharing") == 0) {
-            bench.sharingOnly = true;
-        } else if (std::strcmp(argv[i], "--reloads") == 0) {
-            reloadsOnly = true;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            usage();
-            return 0;
-        } else {
-            usage();
-            return 2;
+        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
+        else {
+            std::printf(
+                "usage: vornbench [--quick] [--only NAME[,NAME...]]\n"
+                "  --quick  fewer batches and rounds, shorter windows: a smoke run\n"
+                "  --only   only the figures named:");
+            for (const Figure &f : kFigures)
+                std::printf(" %s", f.name);
+            std::printf("\n");
+            return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
         }
     }
+    const std::string header = "vornbench: VORN.dll performance figures" +
+                               std::string(bench.quick ? " (quick run)" : "") + "\n" + describeRun();
 
-    std::string header = "vornbench: VORN.dll performance figures" + std::string(bench.quick ? " (quick run)" : "") +
-                         "\nDate: " + currentDate() + "\n" + describeMachine();
-
-    // vornbench links the poll cycle and so imports the bridge library
-    // itself: the simulator is loaded already, and VORN.dll binds to it.
-    bench.simulator = GetModuleHandleA("FTD2XX.dll");
-    if (bench.simulator == nullptr || !bench.sim.load(bench.simulator)) {
-        std::printf("%sFTD2XX.dll is not the simulator (missing %s)\n", header.c_str(),
-                    bench.sim.missing ? bench.sim.missing : "module");
+    // vornbench imports the bridge library itself, so the simulator is loaded
+    // already and VORN.dll binds to the same one.
+    if (!bench.sim.load(GetModuleHandleA("FTD2XX.dll"))) {
+        std::printf("%sFTD2XX.dll is not the simulator (missing %s)\n", header.c_str(), bench.sim.missing);
         return 1;
     }
-    bench.sim.reset();
-    if (reloadsOnly) {
-        const bool measured = measurePollerStack(bench) && measureReloadAddressSpace(bench, true);
-        bench.report.print(stdout, header);
-        return measured && !bench.report.failed() ? 0 : 1;
+    for (const Figure &f : kFigures) {
+        if (only == nullptr ||
+            ("," + std::string(only) + ",").find("," + std::string(f.name) + ",") != std::string::npos)
+            f.run(bench);
     }
-    bench.vorn = LoadLibraryA("VORN.dll");
-    if (bench.vorn == nullptr) {
-        std::printf("%sCannot load VORN.dll (error %lu)\n", header.c_str(), GetLastError());
-        return 1;
-    }
-
-    // Each step runs alone: none overlaps another's threads. The poller CPU
-    // step unloads VORN.dll at its end; device sharing loads it afresh and
-    // unloads it again; the load/unload figure needs it unloaded; so those
-    // three come last.
-    bool ran = scanPluginFile(bench);
-    if (!bench.sharingOnly) {
-        ran = ran && measureMeterCost(bench);
-        ran = ran && measureMeterAllocations(bench);
-        ran = ran && measureMeterLatency(bench);
-        ran = ran && measurePollCycleAllocations(bench);
-        ran = ran && measurePollCycleTime(bench);
-        ran = ran && measurePollerStack(bench);
-        ran = ran && measurePollerCpu(bench);
-    }
-    ran = ran && measureDeviceSharing(bench);
-    if (!bench.sharingOnly)
-        ran = ran && measureReloadAddressSpace(bench, false);
-
-    bench.report.section("How the figures are made");
-    bench.report.detail(
-        "Times come from QueryPerformanceCounter; every comparison is measured side by side in "
-        "this run, interleaved, and reduced to medians over many batches or rounds, because the "
-        "machine is shared and noisy. Targets are judged on ratios where there is a reference.");
-    bench.report.detail(
-        "Figures 1 and 5 (meters), 4, 6 and 8 drive the real VORN.dll through its exports; 2, 3, 5 "
-        "(back-to-back cycles) and 7 use the same plug-in code linked into vornbench, so that the "
-        "poll cycle and the poller's settings step can be run directly.");
-
-    if (bench.vorn != nullptr)
-        FreeLibrary(bench.vorn);
-    bench.sim.reset();
-    bench.report.print(stdout, header);
-    std::fflush(stdout);
-    return ran && !bench.report.failed() ? 0 : 1;
+    bench.resetSimulator(false);
+    bench.section("How the figures are made");
+    bench.detail(
+        "Every figure drives VORN.dll through its exports and the simulated controller through its control "
+        "functions. Comparisons are measured side by side in this run, interleaved, and reduced to medians "
+        "over many batches or rounds (QueryPerformanceCounter), because the machine is shared and noisy.");
+    bench.print(header);
+    return bench.failures.empty() ? 0 : 1;
 }

@@ -1,0 +1,44 @@
+// Figure 5: heap allocations per meter call and per status exchange, counted
+// in VORN.dll's own import slots; the real poller's are counted in figure 4.
+#include "bench/bench.h"
+
+bool figureAllocations(Bench &bench)
+{
+    constexpr int kCallsEach = 10000;
+    const int exchanges = bench.quick ? 100 : 500;
+    Plugin plugin;
+    if (!plugin.loaded())
+        return bench.fail("allocations: cannot load VORN.dll");
+    bench.resetSimulator(false);
+    for (int i = 0; i < 20; ++i) // the first exchanges set up what the simulator keeps
+        plugin.exchange();
+    AllocationHooks hooks(plugin.module());
+    char out[32];
+    AllocationHooks::resetCounts();
+    for (const MeterSpec &spec : kMeters) {
+        const MeterFn meter = plugin.get<MeterFn>(spec.name);
+        for (int i = 0; i < kCallsEach; ++i)
+            meter(out, parameterText(spec.first + i % (spec.last - spec.first + 1)));
+    }
+    std::string meterBreakdown, exchangeBreakdown;
+    const long meterAllocations = AllocationHooks::counted(&meterBreakdown);
+    int failures = 0;
+    AllocationHooks::resetCounts();
+    for (int i = 0; i < exchanges; ++i)
+        failures += plugin.exchange() != nullptr;
+    const long exchangeAllocations = AllocationHooks::counted(&exchangeBreakdown);
+
+    bench.section("5. Heap allocations in steady state");
+    bench.detail("%d of VORN.dll's import slots hooked (every allocation function it imports by name).",
+                 hooks.patched());
+    bench.detail("Meters: %d calls (%d per meter): %s. Exchanges: %d back to back, %d failed: %s.",
+                 kMeterCount * kCallsEach, kCallsEach, meterBreakdown.c_str(), exchanges, failures,
+                 exchangeBreakdown.c_str());
+    bench.row("5. Heap allocations per meter call",
+              format("%ld in %d calls", meterAllocations, kMeterCount * kCallsEach), "0",
+              meterAllocations == 0 && hooks.patched() > 0);
+    bench.row("5. Heap allocations per status exchange (back to back)",
+              format("%ld in %d exchanges", exchangeAllocations, exchanges), "0",
+              exchangeAllocations == 0 && hooks.patched() > 0 && failures == 0);
+    return true;
+}

@@ -1,0 +1,236 @@
+#include "bench/bench.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+std::string vformat(const char *fmt, va_list args)
+{
+    char buffer[1024];
+    const int n = std::vsnprintf(buffer, sizeof buffer, fmt, args);
+    return n < 0 ? std::string() : std::string(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
+}
+
+const char kStandIn[] = "Software\\vornbench (stands in for HKCU)";
+
+struct ParameterTexts {
+    char text[SIM_FRAME_SIZE + 1][4];
+    ParameterTexts()
+    {
+        for (int i = 0; i <= SIM_FRAME_SIZE; ++i)
+            std::snprintf(text[i], sizeof text[i], "%d", i);
+    }
+};
+const ParameterTexts parameterTexts;
+
+} // namespace
+
+double ticksToMs(double ticks)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return ticks * 1e3 / static_cast<double>(frequency.QuadPart);
+}
+
+double quantile(std::vector<double> values, double q)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t rank = static_cast<size_t>(std::ceil(q * static_cast<double>(values.size())));
+    return values[std::min(std::max<size_t>(rank, 1), values.size()) - 1];
+}
+
+std::string format(const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    std::string text = vformat(fmt, args);
+    va_end(args);
+    return text;
+}
+
+void Bench::row(const std::string &figure, const std::string &value, const std::string &target, bool met)
+{
+    rows.push_back({figure, value, target, target == "-" ? "-" : met ? "yes" : "NO"});
+}
+
+void Bench::section(const std::string &title)
+{
+    details.insert(details.end(), {"", title, std::string(title.size(), '-')});
+}
+
+void Bench::detail(const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    details.push_back(vformat(fmt, args));
+    va_end(args);
+}
+
+bool Bench::fail(const std::string &what)
+{
+    failures.push_back(what);
+    return false;
+}
+
+void Bench::resetSimulator(bool paced)
+{
+    sim.reset();
+    sim.freezeDrift(1);
+    sim.setPacing(paced ? 1 : 0);
+}
+
+bool Bench::awaitFrames(int frames, DWORD timeoutMs) const
+{
+    const int target = sim.frameCount() + frames;
+    for (const DWORD start = GetTickCount(); sim.frameCount() < target; Sleep(1)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    }
+    return true;
+}
+
+DWORD Bench::lastOpener() const
+{
+    SimLogEntry entry;
+    for (int i = sim.logCount() - 1; i >= 0 && sim.logGet(i, &entry); --i) {
+        if (entry.op == SIM_OP_OPEN)
+            return entry.threadId;
+    }
+    return 0;
+}
+
+void Bench::print(const std::string &header) const
+{
+    std::fputs(header.c_str(), stdout);
+    size_t w[3] = {6, 5, 6};
+    for (const Row &r : rows) {
+        w[0] = std::max(w[0], r.figure.size());
+        w[1] = std::max(w[1], r.value.size());
+        w[2] = std::max(w[2], r.target.size());
+    }
+    const int f = static_cast<int>(w[0]), v = static_cast<int>(w[1]), t = static_cast<int>(w[2]);
+    std::printf("\n%-*s | %-*s | %-*s | met\n", f, "figure", v, "value", t, "target");
+    std::printf("%s-+-%s-+-%s-+----\n", std::string(w[0], '-').c_str(), std::string(w[1], '-').c_str(),
+                std::string(w[2], '-').c_str());
+    int targets = 0, missed = 0;
+    for (const Row &r : rows) {
+        std::printf("%-*s | %-*s | %-*s | %s\n", f, r.figure.c_str(), v, r.value.c_str(), t, r.target.c_str(),
+                    r.met.c_str());
+        targets += r.met != "-";
+        missed += r.met == "NO";
+    }
+    std::printf("\n%d figure(s) with a target, %d missed.\n", targets, missed);
+    for (const std::string &what : failures)
+        std::printf("COULD NOT MEASURE: %s\n", what.c_str());
+    for (const std::string &line : details)
+        std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+const MeterSpec kMeters[kMeterCount] = {
+    {"GetDigitalTemp", true, 0, SIM_DIGITAL_TEMPS - 1},
+    {"GetAnalogTemp", true, 0, SIM_ANALOG_TEMPS - 1},
+    {"GetFanRPM", false, 0, SIM_FANS - 1},
+    {"GetFanPercentage", false, 0, SIM_FANS - 1},
+    {"GetFanMaxRPM", false, 0, SIM_FANS - 1},
+    {"GetFanManualMode", false, 0, SIM_FANS - 1},
+    {"GetValue", false, 1, SIM_FRAME_SIZE},
+};
+
+const char *parameterText(int index)
+{
+    return index >= 0 && index <= SIM_FRAME_SIZE ? parameterTexts.text[index] : "";
+}
+
+Plugin::Plugin()
+    : module_(LoadLibraryA("VORN.dll")), openConnection_(get<OpenConnectionFn>("openConnection")),
+      readFromVorn_(get<ReadFromVornFn>("readFromVorn"))
+{
+}
+
+Plugin::~Plugin()
+{
+    if (started_)
+        get<DllShutdownFn>("dllshutdown")(instanceBlock_);
+    if (module_ != nullptr)
+        FreeLibrary(module_);
+}
+
+void Plugin::start(HWND window)
+{
+    const auto dllstartup = get<DllStartupFn>("dllstartup");
+    started_ = dllstartup != nullptr;
+    instanceBlock_ = started_ ? dllstartup(window, 0) : nullptr;
+}
+
+const char *Plugin::exchange() const
+{
+    uint8_t frame[SIM_FRAME_SIZE];
+    FT_HANDLE handle = nullptr;
+    const char *error = openConnection_(0, &handle);
+    if (error == nullptr) {
+        error = readFromVorn_(handle, frame);
+        FT_Close(handle);
+    }
+    return error;
+}
+
+SettingsSeed::SettingsSeed()
+{
+    // A volatile key of the bench's own stands in for HKCU in this process.
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &standIn_, nullptr) == ERROR_SUCCESS &&
+        RegOverridePredefKey(HKEY_CURRENT_USER, standIn_) != ERROR_SUCCESS) {
+        RegCloseKey(standIn_);
+        standIn_ = nullptr;
+    }
+}
+
+SettingsSeed::~SettingsSeed()
+{
+    if (standIn_ == nullptr)
+        return;
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(standIn_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kStandIn);
+}
+
+bool SettingsSeed::seed(bool damagedRefreshRate)
+{
+    HKEY key = nullptr;
+    if (standIn_ == nullptr || RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", 0, nullptr,
+                                               REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    // A damaged rate: two bytes where the plug-in expects a DWORD.
+    const DWORD device = 0, rate = 1;
+    const bool ok =
+        RegSetValueExA(key, "Device ID", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&device), sizeof device) == 0 &&
+        RegSetValueExA(key, "Refresh Rate", 0, damagedRefreshRate ? REG_BINARY : REG_DWORD,
+                       reinterpret_cast<const BYTE *>(&rate), damagedRefreshRate ? 2 : sizeof rate) == 0;
+    RegCloseKey(key);
+    return ok;
+}
+
+bool runThreads(const std::vector<ThreadSpec> &threads, std::atomic<bool> &stop, const std::function<void()> &meanwhile)
+{
+    std::vector<HANDLE> handles;
+    for (const ThreadSpec &t : threads) {
+        HANDLE h = CreateThread(nullptr, 0, t.proc, t.argument, 0, nullptr);
+        if (h != nullptr)
+            handles.push_back(h);
+    }
+    if (handles.size() == threads.size())
+        meanwhile();
+    stop.store(true);
+    const DWORD waited = handles.empty()
+                             ? WAIT_OBJECT_0
+                             : WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, 15000);
+    for (HANDLE h : handles)
+        CloseHandle(h);
+    return handles.size() == threads.size() && waited < WAIT_OBJECT_0 + handles.size();
+}
