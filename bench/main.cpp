@@ -15,6 +15,7 @@ bool figurePollerStack(Bench &bench);
 bool figureIdlePoller(Bench &bench);
 bool figureDeviceSharing(Bench &bench);
 bool figureReload(Bench &bench);
+bool figureUnload(Bench &bench);
 
 namespace {
 
@@ -33,6 +34,7 @@ const Figure kFigures[] = {
     {"idle", figureIdlePoller},       // 4, and 5 for the real poller
     {"sharing", figureDeviceSharing}, // 6
     {"reload", figureReload},         // 8
+    {"unload", figureUnload},         // 9
 };
 
 // The date and the machine, as Windows (here: Wine) reports them.
