@@ -10,7 +10,7 @@
 //                        with ExitProcess(7)
 //   unload-in-helper-read
 //                        the poller's read runs a helper thread inside the
-//                        bridge library for 12 s; VORN.dll is unloaded
+//                        bridge library for 8 s; VORN.dll is unloaded
 //                        meanwhile, the process lives on until that thread
 //                        is over, then loads VORN.dll again and reads a frame
 //   exit-race ROUNDS     VORN.dll is loaded, started and unloaded ROUNDS
@@ -115,7 +115,7 @@ int exitInRead(const char *tracePath)
 
 int unloadInHelperRead()
 {
-    constexpr int kHelperMs = 12000;
+    constexpr int kHelperMs = 8000; // outlasts the unload's 5-s budget
     constexpr DWORD kUnloadBoundMs = 10000; // the teardown's 5-second wait and its stop, generously
     Plugin plugin;
     if (!plugin.load())
