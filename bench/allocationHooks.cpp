@@ -1,7 +1,5 @@
 // Counting wrappers for every allocation function a module may import,
 // placed in its import address table (see AllocationHooks in bench.h).
-#include <cstring>
-
 #include "bench/bench.h"
 
 namespace {
@@ -17,7 +15,6 @@ R __cdecl cdeclHook(A... a)
     counters[Id].fetch_add(1, std::memory_order_relaxed);
     return reinterpret_cast<R(__cdecl *)(A...)>(originals[Id])(a...);
 }
-
 template <int Id, class R, class... A>
 R WINAPI winapiHook(A... a)
 {
@@ -25,13 +22,11 @@ R WINAPI winapiHook(A... a)
     return reinterpret_cast<R(WINAPI *)(A...)>(originals[Id])(a...);
 }
 
-struct Hook {
+// Each wrapper's Id is its position here.
+const struct {
     const char *name;
     void *wrapper;
-};
-
-// Each wrapper's Id is its position here.
-const Hook kHooks[] = {
+} kHooks[] = {
     {"malloc", reinterpret_cast<void *>(cdeclHook<0, void *, size_t>)},
     {"calloc", reinterpret_cast<void *>(cdeclHook<1, void *, size_t, size_t>)},
     {"realloc", reinterpret_cast<void *>(cdeclHook<2, void *, void *, size_t>)},
@@ -67,13 +62,12 @@ bool writeSlot(void **slot, void *value)
 
 AllocationHooks::AllocationHooks(HMODULE module)
 {
+    counted();
     auto *base = reinterpret_cast<BYTE *>(module);
     const auto *nt =
         reinterpret_cast<const IMAGE_NT_HEADERS *>(base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0)
-        return;
-    for (auto *dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress); dll->Name != 0;
+    const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto *dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports); imports != 0 && dll->Name != 0;
          ++dll) {
         if (dll->OriginalFirstThunk == 0) // without the name table the slots cannot be told apart
             continue;
@@ -100,14 +94,8 @@ AllocationHooks::AllocationHooks(HMODULE module)
 
 AllocationHooks::~AllocationHooks()
 {
-    for (const Patch &p : patches_)
-        writeSlot(p.slot, p.original);
-}
-
-void AllocationHooks::resetCounts()
-{
-    for (std::atomic<long> &counter : counters)
-        counter.store(0);
+    for (const auto &patch : patches_)
+        writeSlot(patch.first, patch.second);
 }
 
 long AllocationHooks::counted(std::string *breakdown)
@@ -115,10 +103,10 @@ long AllocationHooks::counted(std::string *breakdown)
     long total = 0;
     std::string text;
     for (int h = 0; h < kHooked; ++h) {
-        const long n = counters[h].load();
+        const long n = counters[h].exchange(0);
         total += n;
         if (n != 0)
-            text += std::string(text.empty() ? "" : ", ") + kHooks[h].name + "=" + std::to_string(n);
+            text += format("%s%s=%ld", text.empty() ? "" : ", ", kHooks[h].name, n);
     }
     if (breakdown != nullptr)
         *breakdown = text.empty() ? "none" : text;

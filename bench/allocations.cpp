@@ -14,7 +14,6 @@ bool figureAllocations(Bench &bench)
         plugin.exchange();
     AllocationHooks hooks(plugin.module());
     char out[32];
-    AllocationHooks::resetCounts();
     for (const MeterSpec &spec : kMeters) {
         const MeterFn meter = plugin.get<MeterFn>(spec.name);
         for (int i = 0; i < kCallsEach; ++i)
@@ -23,17 +22,15 @@ bool figureAllocations(Bench &bench)
     std::string meterBreakdown, exchangeBreakdown;
     const long meterAllocations = AllocationHooks::counted(&meterBreakdown);
     int failures = 0;
-    AllocationHooks::resetCounts();
     for (int i = 0; i < exchanges; ++i)
         failures += plugin.exchange() != nullptr;
     const long exchangeAllocations = AllocationHooks::counted(&exchangeBreakdown);
 
     bench.section("5. Heap allocations in steady state");
-    bench.detail("%d of VORN.dll's import slots hooked (every allocation function it imports by name).",
-                 hooks.patched());
-    bench.detail("Meters: %d calls (%d per meter): %s. Exchanges: %d back to back, %d failed: %s.",
-                 kMeterCount * kCallsEach, kCallsEach, meterBreakdown.c_str(), exchanges, failures,
-                 exchangeBreakdown.c_str());
+    bench.detail(
+        "%d import slots hooked (every allocation function VORN.dll imports by name). Meters (%d calls "
+        "each): %s. Exchanges: %d failed; %s.",
+        hooks.patched(), kCallsEach, meterBreakdown.c_str(), failures, exchangeBreakdown.c_str());
     bench.row("5. Heap allocations per meter call",
               format("%ld in %d calls", meterAllocations, kMeterCount * kCallsEach), "0",
               meterAllocations == 0 && hooks.patched() > 0);

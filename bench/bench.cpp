@@ -1,9 +1,7 @@
 #include "bench/bench.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -16,16 +14,6 @@ std::string vformat(const char *fmt, va_list args)
 
 const char kStandIn[] = "Software\\vornbench (stands in for HKCU)";
 
-struct ParameterTexts {
-    char text[SIM_FRAME_SIZE + 1][4];
-    ParameterTexts()
-    {
-        for (int i = 0; i <= SIM_FRAME_SIZE; ++i)
-            std::snprintf(text[i], sizeof text[i], "%d", i);
-    }
-};
-const ParameterTexts parameterTexts;
-
 } // namespace
 
 double ticksToMs(double ticks)
@@ -33,6 +21,15 @@ double ticksToMs(double ticks)
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return ticks * 1e3 / static_cast<double>(frequency.QuadPart);
+}
+
+bool waitUntil(DWORD timeoutMs, const std::function<bool()> &done)
+{
+    for (const DWORD start = GetTickCount(); !done(); Sleep(1)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    }
+    return true;
 }
 
 double quantile(std::vector<double> values, double q)
@@ -87,11 +84,7 @@ void Bench::resetSimulator(bool paced)
 bool Bench::awaitFrames(int frames, DWORD timeoutMs) const
 {
     const int target = sim.frameCount() + frames;
-    for (const DWORD start = GetTickCount(); sim.frameCount() < target; Sleep(1)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-    }
-    return true;
+    return waitUntil(timeoutMs, [&] { return sim.frameCount() >= target; });
 }
 
 DWORD Bench::lastOpener() const
@@ -107,16 +100,13 @@ DWORD Bench::lastOpener() const
 void Bench::print(const std::string &header) const
 {
     std::fputs(header.c_str(), stdout);
-    size_t w[3] = {6, 5, 6};
-    for (const Row &r : rows) {
-        w[0] = std::max(w[0], r.figure.size());
-        w[1] = std::max(w[1], r.value.size());
-        w[2] = std::max(w[2], r.target.size());
-    }
-    const int f = static_cast<int>(w[0]), v = static_cast<int>(w[1]), t = static_cast<int>(w[2]);
+    int f = 6, v = 5, t = 6; // the columns' widths
+    for (const Row &r : rows)
+        f = std::max<int>(f, r.figure.size()), v = std::max<int>(v, r.value.size()),
+        t = std::max<int>(t, r.target.size());
     std::printf("\n%-*s | %-*s | %-*s | met\n", f, "figure", v, "value", t, "target");
-    std::printf("%s-+-%s-+-%s-+----\n", std::string(w[0], '-').c_str(), std::string(w[1], '-').c_str(),
-                std::string(w[2], '-').c_str());
+    const auto rule = [](int n) { return std::string(n, '-'); };
+    std::printf("%s-+-%s-+-%s-+----\n", rule(f).c_str(), rule(v).c_str(), rule(t).c_str());
     int targets = 0, missed = 0;
     for (const Row &r : rows) {
         std::printf("%-*s | %-*s | %-*s | %s\n", f, r.figure.c_str(), v, r.value.c_str(), t, r.target.c_str(),
@@ -144,7 +134,13 @@ const MeterSpec kMeters[kMeterCount] = {
 
 const char *parameterText(int index)
 {
-    return index >= 0 && index <= SIM_FRAME_SIZE ? parameterTexts.text[index] : "";
+    static const auto texts = [] {
+        std::vector<std::string> t;
+        for (int i = 0; i <= SIM_FRAME_SIZE; ++i)
+            t.push_back(std::to_string(i));
+        return t;
+    }();
+    return index >= 0 && index <= SIM_FRAME_SIZE ? texts[index].c_str() : "";
 }
 
 Plugin::Plugin()
@@ -180,19 +176,10 @@ const char *Plugin::exchange() const
     return error;
 }
 
-SettingsSeed::SettingsSeed()
+Bench::~Bench()
 {
-    // A volatile key of the bench's own stands in for HKCU in this process.
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &standIn_, nullptr) == ERROR_SUCCESS &&
-        RegOverridePredefKey(HKEY_CURRENT_USER, standIn_) != ERROR_SUCCESS) {
-        RegCloseKey(standIn_);
-        standIn_ = nullptr;
-    }
-}
-
-SettingsSeed::~SettingsSeed()
-{
+    if (window != nullptr)
+        DestroyWindow(window);
     if (standIn_ == nullptr)
         return;
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
@@ -200,8 +187,19 @@ SettingsSeed::~SettingsSeed()
     RegDeleteTreeA(HKEY_CURRENT_USER, kStandIn);
 }
 
-bool SettingsSeed::seed(bool damagedRefreshRate)
+bool Bench::seed(bool damagedRefreshRate)
 {
+    if (!seeded_) {
+        seeded_ = true;
+        window = CreateWindowExA(0, "STATIC", "vornbench host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &standIn_, nullptr) == ERROR_SUCCESS &&
+            RegOverridePredefKey(HKEY_CURRENT_USER, standIn_) != ERROR_SUCCESS) {
+            RegCloseKey(standIn_);
+            standIn_ = nullptr;
+        }
+    }
     HKEY key = nullptr;
     if (standIn_ == nullptr || RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", 0, nullptr,
                                                REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -216,11 +214,34 @@ bool SettingsSeed::seed(bool damagedRefreshRate)
     return ok;
 }
 
+DWORD pumpSettingsBox(HWND owner, bool pressOk, DWORD timeoutMs)
+{
+    DWORD poller = 0;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr);
+        while (box != nullptr && GetWindow(box, GW_OWNER) != owner)
+            box = FindWindowExA(nullptr, box, "#32770", nullptr);
+        if (box == nullptr && poller != 0)
+            return poller; // pressed, and gone
+        if (box != nullptr && IsWindowVisible(box)) {
+            poller = GetWindowThreadProcessId(box, nullptr);
+            if (!pressOk)
+                return poller;
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return 0;
+}
+
 bool runThreads(const std::vector<ThreadSpec> &threads, std::atomic<bool> &stop, const std::function<void()> &meanwhile)
 {
     std::vector<HANDLE> handles;
     for (const ThreadSpec &t : threads) {
-        HANDLE h = CreateThread(nullptr, 0, t.proc, t.argument, 0, nullptr);
+        HANDLE h = CreateThread(nullptr, 0, t.first, t.second, 0, nullptr);
         if (h != nullptr)
             handles.push_back(h);
     }

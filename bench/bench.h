@@ -5,9 +5,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +30,8 @@ inline double msSince(int64_t start)
 {
     return ticksToMs(static_cast<double>(qpcNow() - start));
 }
+// Looks every millisecond until done() holds; false after timeoutMs.
+bool waitUntil(DWORD timeoutMs, const std::function<bool()> &done);
 
 // Order statistics by the nearest-rank rule; 0 for no values.
 double quantile(std::vector<double> values, double q);
@@ -38,22 +44,32 @@ std::string format(const char *fmt, ...) __attribute__((format(gnu_printf, 1, 2)
 
 // What the meters show once a poller has refused a damaged refresh rate.
 constexpr char kRateRefused[] = "Can't read refresh rate.";
-
 // One request byte and the 285-byte frame at 19200 baud, 10 bits a byte.
 constexpr double kWireMs = (1.0 + SIM_FRAME_SIZE) * 10 * 1000 / 19200;
 
-// The run: options, the simulator, and the report (a table row per figure,
-// then the details each figure left).
+// The run: options, the simulator, the plug-in's settings, and the report (a
+// table row per figure, then the details each figure left).
 struct Bench {
+    Bench() = default;
+    ~Bench();
+    Bench(const Bench &) = delete;
+    Bench &operator=(const Bench &) = delete;
     bool quick = false; // fewer batches, shorter windows: a smoke run
     SimControl sim;
+
+    // The plug-in's settings for the next dllstartup: device 0, one poll a
+    // second, or a refresh rate it refuses. The first seed makes the window,
+    // so that the display driver starts with the real HKCU, then maps HKCU in
+    // this process, for the run, to a volatile key of the bench's own: the
+    // settings a user or a test stored stay untouched.
+    bool seed(bool damagedRefreshRate = false);
+    HWND window = nullptr; // this thread's, for the settings box to belong to; null without a display
 
     // A row; target "-" for a figure without one.
     void row(const std::string &figure, const std::string &value, const std::string &target, bool met);
     void section(const std::string &title);
     void detail(const char *fmt, ...) __attribute__((format(gnu_printf, 2, 3)));
-    // A figure that could not be measured at all; returns false.
-    bool fail(const std::string &what);
+    bool fail(const std::string &what); // a figure that could not be measured at all; false
     // The simulator back to its defaults, temperatures frozen, wire pacing on or off.
     void resetSimulator(bool paced);
     // Waits until the simulator has sent `frames` more frames; false after timeoutMs.
@@ -67,6 +83,10 @@ struct Bench {
     };
     std::vector<Row> rows;
     std::vector<std::string> details, failures;
+
+private:
+    bool seeded_ = false;
+    HKEY standIn_ = nullptr;
 };
 
 template <class Fn>
@@ -84,8 +104,7 @@ struct MeterSpec {
 };
 constexpr int kMeterCount = 7;
 extern const MeterSpec kMeters[kMeterCount];
-// "0" ... "285", with static storage.
-const char *parameterText(int index);
+const char *parameterText(int index); // "0" ... "285", with static storage
 
 // VORN.dll, loaded for one figure; at the end of the scope dllshutdown (if
 // started) and the unload, which stops the poller.
@@ -95,7 +114,6 @@ public:
     ~Plugin();
     Plugin(const Plugin &) = delete;
     Plugin &operator=(const Plugin &) = delete;
-
     bool loaded() const { return module_ != nullptr; }
     HMODULE module() const { return module_; }
     template <class Fn>
@@ -104,9 +122,8 @@ public:
         return exportOf<Fn>(module_, name);
     }
     void start(HWND window); // dllstartup, as a host calls it
-    // One status exchange with device 0 (openConnection, readFromVorn, then
-    // FT_Close): a poll cycle's device work, which publishes the frame to the
-    // meters. Null, or the failure text.
+    // A poll cycle's device work, which publishes the frame to the meters:
+    // openConnection(0), readFromVorn, FT_Close. Null, or the failure text.
     const char *exchange() const;
 
 private:
@@ -117,29 +134,15 @@ private:
     ReadFromVornFn readFromVorn_;
 };
 
-// The plug-in's settings for one figure (device 0, one poll a second, or a
-// refresh rate the plug-in refuses). HKCU is mapped, for this process and the
-// seed's lifetime, to a volatile key of the bench's own: the settings a user
-// or a test stored stay untouched.
-class SettingsSeed {
-public:
-    SettingsSeed();
-    ~SettingsSeed();
-    SettingsSeed(const SettingsSeed &) = delete;
-    SettingsSeed &operator=(const SettingsSeed &) = delete;
-    bool seed(bool damagedRefreshRate = false);
-
-private:
-    HKEY standIn_ = nullptr;
-};
+// Pumps this thread's messages (the box disables and activates its owner)
+// until the poller's settings box owned by owner shows; with pressOk, presses
+// OK and waits until it is gone. The box's thread, or 0 after timeoutMs.
+DWORD pumpSettingsBox(HWND owner, bool pressOk, DWORD timeoutMs);
 
 // Starts every thread, runs meanwhile() on this one, then sets stop and waits
 // (bounded) for them all. False when a thread could not start or did not end:
 // the caller must then leave the threads' data to them.
-struct ThreadSpec {
-    LPTHREAD_START_ROUTINE proc;
-    void *argument;
-};
+using ThreadSpec = std::pair<LPTHREAD_START_ROUTINE, void *>; // a thread's procedure and argument
 bool runThreads(const std::vector<ThreadSpec> &threads, std::atomic<bool> &stop,
                 const std::function<void()> &meanwhile);
 
@@ -152,16 +155,11 @@ public:
     ~AllocationHooks();
     AllocationHooks(const AllocationHooks &) = delete;
     AllocationHooks &operator=(const AllocationHooks &) = delete;
-
     int patched() const { return static_cast<int>(patches_.size()); }
-    // Calls since the reset; breakdown gets "malloc=3, HeapAlloc=1" or "none".
-    static void resetCounts();
+    // Calls since the last count or the hooks' placing; breakdown gets
+    // "malloc=3, HeapAlloc=1" or "none".
     static long counted(std::string *breakdown = nullptr);
 
 private:
-    struct Patch {
-        void **slot;
-        void *original;
-    };
-    std::vector<Patch> patches_;
+    std::vector<std::pair<void **, void *>> patches_; // a slot, and what it held
 };

@@ -4,9 +4,6 @@
 // the longest call. Figure 9: how long FreeLibrary keeps the host waiting in
 // each place the poller may be, other programs' fan commands among them.
 // Bounds in docs/performance.md.
-#include <algorithm>
-#include <memory>
-
 #include "bench/bench.h"
 
 namespace {
@@ -41,69 +38,33 @@ DWORD WINAPI senderProc(LPVOID argument)
     return 0;
 }
 
+// `count` senders loop on setFan while meanwhile() runs on this thread. The
+// window, or null when a sender did not stop (the window is then left to them).
+std::unique_ptr<Window> runSenders(int count, SetFanPercentageFn setFan, const std::function<void(Window &)> &meanwhile)
+{
+    std::unique_ptr<Window> w(new Window);
+    w->setFan = setFan;
+    if (runThreads(std::vector<ThreadSpec>(count, {senderProc, w.get()}), w->stop, [&] { meanwhile(*w); }))
+        return w;
+    w.release();
+    return nullptr;
+}
+
 // Notes every poll read until the window ends.
 void watchPollReads(const Bench &bench, Window &w, DWORD windowMs)
 {
     const int64_t start = qpcNow();
     double lastRead = 0;
-    for (int frames = bench.sim.frameCount(); msSince(start) < windowMs; Sleep(1)) {
-        if (bench.sim.frameCount() == frames)
+    for (int frames = bench.sim.frameCount(), now; (w.ms = msSince(start)) < windowMs; Sleep(1)) {
+        if ((now = bench.sim.frameCount()) == frames)
             continue;
-        const double at = msSince(start);
-        w.longestGapMs = std::max(w.longestGapMs, at - lastRead);
-        w.reads += bench.sim.frameCount() - frames;
-        frames = bench.sim.frameCount();
-        lastRead = at;
+        w.longestGapMs = std::max(w.longestGapMs, w.ms - lastRead);
+        w.reads += now - frames;
+        frames = now;
+        lastRead = w.ms;
     }
-    w.ms = msSince(start);
     w.longestGapMs = std::max(w.longestGapMs, w.ms - lastRead);
 }
-
-} // namespace
-
-bool figureDeviceSharing(Bench &bench)
-{
-    const DWORD windowMs = bench.quick ? 4000 : 8000;
-    SettingsSeed settings;
-    Plugin plugin;
-    const auto setFan = plugin.get<SetFanPercentageFn>("SetFanPercentage");
-    if (!settings.seed() || setFan == nullptr)
-        return bench.fail("device sharing: cannot seed the settings or load VORN.dll");
-    bench.resetSimulator(true);
-    plugin.start(nullptr);
-    if (!bench.awaitFrames(1, 5000))
-        return bench.fail("device sharing: the poller published no frame within 5 s");
-
-    const double gapBoundMs = 1000 + 2 * kWireMs, callBoundMs = 2 * kWireMs;
-    bench.section("6. Device sharing: the poller beside host threads sending fan commands without pause");
-    for (int senders : {1, 4}) {
-        auto *w = new Window; // left to the senders should one not stop
-        w->setFan = setFan;
-        bench.awaitFrames(1, 3000); // the window starts just after a poll read
-        if (!runThreads(std::vector<ThreadSpec>(senders, {senderProc, w}), w->stop,
-                        [&] { watchPollReads(bench, *w, windowMs); }))
-            return bench.fail("device sharing: a sender did not stop within 15 s");
-        const double longestCallMs = w->longestCallUs / 1000.0;
-        bench.detail(
-            "%d sender(s), %.1f-s window: %d poll reads, longest gap %.0f ms; %ld calls, longest %.1f ms; "
-            "busy %ld, other failures %ld.",
-            senders, w->ms / 1000, w->reads, w->longestGapMs, w->calls.load(), longestCallMs, w->busy.load(),
-            w->otherFailures.load());
-        bench.row(format("6. Poll gap, %d sender(s) looping SetFanPercentage", senders),
-                  format("%.0f ms (%d reads in %.1f s)", w->longestGapMs, w->reads, w->ms / 1000),
-                  format("<= %.0f ms", gapBoundMs), w->longestGapMs <= gapBoundMs);
-        bench.row(format("6. Longest SetFanPercentage call, %d sender(s)", senders),
-                  format("%.1f ms (%ld calls, %ld busy)", longestCallMs, w->calls.load(), w->busy.load()),
-                  format("<= %.0f ms, 0 busy", callBoundMs),
-                  longestCallMs <= callBoundMs && w->busy == 0 && w->otherFailures == 0);
-        delete w;
-        // The poller's next read comes before the next window (a starved cycle is skipped after 10 s).
-        bench.awaitFrames(1, 12000);
-    }
-    return true;
-}
-
-namespace {
 
 // Where the poller is when the host unloads the plug-in.
 struct UnloadState {
@@ -113,39 +74,16 @@ struct UnloadState {
     int senders = 0, writeMs = 0; // other programs' fan commands, writes held this long
 };
 
-// Pumps this thread's messages (the box disables its owner, this thread's
-// window) until a box owned by owner shows; false after 5 s.
-bool awaitBox(HWND owner)
+// One unload in the given state: its time in ms, or -1 when the state was not reached.
+double unloadIn(Bench &bench, const UnloadState &state, SetFanPercentageFn otherProgram)
 {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box != nullptr;
-             box = FindWindowExA(nullptr, box, "#32770", nullptr)) {
-            if (GetWindow(box, GW_OWNER) == owner && IsWindowVisible(box))
-                return true;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return false;
-}
-
-// One unload in the given state: its time in ms, or a negative value when
-// the state could not be reached.
-double unloadIn(Bench &bench, const UnloadState &state, SetFanPercentageFn otherProgram, SettingsSeed &settings)
-{
-    HWND owner = state.box ? CreateWindowExA(0, "STATIC", "vornbench host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)
-                           : nullptr;
-    settings.seed(state.box);
+    bench.seed(state.box);
+    HWND owner = state.box ? bench.window : nullptr;
     bench.resetSimulator(false);
     if (state.writeMs > 0)
         bench.sim.holdCall(SIM_OP_WRITE, state.writeMs, -1);
-    auto *w = new Window; // left to the senders should one not stop
-    w->setFan = otherProgram;
     double ms = -1;
-    runThreads(std::vector<ThreadSpec>(state.senders, {senderProc, w}), w->stop, [&] {
+    runSenders(state.senders, otherProgram, [&](Window &) {
         auto plugin = std::make_unique<Plugin>();
         if (state.gateLimitMs > 0) {
             bench.sim.setGateLimit(state.gateLimitMs);
@@ -154,31 +92,55 @@ double unloadIn(Bench &bench, const UnloadState &state, SetFanPercentageFn other
         plugin->start(owner);
         bool reached = true;
         if (state.box)
-            reached = awaitBox(owner);
+            reached = pumpSettingsBox(owner, false, 5000) != 0;
         else if (state.gateLimitMs > 0)
-            reached = [&] {
-                for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(1)) {
-                    if (bench.sim.gateWaiting() > 0)
-                        return true;
-                }
-                return false;
-            }();
+            reached = waitUntil(5000, [&] { return bench.sim.gateWaiting() > 0; });
         else
             Sleep(1500); // the first cycle is due: done (idle), or waiting behind the senders
         const int64_t start = qpcNow();
         plugin.reset();
-        if (reached)
-            ms = msSince(start);
+        ms = reached ? msSince(start) : -1;
         bench.sim.holdCall(SIM_OP_WRITE, 0, 0);
         bench.sim.gateOpen();
     });
-    delete w;
-    if (owner != nullptr)
-        DestroyWindow(owner);
     return ms;
 }
 
 } // namespace
+
+bool figureDeviceSharing(Bench &bench)
+{
+    const DWORD windowMs = bench.quick ? 4000 : 8000;
+    Plugin plugin;
+    const auto setFan = plugin.get<SetFanPercentageFn>("SetFanPercentage");
+    if (!bench.seed() || setFan == nullptr)
+        return bench.fail("device sharing: cannot seed the settings or load VORN.dll");
+    bench.resetSimulator(true);
+    plugin.start(nullptr);
+    if (!bench.awaitFrames(1, 5000))
+        return bench.fail("device sharing: the poller published no frame within 5 s");
+
+    const double gapBoundMs = 1000 + 2 * kWireMs, callBoundMs = 2 * kWireMs;
+    bench.section("6. Device sharing: the poller beside host threads sending fan commands without pause");
+    for (int senders : {1, 4}) {
+        bench.awaitFrames(1, 3000); // the window starts just after a poll read
+        const auto w = runSenders(senders, setFan, [&](Window &watched) { watchPollReads(bench, watched, windowMs); });
+        if (w == nullptr)
+            return bench.fail("device sharing: a sender did not stop within 15 s");
+        const double longestCallMs = w->longestCallUs / 1000.0;
+        bench.detail("%d sender(s): %ld calls failed other than busy.", senders, w->otherFailures.load());
+        bench.row(format("6. Poll gap, %d sender(s) looping SetFanPercentage", senders),
+                  format("%.0f ms (%d reads in %.1f s)", w->longestGapMs, w->reads, w->ms / 1000),
+                  format("<= %.0f ms", gapBoundMs), w->longestGapMs <= gapBoundMs);
+        bench.row(format("6. Longest SetFanPercentage call, %d sender(s)", senders),
+                  format("%.1f ms (%ld calls, %ld busy)", longestCallMs, w->calls.load(), w->busy.load()),
+                  format("<= %.0f ms, 0 busy", callBoundMs),
+                  longestCallMs <= callBoundMs && w->busy == 0 && w->otherFailures == 0);
+        // The poller's next read comes before the next window (a starved cycle is skipped after 10 s).
+        bench.awaitFrames(1, 12000);
+    }
+    return true;
+}
 
 bool figureUnload(Bench &bench)
 {
@@ -186,13 +148,11 @@ bool figureUnload(Bench &bench)
     // module of its own in this process: it takes its turns on the
     // controller's lock as another host's plug-in does, and the unload of the
     // first copy leaves it running.
-    char copy[MAX_PATH] = {}, original[MAX_PATH] = {};
+    char copy[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, copy);
     lstrcatA(copy, "vornbench-other-program.dll");
-    GetFullPathNameA("VORN.dll", MAX_PATH, original, nullptr);
-    HMODULE other = CopyFileA(original, copy, FALSE) ? LoadLibraryA(copy) : nullptr;
+    HMODULE other = CopyFileA("VORN.dll", copy, FALSE) ? LoadLibraryA(copy) : nullptr;
     const auto otherSetFan = exportOf<SetFanPercentageFn>(other, "SetFanPercentage");
-    SettingsSeed settings;
     if (otherSetFan == nullptr)
         return bench.fail("unload: cannot load a second copy of VORN.dll");
 
@@ -209,7 +169,7 @@ bool figureUnload(Bench &bench)
     double worst = 0;
     const char *worstState = "";
     for (const UnloadState &state : states) {
-        const double ms = unloadIn(bench, state, otherSetFan, settings);
+        const double ms = unloadIn(bench, state, otherSetFan);
         if (ms < 0)
             return bench.fail(format("unload: the poller did not get %s", state.name));
         bench.detail("%-46s %7.1f ms%s", state.name, ms,

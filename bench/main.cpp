@@ -1,30 +1,19 @@
 // vornbench: the plug-in's performance figures (docs/performance.md), each
 // beside its target. Not a test: it exits non-zero only when a figure could
 // not be measured at all. Run it next to VORN.dll and the simulated FTD2XX.dll.
-#include <cstdio>
-#include <cstring>
-
 #include "bench/bench.h"
 
-bool figurePluginFile(Bench &bench);
-bool figureMeterCost(Bench &bench);
-bool figureMeterLatency(Bench &bench);
-bool figurePollCycle(Bench &bench);
-bool figureAllocations(Bench &bench);
-bool figurePollerStack(Bench &bench);
-bool figureIdlePoller(Bench &bench);
-bool figureDeviceSharing(Bench &bench);
-bool figureReload(Bench &bench);
-bool figureUnload(Bench &bench);
+bool figurePluginFile(Bench &), figureMeterCost(Bench &), figureMeterLatency(Bench &), figurePollCycle(Bench &),
+    figureAllocations(Bench &), figurePollerStack(Bench &), figureIdlePoller(Bench &), figureDeviceSharing(Bench &),
+    figureReload(Bench &), figureUnload(Bench &);
 
 namespace {
 
 // The figures, in the order they run. Each loads and unloads VORN.dll itself.
-struct Figure {
+const struct {
     const char *name; // for --only
     bool (*run)(Bench &);
-};
-const Figure kFigures[] = {
+} kFigures[] = {
     {"file", figurePluginFile},       // the DLL's size, its stream/locale machinery
     {"cost", figureMeterCost},        // 1
     {"latency", figureMeterLatency},  // 2
@@ -42,8 +31,6 @@ std::string describeRun()
 {
     SYSTEMTIME t;
     GetSystemTime(&t);
-    SYSTEM_INFO info;
-    GetNativeSystemInfo(&info);
     char cpu[128] = {};
     DWORD size = sizeof cpu - 1;
     RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "ProcessorNameString",
@@ -51,7 +38,7 @@ std::string describeRun()
     const auto wine = exportOf<const char *(__cdecl *)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version");
     return format("Date: %04u-%02u-%02u %02u:%02u:%02u UTC\nMachine: %s, %lu logical processors; %s %s\n", t.wYear,
                   t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, cpu + std::strspn(cpu, " "),
-                  info.dwNumberOfProcessors, wine ? "Wine" : "Windows", wine ? wine() : "");
+                  GetActiveProcessorCount(ALL_PROCESSOR_GROUPS), wine ? "Wine" : "Windows", wine ? wine() : "");
 }
 
 } // namespace
@@ -70,14 +57,14 @@ int main(int argc, char **argv)
                 "usage: vornbench [--quick] [--only NAME[,NAME...]]\n"
                 "  --quick  fewer batches and rounds, shorter windows: a smoke run\n"
                 "  --only   only the figures named:");
-            for (const Figure &f : kFigures)
+            for (const auto &f : kFigures)
                 std::printf(" %s", f.name);
             std::printf("\n");
             return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
         }
     }
-    const std::string header = "vornbench: VORN.dll performance figures" +
-                               std::string(bench.quick ? " (quick run)" : "") + "\n" + describeRun();
+    const std::string header =
+        format("vornbench: VORN.dll performance figures%s\n", bench.quick ? " (quick run)" : "") + describeRun();
 
     // vornbench imports the bridge library itself, so the simulator is loaded
     // already and VORN.dll binds to the same one.
@@ -85,7 +72,7 @@ int main(int argc, char **argv)
         std::printf("%sFTD2XX.dll is not the simulator (missing %s)\n", header.c_str(), bench.sim.missing);
         return 1;
     }
-    for (const Figure &f : kFigures) {
+    for (const auto &f : kFigures) {
         if (only == nullptr ||
             ("," + std::string(only) + ",").find("," + std::string(f.name) + ",") != std::string::npos)
             f.run(bench);
@@ -93,9 +80,8 @@ int main(int argc, char **argv)
     bench.resetSimulator(false);
     bench.section("How the figures are made");
     bench.detail(
-        "Every figure drives VORN.dll through its exports and the simulated controller through its control "
-        "functions. Comparisons are measured side by side in this run, interleaved, and reduced to medians "
-        "over many batches or rounds (QueryPerformanceCounter), because the machine is shared and noisy.");
+        "Every figure drives VORN.dll through its exports and the simulator through its controls. Comparisons "
+        "are interleaved in one run and reduced to medians over batches or rounds: the machine is shared and noisy.");
     bench.print(header);
     return bench.failures.empty() ? 0 : 1;
 }

@@ -2,18 +2,14 @@
 // same value into the same buffer: the toolchain's (mingw-w64's C99 printf)
 // and msvcrt.dll's _snprintf, in rotating order, batch by batch; the figure
 // is the median over batches of meter / the faster snprintf.
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "bench/bench.h"
 
 namespace {
 
-constexpr int kCalls = 10000;
-constexpr int kTextSize = 12;
+constexpr int kCalls = 10000, kTextSize = 12;
 typedef int(__cdecl *SnprintfFn)(char *, size_t, const char *, ...);
 
 struct Sides {
@@ -94,10 +90,8 @@ bool figureMeterCost(Bench &bench)
     for (int batch = -1; batch < batches; ++batch) { // batch -1 warms up
         for (int m = 0; m < kMeterCount; ++m) {
             double t[3];
-            for (int k = 0; k < 3; ++k) {
-                const int side = (batch + 1 + m + k) % 3;
+            for (int side : {(batch + 1 + m) % 3, (batch + 2 + m) % 3, (batch + 3 + m) % 3})
                 t[side] = timeSide(sides[m], side, system, out);
-            }
             if (batch < 0)
                 continue;
             for (int side = 0; side < 3; ++side)

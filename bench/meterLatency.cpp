@@ -2,42 +2,31 @@
 // are published back to back (the DLL's status exchange on an unpaced
 // simulator), beside the same with nothing published: per round p99.9 /
 // p99.9 idle, median over rounds.
-#include <algorithm>
-#include <memory>
+#include <numeric>
 
 #include "bench/bench.h"
 
 namespace {
 
-constexpr int kCallsPerGroup = 10;
-constexpr int kReaders = 3;
-enum Kind {
-    kIdle,
-    kPublishing,
-    kKinds
-};
-const char *const kKindNames[kKinds] = {"idle", "publishing"};
+constexpr int kCallsPerGroup = 10, kReaders = 3;
+constexpr int kIdle = 0, kPublishing = 1, kKinds = 2; // the phases
 
-// Exact quantiles of small tick counts without keeping every sample.
+// Exact quantiles of small tick counts without keeping every sample: a count
+// per tick value (the clock never goes back).
 struct Histogram {
     std::vector<uint64_t> counts = std::vector<uint64_t>(65536);
-    uint64_t total = 0;
-    void add(int64_t ticks)
-    {
-        ++counts[static_cast<size_t>(std::min<int64_t>(ticks, 65535))]; // the clock never goes back
-        ++total;
-    }
+    void add(int64_t ticks) { ++counts[static_cast<size_t>(std::min<int64_t>(ticks, 65535))]; }
     void merge(const Histogram &other)
     {
         for (size_t i = 0; i < counts.size(); ++i)
             counts[i] += other.counts[i];
-        total += other.total;
     }
     double quantileNs(double q) const
     {
+        const double total = static_cast<double>(std::accumulate(counts.begin(), counts.end(), uint64_t{0}));
         uint64_t seen = 0;
         size_t i = 0;
-        while (i + 1 < counts.size() && (seen += counts[i]) < q * static_cast<double>(total))
+        while (i + 1 < counts.size() && (seen += counts[i]) < q * total)
             ++i;
         return ticksToMs(static_cast<double>(i)) * 1e6 / kCallsPerGroup;
     }
@@ -90,9 +79,8 @@ bool figureMeterLatency(Bench &bench)
     std::vector<double> p999[kKinds], ratio[kKinds], p50[kKinds], rate[kKinds];
     for (int round = 0; round < rounds; ++round) {
         for (int k = 0; k < kKinds; ++k) {
-            const Kind kind = static_cast<Kind>((round + k) % kKinds);
-            // On the heap: left to its threads should one not stop in time.
-            std::unique_ptr<Phase> phase(new Phase);
+            const int kind = (round + k) % kKinds;
+            std::unique_ptr<Phase> phase(new Phase); // left to its threads should one not stop
             phase->plugin = &plugin;
             for (int m = 0; m < kMeterCount; ++m) {
                 phase->meters[m] = plugin.get<MeterFn>(kMeters[m].name);
@@ -105,11 +93,10 @@ bool figureMeterLatency(Bench &bench)
                 phase.release();
                 return bench.fail("meter latency: a thread could not start or did not stop");
             }
-            Histogram all;
-            for (const Histogram &h : phase->histograms)
-                all.merge(h);
-            p999[kind].push_back(all.quantileNs(0.999));
-            p50[kind].push_back(all.quantileNs(0.5));
+            for (int r = 1; r < kReaders; ++r)
+                phase->histograms[0].merge(phase->histograms[r]);
+            p999[kind].push_back(phase->histograms[0].quantileNs(0.999));
+            p50[kind].push_back(phase->histograms[0].quantileNs(0.5));
             rate[kind].push_back(phase->published * 1000.0 / phaseMs);
         }
         for (int k = 0; k < kKinds; ++k)
@@ -117,14 +104,12 @@ bool figureMeterLatency(Bench &bench)
     }
 
     bench.section("2. Meter latency while frames are published back to back");
-    bench.detail(
-        "%d reader threads; %d rounds of two %lu-ms phases in rotating order; latency of one call = QPC "
-        "time of a group of %d calls / %d. Medians over rounds:",
-        kReaders, rounds, phaseMs, kCallsPerGroup, kCallsPerGroup);
+    bench.detail("%d rounds of two %lu-ms phases, rotating; one call = a timed group of %d / %d. Medians over rounds:",
+                 rounds, phaseMs, kCallsPerGroup, kCallsPerGroup);
     for (int k = 0; k < kKinds; ++k)
         bench.detail("%-10s p50 %6.1f ns, p99.9 %6.1f ns, p99.9 / idle %5.2f [%.2f..%.2f], %8.0f frames/s",
-                     kKindNames[k], median(p50[k]), median(p999[k]), median(ratio[k]), quantile(ratio[k], 0),
-                     quantile(ratio[k], 1), median(rate[k]));
+                     k == kIdle ? "idle" : "publishing", median(p50[k]), median(p999[k]), median(ratio[k]),
+                     quantile(ratio[k], 0), quantile(ratio[k], 1), median(rate[k]));
     const double r = median(ratio[kPublishing]);
     bench.row(format("2. Meter latency p99.9, frames published back to back (%d readers)", kReaders),
               format("%.0f ns vs %.0f ns idle (ratio %.2f)", median(p999[kPublishing]), median(p999[kIdle]), r),

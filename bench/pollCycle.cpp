@@ -10,8 +10,7 @@ bool bareExchange()
     FT_HANDLE handle = nullptr;
     if (FT_Open(0, &handle) != FT_OK)
         return false;
-    uint8_t request = SIM_REQUEST_STATUS;
-    uint8_t frame[SIM_FRAME_SIZE];
+    uint8_t request = SIM_REQUEST_STATUS, frame[SIM_FRAME_SIZE];
     DWORD written = 0, received = 0;
     const bool ok = FT_SetBaudRate(handle, 19200) == FT_OK && FT_SetDataCharacteristics(handle, 8, 0, 0) == FT_OK &&
                     FT_SetTimeouts(handle, 3000, 0) == FT_OK && FT_Write(handle, &request, 1, &written) == FT_OK &&
@@ -33,8 +32,7 @@ bool figurePollCycle(Bench &bench)
     int failures = 0;
     for (int i = 0; i < pairs; ++i) {
         double ms[2];
-        for (int k = 0; k < 2; ++k) {
-            const int side = (i + k) % 2;
+        for (int side : {i % 2, 1 - i % 2}) {
             const int64_t start = qpcNow();
             failures += side == 0 ? plugin.exchange() != nullptr : !bareExchange();
             ms[side] = msSince(start);
@@ -47,11 +45,10 @@ bool figurePollCycle(Bench &bench)
     const double cycle = median(cycleMs), beyond = cycle - kWireMs;
     bench.section("3. Poll cycle at the wire rate");
     bench.detail(
-        "%d cycles and %d bare exchanges, interleaved, %d failed; wire time %.2f ms. Cycle: median %.2f ms "
-        "[%.2f..%.2f]; bare exchange: median %.2f ms [%.2f..%.2f]; cycle - bare exchange (ours alone), "
-        "median of pairs: %.3f ms.",
-        pairs, pairs, failures, kWireMs, cycle, quantile(cycleMs, 0), quantile(cycleMs, 1), median(bareMs),
-        quantile(bareMs, 0), quantile(bareMs, 1), median(differenceMs));
+        "%d cycles and %d bare exchanges, interleaved, %d failed. Cycle [%.2f..%.2f] ms; bare exchange %.2f ms "
+        "[%.2f..%.2f]; ours alone = median of cycle - bare exchange in pairs.",
+        pairs, pairs, failures, quantile(cycleMs, 0), quantile(cycleMs, 1), median(bareMs), quantile(bareMs, 0),
+        quantile(bareMs, 1));
     bench.row("3. Poll cycle at 19200 baud: time beyond the wire",
               format("%.2f ms (cycle %.2f ms, wire %.2f ms; ours alone %.2f ms)", beyond, cycle, kWireMs,
                      median(differenceMs)),
