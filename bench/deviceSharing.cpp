@@ -95,8 +95,10 @@ double unloadIn(Bench &bench, const UnloadState &state, SetFanPercentageFn other
             reached = pumpSettingsBox(owner, false, 5000) != 0;
         else if (state.gateLimitMs > 0)
             reached = waitUntil(5000, [&] { return bench.sim.gateWaiting() > 0; });
-        else
-            Sleep(1500); // the first cycle is due: done (idle), or waiting behind the senders
+        else if (state.senders == 0)
+            reached = bench.awaitFrames(1, 3000); // its first cycle done: idle
+        else // its first cycle due a second after the start, behind turns of 300 ms
+            reached = (Sleep(1300), bench.sim.frameCount() == 0);
         const int64_t start = qpcNow();
         plugin.reset();
         ms = reached ? msSince(start) : -1;
