@@ -6,7 +6,6 @@
 #include "core/meterCore.h"
 #include "core/statusFrame.h"
 #include "core/textToLong.h"
-#include "host/commandLine.h"
 #include "host/deviceAccess.h"
 #include "host/deviceList.h"
 #include "host/hostSession.h"
@@ -29,10 +28,10 @@ int report(const char *result)
     return result == nullptr ? 0 : 1;
 }
 
-int throughThePlugin(const Invocation &invocation, const std::string &fan, const std::string &percent)
+int throughThePlugin(const std::string &pluginPath, const std::string &fan, const std::string &percent)
 {
     HostSession session;
-    if (!session.load(invocation.pluginPath))
+    if (!session.load(pluginPath))
         return 1;
     std::string error;
     SetFanPercentageFn setFan =
@@ -61,13 +60,14 @@ int throughThePlugin(const Invocation &invocation, const std::string &fan, const
     return status;
 }
 
-int toDevice(const Invocation &invocation, const std::string &fanText, const std::string &percentText)
+int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const std::string &fanText,
+             const std::string &percentText)
 {
     DeviceAccess device;
-    if (!device.load(invocation.pluginPath))
+    if (!device.load(pluginPath))
         return 1;
     int deviceNumber = 0;
-    if (!selectedDevice(invocation, false, device.bridge(), deviceNumber))
+    if (!selectedDevice(choice, device.bridge(), deviceNumber))
         return 2;
     // The plug-in's own checks and texts.
     const int32_t fan = textToLong(fanText.c_str());
@@ -88,11 +88,9 @@ int toDevice(const Invocation &invocation, const std::string &fanText, const std
 
 } // namespace
 
-int runSetFan(const Invocation &invocation)
+int runSetFan(const std::string &pluginPath, const SetFanOptions &options)
 {
-    const std::string &fan = invocation.arguments[0];
-    const std::string &percent = invocation.arguments[1];
-    if (invocation.has("--device") || invocation.has("--serial"))
-        return toDevice(invocation, fan, percent);
-    return throughThePlugin(invocation, fan, percent);
+    if (options.device.number || options.device.serial)
+        return toDevice(pluginPath, options.device, options.fan, options.percent);
+    return throughThePlugin(pluginPath, options.fan, options.percent);
 }
