@@ -1,11 +1,13 @@
 # vornhost's libraries, header-only, from the distribution (scripts/setup
-# installs them): nlohmann/json for its JSON output and CLI11 for its
-# command line. The cross compiler sees a copy of their own folders only,
-# never all of /usr/include, whose glibc headers would shadow mingw's.
-# VORN.dll links none of them.
+# installs them): nlohmann/json for its JSON output, CLI11 for its command
+# line and Howard Hinnant's date for the ISO 8601 times of its CSV logs. The
+# cross compiler sees a copy of their own folders only, never all of
+# /usr/include, whose glibc headers would shadow mingw's. VORN.dll links none
+# of them.
 set(VORN_HOST_LIBRARY_HEADERS
     /usr/include/nlohmann
-    /usr/include/CLI)
+    /usr/include/CLI
+    /usr/include/date/date.h)
 set(VORN_HOST_LIBRARY_INCLUDE ${CMAKE_BINARY_DIR}/hostlibs/include)
 
 foreach(header ${VORN_HOST_LIBRARY_HEADERS})

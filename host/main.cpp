@@ -1,6 +1,6 @@
 // vornhost: a command-line host for meter plug-ins. It loads VORN.dll the way
 // the desktop host does and prints what the desktop would show, finds and
-// checks the controller. The registrations below are the
+// checks the controller, and draws its logs. The registrations below are the
 // one list of commands: each names its arguments and options, binds them to
 // the command's options and gives the function that runs it; the parser and
 // every usage text are made from them.
@@ -13,6 +13,7 @@
 #include "host/deviceDiagnostic.h"
 #include "host/fanCommandCli.h"
 #include "host/listDevicesCommand.h"
+#include "host/plotCommand.h"
 #include "host/showCommand.h"
 #include "host/watch.h"
 #include "host/wholeNumberOption.h"
@@ -120,6 +121,17 @@ void addConfigure(CommandSet &commands)
                  runConfigure);
 }
 
+void addPlot(CommandSet &commands)
+{
+    auto [command, options] = commands.add("plot",
+                                           "draws a CSV log of watch as an SVG picture: temperatures in degrees\n"
+                                           "Celsius and fan duty in percent over time, a failed reading as a gap",
+                                           runPlot);
+    command->add_option("CSV", options->csvPath)->required();
+    command->add_option("--out", options->svgPath, "where the picture goes (default: CSV's name with .svg)")
+        ->type_name("FILE.svg");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -131,5 +143,6 @@ int main(int argc, char **argv)
     addReadDevice(commands);
     addSetFan(commands);
     addConfigure(commands);
+    addPlot(commands);
     return commands.run(argc, argv);
 }
