@@ -1,5 +1,6 @@
 #include "host/plotCommand.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "host/latin1Text.h"
@@ -9,25 +10,24 @@
 
 namespace {
 
-// "log.csv" -> "log.svg"; a name without ".csv" gets ".svg" added.
-std::string svgPathFor(const std::string &csvPath)
-{
-    const size_t name = csvPath.find_last_of("\\/") == std::string::npos ? 0 : csvPath.find_last_of("\\/") + 1;
-    const size_t dot = csvPath.rfind('.');
-    if (dot != std::string::npos && dot >= name && csvPath.size() - dot == 4) {
-        std::string extension = csvPath.substr(dot);
-        for (char &c : extension)
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (extension == ".csv")
-            return csvPath.substr(0, dot) + ".svg";
-    }
-    return csvPath + ".svg";
-}
-
 std::string fileName(const std::string &path)
 {
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "log.csv" -> "log.svg" (".CSV" too); a name without ".csv" gets ".svg" added.
+std::string svgPathFor(const std::string &csvPath)
+{
+    const std::string name = fileName(csvPath);
+    if (name.size() > 4) {
+        std::string extension = name.substr(name.size() - 4);
+        for (char &c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension == ".csv")
+            return csvPath.substr(0, csvPath.size() - 4) + ".svg";
+    }
+    return csvPath + ".svg";
 }
 
 } // namespace
