@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "host/commandLine.h"
 #include "host/deviceList.h"
 
 DeviceAccess::~DeviceAccess()
@@ -59,28 +58,20 @@ void DeviceAccess::close(FT_HANDLE handle)
     close_(handle);
 }
 
-bool selectedDevice(const Invocation &invocation, bool numberArgument, HMODULE bridge, int &number)
+bool selectedDevice(const DeviceChoice &choice, HMODULE bridge, int &number)
 {
-    const bool bySerial = invocation.has("--serial");
-    const bool byNumber = invocation.has("--device") || (numberArgument && !invocation.arguments.empty());
-    if (bySerial == byNumber) {
+    if (choice.serial.has_value() == choice.number.has_value()) {
         std::fprintf(stderr, "vornhost: %s needs a device number or --serial S (one of them)\n",
-                     invocation.command->name);
+                     choice.command.c_str());
         return false;
     }
     std::string error;
-    if (bySerial) {
-        if (findSerial(bridge, invocation.value("--serial"), number, error))
+    if (choice.serial) {
+        if (findSerial(bridge, *choice.serial, number, error))
             return true;
         std::fprintf(stderr, "vornhost: %s\n", error.c_str());
         return false;
     }
-    const std::string text = invocation.has("--device") ? invocation.value("--device") : invocation.arguments.front();
-    long value = 0;
-    if (!readNumber(text, value) || value < 0 || value > 0x7FFFFFFF) {
-        std::fprintf(stderr, "vornhost: '%s' is no device number\n", text.c_str());
-        return false;
-    }
-    number = static_cast<int>(value);
+    number = *choice.number;
     return true;
 }

@@ -10,9 +10,8 @@
 #include <string>
 
 #include "bridge/d2xx.h"
+#include "host/deviceChoice.h"
 #include "host/pluginLoader.h"
-
-struct Invocation;
 
 class DeviceAccess {
 public:
@@ -42,7 +41,7 @@ private:
     decltype(&FT_Write) write_ = nullptr;
 };
 
-// The device a command names: its first argument (when `numberArgument`) or
-// --device N, or --serial S resolved through the bridge's list. Prints the
-// reason and returns false when it cannot tell.
-bool selectedDevice(const Invocation &invocation, bool numberArgument, HMODULE bridge, int &number);
+// The device a command names: its number, or its serial number resolved
+// through the bridge's list. Prints the reason and returns false when it
+// cannot tell.
+bool selectedDevice(const DeviceChoice &choice, HMODULE bridge, int &number);

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "core/statusFrame.h"
-#include "host/commandLine.h"
 #include "host/controllerTurn.h"
 #include "host/deviceAccess.h"
 #include "host/readings.h"
@@ -39,16 +38,16 @@ void printFans(const uint8_t *frame)
 
 } // namespace
 
-int runReadDevice(const Invocation &invocation)
+int runReadDevice(const std::string &pluginPath, const ReadDeviceOptions &options)
 {
     DeviceAccess device;
-    if (!device.load(invocation.pluginPath))
+    if (!device.load(pluginPath))
         return 1;
     // The turn covers a serial number's look-up too: a program that takes
     // turns cannot hide it then.
     ControllerTurn turn;
     int deviceNumber = 0;
-    if (!selectedDevice(invocation, true, device.bridge(), deviceNumber))
+    if (!selectedDevice(options.device, device.bridge(), deviceNumber))
         return 2;
 
     const char *failure = kControllerBusy;
@@ -61,16 +60,15 @@ int runReadDevice(const Invocation &invocation)
             device.close(handle);
         }
     }
-    if (invocation.has("--json")) {
+    if (options.json) {
         Reading reading;
         readingFromFrame(frame, reading);
         if (failure != nullptr)
             reading.error = failure;
-        JsonWriter json;
-        json.beginObject().key("device").integer(deviceNumber);
-        writeReadingJson(json, reading);
-        json.endObject();
-        std::printf("%s\n", json.text().c_str());
+        JsonDocument document;
+        document["device"] = deviceNumber;
+        addReadingJson(document, reading);
+        printJsonLine(document);
     } else if (failure != nullptr) {
         std::printf("Device %d: %s\n", deviceNumber, failure);
     } else {

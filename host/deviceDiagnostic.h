@@ -3,6 +3,13 @@
 // field. It is how a user checks the wiring and the device number.
 #pragma once
 
-struct Invocation;
+#include <string>
 
-int runReadDevice(const Invocation &invocation);
+#include "host/deviceChoice.h"
+
+struct ReadDeviceOptions {
+    DeviceChoice device;
+    bool json = false;
+};
+
+int runReadDevice(const std::string &pluginPath, const ReadDeviceOptions &options);

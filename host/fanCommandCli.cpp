@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "core/fanCommand.h"
-#include "host/commandLine.h"
 #include "host/controllerTurn.h"
 #include "host/deviceAccess.h"
 #include "host/hostSession.h"
@@ -17,10 +16,10 @@ int report(const char *result)
     return result == nullptr ? 0 : 1;
 }
 
-int throughThePlugin(const Invocation &invocation, const std::string &fan, const std::string &percent)
+int throughThePlugin(const std::string &pluginPath, const std::string &fan, const std::string &percent)
 {
     HostSession session;
-    if (!session.load(invocation.pluginPath))
+    if (!session.load(pluginPath))
         return 1;
     std::string error;
     SetFanPercentageFn setFan =
@@ -45,10 +44,11 @@ int throughThePlugin(const Invocation &invocation, const std::string &fan, const
 
 // The plug-in's own checks, texts and bytes (core/fanCommand.h), sent
 // straight to the device named, in a turn of vornhost's own.
-int toDevice(const Invocation &invocation, const std::string &fanText, const std::string &percentText)
+int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const std::string &fanText,
+             const std::string &percentText)
 {
     DeviceAccess device;
-    if (!device.load(invocation.pluginPath))
+    if (!device.load(pluginPath))
         return 1;
     uint8_t command[kFanCommandSize];
     const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command);
@@ -57,7 +57,7 @@ int toDevice(const Invocation &invocation, const std::string &fanText, const std
     if (invalid == nullptr)
         turn.emplace();
     int deviceNumber = 0;
-    if (!selectedDevice(invocation, false, device.bridge(), deviceNumber))
+    if (!selectedDevice(choice, device.bridge(), deviceNumber))
         return 2;
     if (invalid != nullptr)
         return report(invalid);
@@ -74,11 +74,9 @@ int toDevice(const Invocation &invocation, const std::string &fanText, const std
 
 } // namespace
 
-int runSetFan(const Invocation &invocation)
+int runSetFan(const std::string &pluginPath, const SetFanOptions &options)
 {
-    const std::string &fan = invocation.arguments[0];
-    const std::string &percent = invocation.arguments[1];
-    if (invocation.has("--device") || invocation.has("--serial"))
-        return toDevice(invocation, fan, percent);
-    return throughThePlugin(invocation, fan, percent);
+    if (options.device.number || options.device.serial)
+        return toDevice(pluginPath, options.device, options.fan, options.percent);
+    return throughThePlugin(pluginPath, options.fan, options.percent);
 }

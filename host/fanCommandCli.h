@@ -8,6 +8,13 @@
 // cycle's length.
 #pragma once
 
-struct Invocation;
+#include <string>
 
-int runSetFan(const Invocation &invocation);
+#include "host/deviceChoice.h"
+
+struct SetFanOptions {
+    std::string fan, percent;
+    DeviceChoice device; // none: through the plug-in
+};
+
+int runSetFan(const std::string &pluginPath, const SetFanOptions &options);

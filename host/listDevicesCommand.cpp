@@ -4,11 +4,10 @@
 #include <vector>
 
 #include "core/statusFrame.h"
-#include "host/commandLine.h"
 #include "host/controllerTurn.h"
 #include "host/deviceAccess.h"
 #include "host/deviceList.h"
-#include "host/jsonWriter.h"
+#include "host/jsonOutput.h"
 
 namespace {
 
@@ -42,37 +41,22 @@ Verdict probe(DeviceAccess &access, const ListedDevice &device)
 
 void printJson(const std::vector<ListedDevice> &devices, const std::vector<Verdict> &verdicts, bool probed)
 {
-    JsonWriter json;
-    json.beginObject().key("probed").boolean(probed).key("devices").beginArray();
+    JsonDocument list = JsonDocument::array();
+    JsonDocument controllers = JsonDocument::array();
     for (size_t i = 0; i < devices.size(); ++i) {
         const ListedDevice &d = devices[i];
-        json.beginObject().key("device").integer(d.number);
-        json.key("serial").string(d.serial).key("description").string(d.description);
-        json.key("location").integer(d.location).key("inUse").boolean(d.inUse());
-        json.key("controller");
-        if (verdicts[i].probed)
-            json.boolean(verdicts[i].controller);
-        else
-            json.null();
-        json.key("probeError");
-        if (verdicts[i].probed && !verdicts[i].controller)
-            json.string(verdicts[i].failure);
-        else
-            json.null();
-        json.endObject();
+        const Verdict &v = verdicts[i];
+        list.push_back({{"device", d.number},
+                        {"serial", jsonText(d.serial)},
+                        {"description", jsonText(d.description)},
+                        {"location", d.location},
+                        {"inUse", d.inUse()},
+                        {"controller", v.probed ? JsonDocument(v.controller) : JsonDocument()},
+                        {"probeError", v.probed && !v.controller ? jsonText(v.failure) : JsonDocument()}});
+        if (v.controller)
+            controllers.push_back({{"device", d.number}, {"serial", jsonText(d.serial)}});
     }
-    json.endArray().key("controllers").beginArray();
-    for (size_t i = 0; i < devices.size(); ++i) {
-        if (verdicts[i].controller)
-            json.beginObject()
-                .key("device")
-                .integer(devices[i].number)
-                .key("serial")
-                .string(devices[i].serial)
-                .endObject();
-    }
-    json.endArray().endObject();
-    std::printf("%s\n", json.text().c_str());
+    printJsonLine({{"probed", probed}, {"devices", list}, {"controllers", controllers}});
 }
 
 void printTable(const std::vector<ListedDevice> &devices, const std::vector<Verdict> &verdicts, bool probed)
@@ -119,14 +103,14 @@ void printTable(const std::vector<ListedDevice> &devices, const std::vector<Verd
 
 } // namespace
 
-int runListDevices(const Invocation &invocation)
+int runListDevices(const std::string &pluginPath, const ListDevicesOptions &options)
 {
-    const bool probed = invocation.has("--probe");
+    const bool probed = options.probe;
     DeviceAccess access;
     HMODULE bridge = nullptr;
     if (probed) {
         // Probing goes through the plug-in's own exchange, so it loads it.
-        if (!access.load(invocation.pluginPath))
+        if (!access.load(pluginPath))
             return 1;
         bridge = access.bridge();
     } else {
@@ -150,7 +134,7 @@ int runListDevices(const Invocation &invocation)
         for (size_t i = 0; i < devices.size(); ++i)
             verdicts[i] = probe(access, devices[i]);
     }
-    if (invocation.has("--json"))
+    if (options.json)
         printJson(devices, verdicts, probed);
     else
         printTable(devices, verdicts, probed);

@@ -6,6 +6,11 @@
 // nothing is written to any device.
 #pragma once
 
-struct Invocation;
+#include <string>
 
-int runListDevices(const Invocation &invocation);
+struct ListDevicesOptions {
+    bool probe = false;
+    bool json = false;
+};
+
+int runListDevices(const std::string &pluginPath, const ListDevicesOptions &options);

@@ -1,25 +1,27 @@
 // vornhost: a command-line host for meter plug-ins. It loads VORN.dll the way
-// the desktop host does and prints what the desktop would show, and it finds
-// and checks the controller. The command table below is the one list of
-// commands: the parser, `--help` and `vornhost COMMAND --help` all read it.
+// the desktop host does and prints what the desktop would show, finds and
+// checks the controller, and draws its logs. The registrations below are the
+// one list of commands: each names its arguments and options, binds them to
+// the command's options and gives the function that runs it; the parser and
+// every usage text are made from them.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "host/commandLine.h"
+#include "host/commandSet.h"
 #include "host/configureCommand.h"
 #include "host/deviceDiagnostic.h"
 #include "host/fanCommandCli.h"
-#include "host/jsonWriter.h"
 #include "host/listDevicesCommand.h"
-#include "host/meterTable.h"
-#include "host/pluginLoader.h"
+#include "host/plotCommand.h"
+#include "host/showCommand.h"
 #include "host/watch.h"
+#include "host/wholeNumberOption.h"
 
 namespace {
+
+const char kJsonHelp[] = "print one JSON document instead of text";
+constexpr long kMaxDeviceNumber = 0x7FFFFFFF;
 
 std::string defaultPluginPath()
 {
@@ -31,135 +33,116 @@ std::string defaultPluginPath()
     return dir + "VORN.dll";
 }
 
-void printShowJson(const Plugin &plugin, const std::vector<MeterInfo> &meters)
+void addShow(CommandSet &commands)
 {
-    static const char *const keys[] = {"name", "author", "version", "created", "updated", "requires", "contact"};
-    JsonWriter json;
-    json.beginObject();
-    for (unsigned i = 0; i < 7; ++i)
-        json.key(keys[i]).string(plugin.getinfo(i));
-    json.key("type").integer(plugin.dlltype()).key("meters").beginArray();
-    char buffer[64];
-    for (const MeterInfo &m : meters) {
-        json.beginObject().key("function").string(m.name).key("prompt").string(m.prompt);
-        json.key("readings").beginArray();
-        for (int i = m.low; i <= m.high; ++i) {
-            json.beginObject().key("index").integer(i);
-            const char *text = readMeterText(m, i, buffer);
-            char *end = nullptr;
-            const double number = std::strtod(text, &end);
-            if (text != buffer)
-                json.key("error").string(text);
-            else if (end != text && *end == '\0')
-                json.key("value").number(number);
-            else
-                json.key("value").string(text);
-            json.endObject();
-        }
-        json.endArray().endObject();
-    }
-    json.endArray().endObject();
-    std::printf("%s\n", json.text().c_str());
+    auto [command, options] = commands.add("show",
+                                           "identity, meter functions with their prompts, and every meter value over\n"
+                                           "its whole index range, without starting the plug-in",
+                                           runShow);
+    command->add_flag("--json", options->json, kJsonHelp);
 }
 
-int runShow(const Invocation &invocation)
+void addWatch(CommandSet &commands)
 {
-    Plugin plugin;
-    std::string error;
-    if (!loadPlugin(invocation.pluginPath.c_str(), plugin, error)) {
-        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
-        return 1;
-    }
-    std::vector<MeterInfo> meters;
-    if (!loadMeters(plugin, meters, error)) {
-        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
-        unloadPlugin(plugin);
-        return 1;
-    }
-    if (invocation.has("--json")) {
-        printShowJson(plugin, meters);
-    } else {
-        printIdentity(stdout, plugin, meters);
-        std::printf("\nReadings:\n");
-        printMeterTable(stdout, meters);
-    }
-    unloadPlugin(plugin);
-    return 0;
+    auto [command, options] = commands.add("watch",
+                                           "starts the plug-in as the desktop host does and shows every reading from\n"
+                                           "its first poll on, as a table that stays in place, until Ctrl-C",
+                                           runWatch);
+    command->add_option("--interval", options->intervalSeconds, "time between readings, 1 to 86400 (default 1)")
+        ->type_name("SECONDS")
+        ->transform(wholeNumber(1, kMaxIntervalSeconds));
+    command->add_option("--count", options->count, "stop after N readings")
+        ->type_name("N")
+        ->transform(wholeNumber(1, kMaxCount));
+    command->add_option("--seconds", options->seconds, "stop after N seconds, at most 31536000 (a year)")
+        ->type_name("N")
+        ->transform(wholeNumber(1, kMaxWatchSeconds));
+    command->add_flag("--json", options->json,
+                      "one JSON object per reading and line (JSON Lines) instead of the table");
+    command->add_option("--csv", options->csvPath, "also write each reading as a row of FILE (CSV), flushed at once")
+        ->type_name("FILE");
+    command
+        ->add_option("--set-fan-after", options->setFanAfter,
+                     "send a fan command that far into the watch (at most a year)")
+        ->type_name("SECONDS FAN PERCENT")
+        ->transform(wholeNumber(0, kMaxWatchSeconds).application_index(0));
 }
 
-int runConfigureCommand(const Invocation &invocation)
+void addListDevices(CommandSet &commands)
 {
-    return runConfigure(invocation.pluginPath);
+    auto [command, options] =
+        commands.add("list-devices",
+                     "every device the FTDI bridge library knows: the device number to enter\n"
+                     "as USB Device ID, serial number, description, location, and \"in use\" when\n"
+                     "another program has it open; nothing is written to any device",
+                     runListDevices);
+    command->add_flag("--probe", options->probe,
+                      "send the status request to each free device and say which one is the controller");
+    command->add_flag("--json", options->json, kJsonHelp);
 }
 
-const OptionEntry kJson = {"--json", nullptr, "print one JSON document instead of text"};
+void addReadDevice(CommandSet &commands)
+{
+    auto [command, options] =
+        commands.add("read-device",
+                     "one status exchange with device number N (or the one with serial number S)\n"
+                     "through the plug-in's own device functions, decoded field by field",
+                     runReadDevice);
+    options->device.command = "read-device";
+    command->add_option("N", options->device.number)->transform(wholeNumber(0, kMaxDeviceNumber));
+    command->add_option("--serial", options->device.serial, "the device with this serial number, in place of N")
+        ->type_name("S");
+    command->add_flag("--json", options->json, kJsonHelp);
+}
 
-const std::vector<CommandEntry> kCommands = {
-    {"show",
-     "",
-     0,
-     0,
-     "identity, meter functions with their prompts, and every meter value over\n"
-     "its whole index range, without starting the plug-in",
-     {kJson},
-     runShow},
-    {"watch",
-     "",
-     0,
-     0,
-     "starts the plug-in as the desktop host does and shows every reading from\n"
-     "its first poll on, as a table that stays in place, until Ctrl-C",
-     {{"--interval", "SECONDS", "time between readings, 1 to 86400 (default 1)"},
-      {"--count", "N", "stop after N readings"},
-      {"--seconds", "N", "stop after N seconds, at most 31536000 (a year)"},
-      {"--json", nullptr, "one JSON object per reading and line (JSON Lines) instead of the table"},
-      {"--csv", "FILE", "also write each reading as a row of FILE (CSV), flushed at once"},
-      {"--set-fan-after", "SECONDS FAN PERCENT", "send a fan command that far into the watch (at most a year)"}},
-     runWatch},
-    {"list-devices",
-     "",
-     0,
-     0,
-     "every device the FTDI bridge library knows: the device number to enter\n"
-     "as USB Device ID, serial number, description, location, and \"in use\" when\n"
-     "another program has it open; nothing is written to any device",
-     {{"--probe", nullptr, "send the status request to each free device and say which one is the controller"}, kJson},
-     runListDevices},
-    {"read-device",
-     "[N]",
-     0,
-     1,
-     "one status exchange with device number N (or the one with serial number S)\n"
-     "through the plug-in's own device functions, decoded field by field",
-     {{"--serial", "S", "the device with this serial number, in place of N"}, kJson},
-     runReadDevice},
-    {"set-fan",
-     "FAN PERCENT",
-     2,
-     2,
-     "sets fan FAN (0-3) to PERCENT (0-100); through the plug-in's SetFanPercentage\n"
-     "with the stored device number, once its first poll is in (one refresh\n"
-     "interval), or straight to the device chosen here",
-     {{"--device", "N", "send to device number N"}, {"--serial", "S", "send to the device with serial number S"}},
-     runSetFan},
-    {"configure",
-     "",
-     0,
-     0,
-     "the plug-in's settings dialog (device number, refresh rate), then the\n"
-     "readings after its next poll",
-     {},
-     runConfigureCommand},
-};
+void addSetFan(CommandSet &commands)
+{
+    auto [command, options] =
+        commands.add("set-fan",
+                     "sets fan FAN (0-3) to PERCENT (0-100); through the plug-in's SetFanPercentage\n"
+                     "with the stored device number, once its first poll is in (one refresh\n"
+                     "interval), or straight to the device chosen here",
+                     runSetFan);
+    options->device.command = "set-fan";
+    // Both as given: the plug-in's own checks and texts judge them.
+    command->add_option("FAN", options->fan)->required();
+    command->add_option("PERCENT", options->percent)->required();
+    command->add_option("--device", options->device.number, "send to device number N")
+        ->type_name("N")
+        ->transform(wholeNumber(0, kMaxDeviceNumber));
+    command->add_option("--serial", options->device.serial, "send to the device with serial number S")->type_name("S");
+}
+
+void addConfigure(CommandSet &commands)
+{
+    commands.add("configure",
+                 "the plug-in's settings dialog (device number, refresh rate), then the\n"
+                 "readings after its next poll",
+                 runConfigure);
+}
+
+void addPlot(CommandSet &commands)
+{
+    auto [command, options] = commands.add("plot",
+                                           "draws a CSV log of watch as an SVG picture: temperatures in degrees\n"
+                                           "Celsius and fan duty in percent over time, a failed reading as a gap",
+                                           runPlot);
+    command->add_option("CSV", options->csvPath)->required();
+    command->add_option("--out", options->svgPath, "where the picture goes (default: CSV's name with .svg)")
+        ->type_name("FILE.svg");
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    Invocation invocation;
-    invocation.pluginPath = defaultPluginPath();
-    const int parsed = parseCommandLine(argc, argv, kCommands, invocation);
-    if (parsed >= 0)
-        return parsed;
-    return invocation.command->run(invocation);
+    CommandSet commands(defaultPluginPath());
+    addShow(commands); // the first: what runs without a command
+    addWatch(commands);
+    addListDevices(commands);
+    addReadDevice(commands);
+    addSetFan(commands);
+    addConfigure(commands);
+    addPlot(commands);
+    return commands.run(argc, argv);
 }

@@ -88,28 +88,28 @@ void readingFromFrame(const uint8_t *frame, Reading &out)
     }
 }
 
-void writeReadingJson(JsonWriter &json, const Reading &reading)
+void addReadingJson(JsonDocument &object, const Reading &reading)
 {
-    json.key("error");
     if (!reading.error.empty()) {
-        json.string(reading.error);
+        object["error"] = jsonText(reading.error);
         return;
     }
-    json.null();
-    json.key("digitalTemp").beginArray();
-    for (int i = 0; i < kDigitalSensorCount; ++i)
-        json.beginObject().key("sensor").integer(i).key("celsius").number(reading.digitalCelsius[i]).endObject();
-    json.endArray().key("analogTemp").beginArray();
-    for (int i = 0; i < kAnalogSensorCount; ++i)
-        json.beginObject().key("sensor").integer(i).key("celsius").number(reading.analogCelsius[i]).endObject();
-    json.endArray().key("fans").beginArray();
-    for (int fan = 0; fan < kFanCount; ++fan) {
-        json.beginObject().key("fan").integer(fan);
-        json.key("dutyPercent").integer(reading.dutyPercent[fan]).key("rpm").integer(reading.rpm[fan]);
-        json.key("maxRpm").integer(reading.maxRpm[fan]).key("manual").integer(reading.manual[fan]);
-        json.endObject();
-    }
-    json.endArray();
+    object["error"] = nullptr;
+    auto temperatures = [](const double *celsius, int count) {
+        JsonDocument list = JsonDocument::array();
+        for (int i = 0; i < count; ++i)
+            list.push_back({{"sensor", i}, {"celsius", celsius[i]}});
+        return list;
+    };
+    object["digitalTemp"] = temperatures(reading.digitalCelsius, kDigitalSensorCount);
+    object["analogTemp"] = temperatures(reading.analogCelsius, kAnalogSensorCount);
+    JsonDocument &fans = object["fans"] = JsonDocument::array();
+    for (int fan = 0; fan < kFanCount; ++fan)
+        fans.push_back({{"fan", fan},
+                        {"dutyPercent", reading.dutyPercent[fan]},
+                        {"rpm", reading.rpm[fan]},
+                        {"maxRpm", reading.maxRpm[fan]},
+                        {"manual", reading.manual[fan]}});
 }
 
 std::string csvHeader()

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/statusFrame.h"
-#include "host/jsonWriter.h"
+#include "host/jsonOutput.h"
 #include "host/pluginLoader.h"
 
 struct Reading {
@@ -30,9 +30,9 @@ bool readingFromMeters(const std::vector<MeterInfo> &meters, Reading &out);
 // Decodes a complete status frame the way the meters do.
 void readingFromFrame(const uint8_t *frame, Reading &out);
 
-// The reading's members inside an open JSON object: "error" (null or the
-// text) and, without an error, "digitalTemp", "analogTemp" and "fans".
-void writeReadingJson(JsonWriter &json, const Reading &reading);
+// Adds the reading's members to a JSON object: "error" (null or the text)
+// and, without an error, "digitalTemp", "analogTemp" and "fans".
+void addReadingJson(JsonDocument &object, const Reading &reading);
 
 // The CSV log: the header line, and one row per reading (both without the
 // line end). The time is the row's first column, the error text its last.

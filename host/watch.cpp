@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "host/commandLine.h"
 #include "host/hostSession.h"
 #include "host/readings.h"
 
@@ -19,51 +18,6 @@ BOOL WINAPI onConsoleEvent(DWORD)
 {
     interrupted = true;
     return TRUE;
-}
-
-// Upper bounds of the options: a reading at least once a day, a watch (and
-// its fan command) within a year. The schedule is kept in 64-bit
-// milliseconds, so no value in range can overflow it.
-constexpr long kMaxIntervalSeconds = 24 * 60 * 60;
-constexpr long kMaxWatchSeconds = 365L * 24 * 60 * 60;
-constexpr long kMaxCount = 0x7FFFFFFF;
-
-struct WatchOptions {
-    long seconds = 0; // 0: no time limit
-    long count = 0;   // 0: no limit on readings
-    long long intervalMs = 1000;
-    bool json = false;
-    std::string csvPath;
-    long setFanAfter = -1; // seconds into the watch; -1: never
-    std::string fan, percent;
-};
-
-bool readOptions(const Invocation &invocation, WatchOptions &options)
-{
-    auto number = [&](const char *name, long low, long high, long &out) {
-        if (!invocation.has(name))
-            return true;
-        const std::string text = invocation.value(name);
-        if (readNumber(text, out) && out >= low && out <= high)
-            return true;
-        std::fprintf(stderr, "vornhost: %s needs a whole number from %ld to %ld, not '%s'\n", name, low, high,
-                     text.c_str());
-        return false;
-    };
-    long intervalSeconds = 1;
-    if (!number("--seconds", 1, kMaxWatchSeconds, options.seconds) || !number("--count", 1, kMaxCount, options.count) ||
-        !number("--interval", 1, kMaxIntervalSeconds, intervalSeconds) ||
-        !number("--set-fan-after", 0, kMaxWatchSeconds, options.setFanAfter))
-        return false;
-    options.intervalMs = intervalSeconds * 1000LL;
-    options.json = invocation.has("--json");
-    options.csvPath = invocation.value("--csv");
-    if (invocation.has("--set-fan-after")) {
-        const std::vector<std::string> &values = invocation.options.at("--set-fan-after");
-        options.fan = values[1];
-        options.percent = values[2];
-    }
-    return true;
 }
 
 // The table on a console stays in place: each one starts where the first
@@ -178,16 +132,16 @@ void printTable(const Reading &reading, int second, const std::string &note, int
 
 } // namespace
 
-int runWatch(const Invocation &invocation)
+int runWatch(const std::string &pluginPath, const WatchOptions &options)
 {
-    WatchOptions options;
-    if (!readOptions(invocation, options))
-        return 2;
     HostSession session;
-    if (!session.load(invocation.pluginPath))
+    if (!session.load(pluginPath))
         return 1;
     SetFanPercentageFn setFan = nullptr;
-    if (options.setFanAfter >= 0) {
+    long setFanAfter = -1;
+    std::string fan, percent;
+    if (options.setFanAfter) {
+        std::tie(setFanAfter, fan, percent) = *options.setFanAfter;
         std::string error;
         setFan = asFunction<SetFanPercentageFn>(resolveExport(session.plugin.module, "SetFanPercentage", 12, error));
         if (setFan == nullptr) {
@@ -195,6 +149,7 @@ int runWatch(const Invocation &invocation)
             return 1;
         }
     }
+    const long long intervalMs = options.intervalSeconds * 1000LL;
     FILE *csv = nullptr;
     if (!options.csvPath.empty()) {
         csv = std::fopen(options.csvPath.c_str(), "w");
@@ -214,11 +169,11 @@ int runWatch(const Invocation &invocation)
     const ULONGLONG start = GetTickCount64();
     int status = 0;
     for (long long n = 0; !interrupted; ++n) {
-        const long long dueMs = n * options.intervalMs;
-        if (setFan != nullptr && dueMs >= options.setFanAfter * 1000LL) {
+        const long long dueMs = n * intervalMs;
+        if (setFan != nullptr && dueMs >= setFanAfter * 1000LL) {
             char unused[16];
-            const char *result = setFan(unused, options.fan.c_str(), options.percent.c_str());
-            note = "set fan " + options.fan + " to " + options.percent + "%: " + (result ? result : "sent");
+            const char *result = setFan(unused, fan.c_str(), percent.c_str());
+            note = "set fan " + fan + " to " + percent + "%: " + (result ? result : "sent");
             if (options.json)
                 std::fprintf(stderr, "%s\n", note.c_str());
             setFan = nullptr;
@@ -231,12 +186,10 @@ int runWatch(const Invocation &invocation)
         }
         const std::string time = timestampNow();
         if (options.json) {
-            JsonWriter json;
-            json.beginObject().key("time").string(time);
-            writeReadingJson(json, reading);
-            json.endObject();
-            std::printf("%s\n", json.text().c_str());
-            std::fflush(stdout);
+            JsonDocument line;
+            line["time"] = time;
+            addReadingJson(line, reading);
+            printJsonLine(line);
         } else {
             table.beforeTable();
             printTable(reading, static_cast<int>(dueMs / 1000), note, table.lineWidth());
@@ -248,14 +201,14 @@ int runWatch(const Invocation &invocation)
         }
         if (options.count > 0 && n + 1 >= options.count)
             break;
-        const long long nextMs = (n + 1) * options.intervalMs;
+        const long long nextMs = (n + 1) * intervalMs;
         if (options.seconds > 0 && nextMs > options.seconds * 1000LL)
             break;
         // Wait for the next reading's time, answering the window's messages;
         // never longer than one interval, whatever the clock did.
         const long long elapsed = static_cast<long long>(GetTickCount64() - start);
         if (elapsed < nextMs)
-            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, options.intervalMs)));
+            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, intervalMs)));
     }
     if (csv != nullptr)
         std::fclose(csv);

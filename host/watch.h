@@ -6,6 +6,25 @@
 // JSON Lines (--json). --csv FILE logs every reading as a row as well.
 #pragma once
 
-struct Invocation;
+#include <optional>
+#include <string>
+#include <tuple>
 
-int runWatch(const Invocation &invocation);
+// Upper bounds of the options: a reading at least once a day, a watch (and
+// its fan command) within a year. The schedule is kept in 64-bit
+// milliseconds, so no value in range can overflow it.
+constexpr long kMaxIntervalSeconds = 24 * 60 * 60;
+constexpr long kMaxWatchSeconds = 365L * 24 * 60 * 60;
+constexpr long kMaxCount = 0x7FFFFFFF;
+
+struct WatchOptions {
+    long intervalSeconds = 1;
+    long count = 0;   // 0: no limit on readings
+    long seconds = 0; // 0: no time limit
+    bool json = false;
+    std::string csvPath; // empty: no log
+    // Seconds into the watch, fan and percent (the plug-in checks those two).
+    std::optional<std::tuple<long, std::string, std::string>> setFanAfter;
+};
+
+int runWatch(const std::string &pluginPath, const WatchOptions &options);

@@ -61,7 +61,7 @@ class Reading:
         test.assertEqual(doc["fans"][2], {"fan": 2, "dutyPercent": 100, "rpm": 2394, "maxRpm": 2394, "manual": 1})
 
 
-class JsonWriter(unittest.TestCase):
+class JsonOutput(unittest.TestCase):
     def test_awkward_strings_and_numbers_read_back_exactly(self):
         code, out, err = wine([], exe="jsonprobe.exe")
         self.assertEqual(code, 0, err)
@@ -128,6 +128,28 @@ class ReadDevice(unittest.TestCase):
         code, _, err = wine(["read-device", "--serial", "NOSUCH"], devices="foreign,controller")
         self.assertEqual(code, 2)
         self.assertIn("no device with serial number NOSUCH", err)
+
+
+class CommandLine(unittest.TestCase):
+    """What the parser makes of the words: numbers in decimal only, a
+    negative number is an argument for the plug-in to judge, not an option,
+    and the global options are taken after a command's name too."""
+
+    def test_numbers_are_decimal_and_may_be_negative(self):
+        code, out, _ = wine(["read-device", "010", "--json"])
+        self.assertEqual((code, json.loads(out)), (1, {"device": 10, "error": OPEN_REFUSED}))
+        code, _, err = wine(["read-device", "0x1"])
+        self.assertEqual(code, 2, err)
+        code, out, err = wine(["set-fan", "1", "-5", "--device", "0"])
+        self.assertEqual((code, out.strip()), (1, "Invalid percentage"), err)
+
+    def test_global_options_after_the_command(self):
+        code, out, err = wine(["show", "--json", "--plugin", "VORN.dll"])
+        self.assertEqual(code, 0, err)
+        self.assertEqual(json.loads(out)["name"], "Vorn")
+        code, _, err = wine(["show", "--plugin", "NoSuchPlugin.dll"])
+        self.assertEqual(code, 1, err)
+        self.assertIn("cannot load NoSuchPlugin.dll", err)
 
 
 class Show(unittest.TestCase):
@@ -205,12 +227,13 @@ class Watch(unittest.TestCase):
             code, _, err = wine(["watch"] + args)
             self.assertEqual(code, 2, (args, err))
         # Past a day between readings or a year of watching: refused, never
-        # left to wrap the schedule's milliseconds.
+        # left to wrap the schedule's milliseconds. The message names the
+        # option and the range.
         for args in (["--interval", "86401"], ["--interval", "2147484"], ["--seconds", "31536001"],
                      ["--set-fan-after", "31536001", "1", "50"]):
             code, _, err = wine(["watch"] + args)
             self.assertEqual(code, 2, (args, err))
-            self.assertIn(args[0] + " needs a whole number from ", err)
+            self.assertIn(args[0] + ": needs a whole number from ", err)
 
 
 if __name__ == "__main__":

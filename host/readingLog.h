@@ -1,0 +1,32 @@
+// A CSV log of readings read back for a chart: the file `vornhost watch
+// --csv` writes (and `control --csv`, which adds fanN_target). Of its
+// columns, "time" (UTC, ISO 8601) is needed; the temperatures digital0..7 and
+// analog0..5, the duties fanN_duty and fanN_target are taken where the
+// header has them; "error" marks a failed reading; any other is ignored.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class LogUnit {
+    Celsius,
+    Percent
+};
+
+struct LoggedSeries {
+    std::string column; // "digital3", "fan0_duty"
+    LogUnit unit;
+    std::vector<double> values; // one per row; NaN where the row has none
+};
+
+struct ReadingLog {
+    std::vector<long long> timeMs;    // per row: UTC milliseconds since 1970
+    std::vector<LoggedSeries> series; // in a fixed order: digital, analog, duty, target
+    int failedRows = 0;               // rows with a text in "error"
+    std::vector<std::string> skipped; // why a row was left out: "line 7: ..."
+};
+
+// Reads the file. False with the reason in `error` when it cannot be read or
+// has no "time" column; a row that cannot be read (a torn last line, a bad
+// time) is left out and said why in `skipped`.
+bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error);
