@@ -22,7 +22,6 @@
 #include "bridge/d2xx.h"
 #include "bridge/d2xxList.h"
 #include "simControl.h"
-#include "simDeviceControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 
 namespace {
@@ -782,8 +781,6 @@ TEST(SimulatorSharedMode, AnOpenDeviceIsRefusedToOtherProcessesUntilReleased)
 // takes the status request without ever answering.
 TEST_F(Simulator, DeviceListNumbersPluggedDevicesAndShowsTheirIdentities)
 {
-    SimDeviceControl devices;
-    ASSERT_TRUE(devices.load(dll));
     auto create = reinterpret_cast<FtCreateDeviceInfoListFn>(
         reinterpret_cast<void *>(GetProcAddress(dll, "FT_CreateDeviceInfoList")));
     auto get =
@@ -809,11 +806,11 @@ TEST_F(Simulator, DeviceListNumbersPluggedDevicesAndShowsTheirIdentities)
 
     // A foreign device at position 0, the controller moved to position 2:
     // number 0 is the foreign one, number 1 the controller.
-    ASSERT_EQ(devices.setDeviceKind(0, SIM_KIND_FOREIGN), 0);
-    ASSERT_EQ(devices.setDeviceInfo(2, "CTRL-2", "Fan controller", 0x3301), 0);
+    ASSERT_EQ(sim.setDeviceKind(0, SIM_KIND_FOREIGN), 0);
+    ASSERT_EQ(sim.setDeviceInfo(2, "CTRL-2", "Fan controller", 0x3301), 0);
     ASSERT_EQ(sim.plug(2), 0);
-    EXPECT_EQ(devices.setDeviceInfo(2, "0123456789abcdef", "", 0), -1) << "16 characters leave no terminator";
-    EXPECT_EQ(devices.setDeviceKind(SIM_MAX_DEVICES, SIM_KIND_FOREIGN), -1);
+    EXPECT_EQ(sim.setDeviceInfo(2, "0123456789abcdef", "", 0), -1) << "16 characters leave no terminator";
+    EXPECT_EQ(sim.setDeviceKind(SIM_MAX_DEVICES, SIM_KIND_FOREIGN), -1);
     FT_HANDLE held = openConfigured(1);
     nodes = list();
     ASSERT_EQ(nodes.size(), 2u);
