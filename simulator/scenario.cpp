@@ -54,7 +54,7 @@ void ignored(const char *variable, const std::string &value, const char *form)
 
 void Scenario::read(const std::string &rampList, const std::string &silence)
 {
-    bool ok = true;
+    bool ok = rampList.empty() || rampList.back() != ','; // no empty last ramp
     std::istringstream items(rampList);
     for (std::string item; ok && std::getline(items, item, ',');)
         ok = readRamp(item, ramps);
