@@ -1,7 +1,8 @@
 // The seven bridge operations of the simulated FTD2XX.dll, at the bridge
-// library's ordinals: handles, serial settings and the byte pipes to the
+// library's ordinals: handles, line settings and the byte pipes to the
 // simulated controllers, with the faults a test has switched on.
 #include <initializer_list>
+#include <thread>
 
 #include "simulator/simulatorState.h"
 
@@ -9,83 +10,231 @@ using namespace vornsim;
 
 namespace {
 
-// One of the three line settings on an open handle: the call is traced,
-// logged with its arguments and counted, an injected fault or a bad handle
-// ends it, and otherwise apply(port) decides the status.
-template <class Apply>
-FT_STATUS configurePort(int op, FT_HANDLE handle, std::initializer_list<unsigned long> args, Apply apply)
+// Handle values count up from here and are never handed out twice in a
+// process. They point into the top of the 32-bit address space, which an
+// ordinary 32-bit process has no memory at, so dereferencing one faults.
+constexpr uintptr_t kHandleBase = 0xC0000000u;
+
+// The trace file named by VORNSIM_CALL_TRACE at load, or INVALID_HANDLE_VALUE.
+// Each line is written with one call at the end of the file and goes to the
+// system at once, so it outlives this process whatever way it ends.
+HANDLE openCallTrace()
 {
-    enterCall(op);
+    const std::string path = environment("VORNSIM_CALL_TRACE");
+    return path.empty() ? INVALID_HANDLE_VALUE
+                        : CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+const HANDLE g_callTrace = openCallTrace();
+
+// Every bridge operation begins here: the call trace appends the operation's
+// name and a line feed to the trace file, if there is one, then a hold set by
+// simHoldCall keeps the caller waiting inside the DLL, holding no lock.
+Sim &enterCall(int op)
+{
+    static const char *const names[SIM_OP_COUNT] = {"open", "close", "read", "write", "baud", "data", "timeouts"};
+    if (g_callTrace != INVALID_HANDLE_VALUE) {
+        char line[16];
+        const int length = wsprintfA(line, "%s\n", names[op]);
+        DWORD written = 0;
+        WriteFile(g_callTrace, line, static_cast<DWORD>(length), &written, nullptr);
+    }
     Sim &s = sim();
-    std::lock_guard<std::mutex> lock(s.mu);
-    Call c(s, op, handle);
-    int i = 0;
-    for (unsigned long a : args)
-        c.e.args[i++] = a;
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
-        return c.finish(st);
-    Port *p = c.port(st);
-    if (!p)
-        return c.finish(st);
-    return c.finish(apply(*p));
+    int holdMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mu);
+        s.holds[op].take(holdMs);
+    }
+    if (holdMs > 0)
+        Sleep(static_cast<DWORD>(holdMs));
+    return s;
+}
+
+// The thread FT_Read starts and joins for simReadHelperThread (joined within
+// ms + 10 s): back in this DLL's code every few milliseconds for `ms`, as a
+// vendor's worker thread would be.
+DWORD WINAPI helperThreadProc(LPVOID argument)
+{
+    const DWORD ms = static_cast<DWORD>(reinterpret_cast<uintptr_t>(argument));
+    ++sim().helperThreadsRunning;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms;)
+        Sleep(10);
+    --sim().helperThreadsRunning;
+    return 0;
+}
+
+void runHelperThread(int ms)
+{
+    HANDLE thread =
+        CreateThread(nullptr, 0, helperThreadProc, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(ms)), 0, nullptr);
+    if (thread == nullptr)
+        return;
+    WaitForSingleObject(thread, static_cast<DWORD>(ms) + 10000);
+    CloseHandle(thread);
+}
+
+// One bridge call being served, from its entry to its log entry: it holds the
+// simulator's lock except where it lets go of it to wait.
+struct Call {
+    Sim &s;
+    std::unique_lock<std::mutex> lock;
+    SimLogEntry e{};
+    unsigned epoch;
+
+    Call(int op, FT_HANDLE handle, std::initializer_list<unsigned long> args)
+        : s(enterCall(op)), lock(s.mu), epoch(s.epoch)
+    {
+        e.op = op;
+        e.handle = handle;
+        e.device = -1;
+        e.threadId = GetCurrentThreadId();
+        std::copy(args.begin(), args.end(), e.args);
+        s.readsInProgress += op == SIM_OP_READ;
+    }
+    ~Call() { s.readsInProgress -= e.op == SIM_OP_READ; }
+
+    // Counts the call and appends it to the log, unless a reset happened while
+    // it was inside the DLL. With pacing on, a call that moved `bytes` then
+    // takes their time on the wire at `baud`, 10 bits each, without the lock.
+    FT_STATUS finish(FT_STATUS status, size_t bytes = 0, ULONG baud = 0)
+    {
+        e.status = status;
+        if (epoch == s.epoch) {
+            ++s.counts.calls[e.op];
+            s.counts.failedCalls += status != FT_OK;
+            s.counts.injectedFailures += (e.flags & SIM_LOG_INJECTED) != 0;
+            e.timeMs = static_cast<unsigned long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - s.resetAt).count());
+            e.seq = s.logCount;
+            s.log[s.logCount++ % SIM_LOG_CAPACITY] = e;
+        }
+        if (bytes && baud && s.pacing) {
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(bytes) * 10000000 / baud));
+        }
+        return status;
+    }
+
+    // The status of a failure injected for this operation, if one is due; else 0.
+    FT_STATUS injected()
+    {
+        Fault &f = s.faults[e.op];
+        if (f.countdown == 0 || (f.countdown > 0 && --f.countdown > 0))
+            return FT_OK;
+        e.flags |= SIM_LOG_INJECTED;
+        return f.status ? f.status : (e.op == SIM_OP_OPEN ? 2 : 4);
+    }
+
+    // n, or fewer for a short write or read injected for this call.
+    size_t shortened(Ticket &shortIo, size_t n)
+    {
+        int count;
+        if (!shortIo.take(count))
+            return n;
+        e.flags |= SIM_LOG_SHORT;
+        return std::min<size_t>(n, static_cast<size_t>(std::max(count, 0)));
+    }
+
+    void keepData(const uint8_t *bytes, size_t n)
+    {
+        e.count = static_cast<unsigned long>(n);
+        e.dataLen = static_cast<int>(std::min<size_t>(n, SIM_LOG_DATA_MAX));
+        if (e.dataLen)
+            std::memcpy(e.data, bytes, e.dataLen);
+    }
+
+    // The port behind the call's handle, or null with the status to return:
+    // an injected failure's, 6 for bad arguments, 1 for an unknown or closed
+    // handle, 4 for a handle whose device was unplugged.
+    Port *begin(FT_STATUS &status, bool argumentsOk = true)
+    {
+        status = injected();
+        if (!status && !argumentsOk)
+            status = 6;
+        if (status)
+            return nullptr;
+        auto it = s.ports.find(reinterpret_cast<uintptr_t>(e.handle));
+        const bool counted = epoch == s.epoch;
+        if (it == s.ports.end()) {
+            e.flags |= SIM_LOG_BAD_HANDLE;
+            s.counts.badHandleCalls += counted;
+            s.counts.badCloses += counted && e.op == SIM_OP_CLOSE;
+            status = 1;
+            return nullptr;
+        }
+        e.device = it->second.device;
+        if (!s.stale(it->first, it->second))
+            return &it->second;
+        e.flags |= SIM_LOG_UNPLUGGED;
+        s.counts.unpluggedCalls += counted;
+        status = 4;
+        return nullptr;
+    }
+};
+
+// Waits until ready() holds or ms have passed, polling with the lock let go.
+// Unlike a condition variable, a reader that is forcibly ended while it waits
+// here (as a host's unload may do to a poller stuck in a read) is registered
+// nowhere and holds nothing, so the simulator goes on working afterwards.
+template <class Ready>
+bool waitUnlocked(std::unique_lock<std::mutex> &lock, int ms, Ready ready)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!ready()) {
+        if (Clock::now() >= deadline)
+            return false;
+        lock.unlock();
+        Sleep(1);
+        lock.lock();
+    }
+    return true;
+}
+
+// One of the three line settings on an open handle: unless an injected fault
+// or a bad handle ends the call, the port keeps a setting the bridge can make,
+// and refuses one it cannot with status 6.
+FT_STATUS configurePort(int op, FT_HANDLE handle, std::initializer_list<unsigned long> args, bool possible)
+{
+    Call c(op, handle, args);
+    FT_STATUS st;
+    Port *p = c.begin(st);
+    if (p && possible) {
+        std::copy(args.begin(), args.end(), p->line[op - SIM_OP_SET_BAUD_RATE]);
+        p->lineSet[op - SIM_OP_SET_BAUD_RATE] = true;
+    }
+    return c.finish(p ? (possible ? FT_STATUS(FT_OK) : FT_STATUS(6)) : st);
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// The seven bridge operations.
 
 extern "C" {
 
 FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
 {
-    enterCall(SIM_OP_OPEN);
-    Sim &s = sim();
-    std::lock_guard<std::mutex> lock(s.mu);
-    Call c(s, SIM_OP_OPEN, nullptr);
+    Call c(SIM_OP_OPEN, nullptr, {static_cast<unsigned long>(deviceNumber)});
+    Sim &s = c.s;
     c.e.device = deviceNumber;
-    c.e.args[0] = static_cast<unsigned long>(deviceNumber);
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
+    if (const FT_STATUS st = c.injected())
         return c.finish(st);
-    if (!handle)
-        return c.finish(6);
-    int position;
-    {
-        SharedState::Lock shared(s.store);
-        position = s.positionOf(deviceNumber);
-    }
+    const int position = handle ? s.positionOf(deviceNumber) : -1;
     if (position < 0)
-        return c.finish(2);
-    Device &d = s.devices[position];
-    if (d.openPort) {
-        // Already open here, as real hardware refuses, unless that handle went stale.
-        auto held = s.ports.find(d.openPort);
-        if (held != s.ports.end() && !s.stale(held->first, held->second))
-            return c.finish(3);
-        d.openPort = 0;
-    }
+        return c.finish(handle ? 2 : 6);
+    SharedState::Lock shared(s.store);
+    DeviceRecord &r = s.store.device(position);
+    // Refused while open, as the driver does: here, on a handle that has not
+    // gone stale, or in another process that still runs.
+    const ProcessIdentity self = ProcessIdentity::self();
+    const auto held = s.ports.find(r.ownerHandle);
+    if (self.owns(r) ? held != s.ports.end() && !s.stale(held->first, held->second) : ownerAlive(r))
+        return c.finish(3);
     const uintptr_t id = kHandleBase + 4 * ++s.handlesIssued;
-    {
-        // Open in another process (shared mode): refused while that process runs.
-        SharedState::Lock shared(s.store);
-        DeviceRecord &r = s.store.device(position);
-        const ProcessIdentity self = ProcessIdentity::self();
-        if (!self.owns(r) && ownerAlive(r))
-            return c.finish(3);
-        r.ownerProcess = self.id;
-        r.ownerCreatedLow = self.createdLow;
-        r.ownerCreatedHigh = self.createdHigh;
-        r.ownerHandle = static_cast<uint32_t>(id);
-    }
+    r.ownerProcess = self.id;
+    r.ownerCreatedLow = self.createdLow;
+    r.ownerCreatedHigh = self.createdHigh;
+    r.ownerHandle = static_cast<uint32_t>(id);
     Port &port = s.ports[id];
     port.device = position;
-    {
-        SharedState::Lock shared(s.store);
-        port.plugCycle = s.store.device(position).plugCycle;
-    }
-    d.openPort = id;
+    port.plugCycle = r.plugCycle;
     *handle = reinterpret_cast<FT_HANDLE>(id);
     c.e.handle = *handle;
     ++s.counts.opensOk;
@@ -94,152 +243,101 @@ FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE *handle)
 
 FT_STATUS WINAPI FT_Close(FT_HANDLE handle)
 {
-    enterCall(SIM_OP_CLOSE);
-    Sim &s = sim();
-    std::lock_guard<std::mutex> lock(s.mu);
-    Call c(s, SIM_OP_CLOSE, handle);
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
+    Call c(SIM_OP_CLOSE, handle, {});
+    FT_STATUS st;
+    Port *p = c.begin(st);
+    const auto known = c.s.ports.find(reinterpret_cast<uintptr_t>(handle));
+    if ((c.e.flags & SIM_LOG_INJECTED) || known == c.s.ports.end())
         return c.finish(st);
-    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
-    const bool known = s.ports.count(id) != 0;
-    Port *p = c.port(st);
-    if (!known)
-        return c.finish(st);
-    // Closing always releases the handle; for an unplugged device it still
-    // reports the I/O error the driver would see.
-    s.release(s.ports[id].device, id);
-    s.ports.erase(id);
-    s.cv.notify_all();
-    if (!p)
-        return c.finish(st);
-    ++s.counts.closesOk;
-    return c.finish(FT_OK);
+    // Closing always releases the handle, even one of an unplugged device, for
+    // which it reports the driver's I/O error.
+    c.s.release(known->second.device, known->first);
+    c.s.ports.erase(known);
+    c.s.counts.closesOk += p != nullptr;
+    return c.finish(p ? FT_OK : st);
 }
 
 FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
 {
-    return configurePort(SIM_OP_SET_BAUD_RATE, handle, {baudRate}, [&](Port &p) -> FT_STATUS {
-        if (baudRate == 0)
-            return 6;
-        p.baud = baudRate;
-        p.baudSet = true;
-        return FT_OK;
-    });
+    return configurePort(SIM_OP_SET_BAUD_RATE, handle, {baudRate}, baudRate != 0);
 }
 
+// What the bridge can do at all: 7 or 8 bits, stop code 0 (1) or 2 (2),
+// parity none/odd/even/mark/space (0..4).
 FT_STATUS WINAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
 {
     return configurePort(SIM_OP_SET_DATA_CHARACTERISTICS, handle, {wordLength, stopBits, parity},
-                         [&](Port &p) -> FT_STATUS {
-                             // What the bridge can do at all: 7 or 8 bits, stop code 0 (1) or
-                             // 2 (2), parity none/odd/even/mark/space (0..4).
-                             if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4)
-                                 return 6;
-                             p.wordLength = wordLength;
-                             p.stopBits = stopBits;
-                             p.parity = parity;
-                             p.dataSet = true;
-                             return FT_OK;
-                         });
+                         (wordLength == 7 || wordLength == 8) && (stopBits == 0 || stopBits == 2) && parity <= 4);
 }
 
 FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout)
 {
-    return configurePort(SIM_OP_SET_TIMEOUTS, handle, {readTimeout, writeTimeout}, [&](Port &p) -> FT_STATUS {
-        p.readTimeout = readTimeout;
-        p.writeTimeout = writeTimeout;
-        p.timeoutsSet = true;
-        return FT_OK;
-    });
+    return configurePort(SIM_OP_SET_TIMEOUTS, handle, {readTimeout, writeTimeout}, true);
 }
 
 FT_STATUS WINAPI FT_Write(FT_HANDLE handle, LPVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten)
 {
-    enterCall(SIM_OP_WRITE);
-    Sim &s = sim();
-    std::unique_lock<std::mutex> lock(s.mu);
-    Call c(s, SIM_OP_WRITE, handle);
-    c.e.args[0] = bytesToWrite;
+    Call c(SIM_OP_WRITE, handle, {bytesToWrite});
+    Sim &s = c.s;
     if (bytesWritten)
         *bytesWritten = 0;
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
-        return c.finish(st);
-    if (!bytesWritten || (!buffer && bytesToWrite))
-        return c.finish(6);
-    Port *p = c.port(st);
+    FT_STATUS st;
+    Port *p = c.begin(st, bytesWritten && (buffer || !bytesToWrite));
     if (!p)
         return c.finish(st);
 
-    size_t n = bytesToWrite;
-    int shortCount;
-    if (s.shortWrite.take(shortCount)) {
-        n = std::min<size_t>(n, static_cast<size_t>(std::max(shortCount, 0)));
-        c.e.flags |= SIM_LOG_SHORT;
-    }
+    const size_t n = c.shortened(s.shortWrite, bytesToWrite);
     const auto *bytes = static_cast<const uint8_t *>(buffer);
-    if (!portSettingsApplied(*p)) {
+    if (!p->settingsApplied()) {
         // Wrong or missing line settings: the controller only sees noise.
         c.e.flags |= SIM_LOG_UNCONFIGURED;
-    } else if (s.foreign(p->device)) {
-        // Another product: it takes the bytes and never answers.
     } else {
         SharedState::Lock shared(s.store);
-        const ControllerModel::Input in = s.devices[p->device].model.accept(bytes, n);
+        DeviceRecord &r = s.store.device(p->device);
+        // A foreign device takes the bytes and never answers; a controller gone
+        // silent (VORNSIM_SILENT_AFTER) still takes commands but answers nothing.
+        const ControllerState::Input in =
+            r.kind == SIM_KIND_FOREIGN ? ControllerState::Input{} : r.controller.accept(bytes, n);
         c.e.flags |= in.flags;
         s.counts.unknownCommandBytes += in.unknownBytes;
-        for (int r = 0; r < in.statusRequests; ++r)
-            s.answer(*p);
-        if (in.statusRequests)
-            s.cv.notify_all();
+        for (int k = 0; k < in.statusRequests && !s.store.scenario().silentAt(s.store.seconds()); ++k) {
+            uint8_t frame[SIM_FRAME_SIZE];
+            s.encode(p->device, ++s.counts.repliesGenerated, frame);
+            p->rx.insert(p->rx.end(), frame, frame + SIM_FRAME_SIZE);
+        }
     }
     c.keepData(bytes, n);
     *bytesWritten = static_cast<DWORD>(n);
-    const ULONG paceBaud = s.pacing ? p->baud : 0;
-    st = c.finish(FT_OK);
-    lock.unlock();
-    paceWire(n, paceBaud);
-    return st;
+    return c.finish(FT_OK, n, p->baud());
 }
 
 FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesReturned)
 {
-    enterCall(SIM_OP_READ);
-    Sim &s = sim();
-    InProgress inProgress(s.readsInProgress);
-    std::unique_lock<std::mutex> lock(s.mu);
+    Call c(SIM_OP_READ, handle, {bytesToRead});
+    Sim &s = c.s;
     int helperMs = 0;
     if (s.readHelper.take(helperMs)) {
-        lock.unlock();
+        c.lock.unlock();
         runHelperThread(helperMs);
-        lock.lock();
-    }
-    Call c(s, SIM_OP_READ, handle);
-    if (helperMs > 0)
+        c.lock.lock();
         c.e.flags |= SIM_LOG_HELPER_THREAD;
-    c.e.args[0] = bytesToRead;
+    }
     if (bytesReturned)
         *bytesReturned = 0;
-    FT_STATUS st = FT_OK;
-    if (c.injected(st))
-        return c.finish(st);
-    if (!buffer || !bytesReturned)
-        return c.finish(6);
-    Port *p = c.port(st);
+    FT_STATUS st;
+    Port *p = c.begin(st, buffer && bytesReturned);
     if (!p)
         return c.finish(st);
-    if (!portSettingsApplied(*p) || !p->timeoutsSet) {
+    if (!p->settingsApplied() || !p->lineSet[2]) {
         c.e.flags |= SIM_LOG_UNCONFIGURED;
         ++s.counts.unconfiguredReads;
         return c.finish(4);
     }
     const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
-    const ULONG readTimeout = p->readTimeout;
+    const ULONG readTimeout = p->line[2][0];
     p = nullptr; // the port may go away while this call waits below
 
-    // A port that went away (closed by another thread, unplugged, or a reset)
-    // while this read waited.
+    // A port that went away (closed, unplugged, reset) while this read waited.
     auto gone = [&]() -> bool {
         auto it = s.ports.find(id);
         if (it == s.ports.end() || c.epoch != s.epoch) {
@@ -257,9 +355,9 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
     int delayMs;
     if (s.readDelay.take(delayMs) && delayMs > 0) {
         c.e.flags |= SIM_LOG_DELAYED;
-        lock.unlock();
+        c.lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(clampMs(delayMs)));
-        lock.lock();
+        c.lock.lock();
         if (gone())
             return c.finish(4);
     }
@@ -269,7 +367,7 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
         const unsigned generation = s.gateGeneration;
         ++s.gateWaiting;
         const bool released =
-            waitUnlocked(lock, s.gateLimitMs, [&] { return !s.gateClosed || s.gateGeneration != generation; });
+            waitUnlocked(c.lock, s.gateLimitMs, [&] { return !s.gateClosed || s.gateGeneration != generation; });
         --s.gateWaiting;
         if (!released)
             c.e.flags |= SIM_LOG_GATE_LIMIT;
@@ -278,10 +376,9 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
     }
 
     // Wait, within the read time-out, until enough bytes are pending.
-    const int capMs = s.readWaitCapMs;
-    const int waitMs =
-        (readTimeout == 0 || readTimeout > static_cast<ULONG>(capMs)) ? capMs : static_cast<int>(readTimeout);
-    waitUnlocked(lock, waitMs, [&] {
+    const ULONG capMs = static_cast<ULONG>(s.readWaitCapMs);
+    const int waitMs = static_cast<int>(readTimeout && readTimeout < capMs ? readTimeout : capMs);
+    waitUnlocked(c.lock, waitMs, [&] {
         auto it = s.ports.find(id);
         return it == s.ports.end() || it->second.unplugged || c.epoch != s.epoch || it->second.rx.size() >= bytesToRead;
     });
@@ -289,27 +386,19 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
         return c.finish(4);
     Port &port = s.ports[id];
 
-    size_t n = std::min<size_t>(bytesToRead, port.rx.size());
-    int shortCount;
-    if (s.shortRead.take(shortCount)) {
-        n = std::min<size_t>(n, static_cast<size_t>(std::max(shortCount, 0)));
-        c.e.flags |= SIM_LOG_SHORT;
-    } else if (n < bytesToRead) {
+    const size_t n = c.shortened(s.shortRead, std::min<size_t>(bytesToRead, port.rx.size()));
+    if (!(c.e.flags & SIM_LOG_SHORT) && n < bytesToRead)
         c.e.flags |= SIM_LOG_READ_TIMEOUT;
-    }
     std::vector<uint8_t> got(port.rx.begin(), port.rx.begin() + n);
     port.rx.erase(port.rx.begin(), port.rx.begin() + n);
     const unsigned long long before = port.delivered;
     port.delivered += n;
     s.counts.framesSent += static_cast<int>(port.delivered / SIM_FRAME_SIZE - before / SIM_FRAME_SIZE);
     c.keepData(got.data(), n);
-    const ULONG paceBaud = s.pacing ? port.baud : 0;
-    st = c.finish(FT_OK);
-    lock.unlock();
-
-    paceWire(n, paceBaud);
-    if (n)
-        std::memcpy(buffer, got.data(), n);
+    st = c.finish(FT_OK, n, port.baud());
+    if (c.lock)
+        c.lock.unlock(); // the caller's buffer is written without the lock
+    std::copy(got.begin(), got.end(), static_cast<uint8_t *>(buffer));
     *bytesReturned = static_cast<DWORD>(n);
     return st;
 }

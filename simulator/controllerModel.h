@@ -1,51 +1,31 @@
-// The fan controller behind one device number: its fan and sensor state, the
-// way it encodes that state into the 285-byte status frame, and the way it
-// interprets the bytes written to it. No Windows and no locking in here: the
-// bridge layer (bridgeOperations.cpp) owns the locks and calls this with them held.
+// The fan controller behind one bus position: the state it remembers, its
+// status frame and the bytes it takes (the wire: docs/protocol.md). Plain data
+// with a fixed layout, to be shared between processes (sharedState.h); the
+// callers hold the locks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "simControl.h"
+#include "simulator/scenario.h"
+#include "simulator/simControl.h"
 
 namespace vornsim {
 
-// What the controller itself remembers: the state a status frame reports and
-// a duty command changes. Plain data with a fixed layout, so that it can live
-// in memory shared between processes (see sharedState.h).
 struct ControllerState {
     int8_t manual[SIM_FANS];
     uint8_t dutySteps[SIM_FANS]; // percent / 2
     int16_t maxSpeed[SIM_FANS];  // 10.5 RPM steps
     int8_t tempLevel[SIM_TEMPS]; // half degrees; drift wanders around it
     uint8_t reserved[2];
-};
-static_assert(sizeof(ControllerState) == 32, "ControllerState is shared between processes");
 
-// The state of a fresh controller.
-void setDefaultState(ControllerState &state);
+    bool setDutyPercent(int fan, int percent); // false when out of range
 
-class ControllerModel {
-public:
-    // The model starts on a state of its own, at the defaults; useState()
-    // moves it onto storage kept elsewhere.
-    ControllerModel()
-    {
-        setDefaultState(own_);
-        clearOverrides();
-    }
-    ControllerModel(const ControllerModel &) = delete;
-    ControllerModel &operator=(const ControllerModel &) = delete;
-
-    // Keep the state in `state` from now on (not copied; must outlive the model).
-    void useState(ControllerState *state) { state_ = state; }
-
-    // Encode the state as seen at `seconds` (the drift clock); with
-    // `frozen`, temperatures are reported exactly at their levels.
-    void encode(double seconds, bool frozen, uint8_t out[SIM_FRAME_SIZE]) const;
-    // Reply number k of the frame-generator mode (see simGeneratorByte).
-    void encodeGenerated(int k, uint8_t out[SIM_FRAME_SIZE]) const;
+    // A sensor's reading at `seconds` since the state was created, in half
+    // degrees: its ramp's, if the scenario ramps it, else its level, with
+    // drift unless `frozen`.
+    int temperatureAt(int sensor, double seconds, bool frozen, const Scenario &scenario) const;
+    void encode(double seconds, bool frozen, const Scenario &scenario, uint8_t out[SIM_FRAME_SIZE]) const;
 
     // Outcome of bytes written to the controller.
     struct Input {
@@ -53,28 +33,22 @@ public:
         int unknownBytes = 0;   // bytes that are no command (ignored)
         int flags = 0;          // SIM_LOG_UNKNOWN_COMMAND, SIM_LOG_BAD_DUTY
     };
-    // Apply written bytes: duty commands take effect at once; status requests
-    // are counted for the caller to answer, in order.
+    // Duty commands take effect at once; status requests are counted for the
+    // caller to answer, in order.
     Input accept(const uint8_t *bytes, size_t n);
-
-    // Setters behind the sim* control functions; false on out-of-range input.
-    bool setDutyPercent(int fan, int percent);
-    bool setMaxSpeed(int fan, int word);
-    bool setManual(int fan, int flag);
-    bool setTemperature(int sensor, int halfDegrees);
-    bool setOverride(int offset, int value); // value -1 removes
-    void clearOverrides();
-
-    // The reported value of a sensor at `seconds` (half degrees).
-    int temperatureAt(int sensor, double seconds, bool frozen) const;
-
-private:
-    void applyOverrides(uint8_t out[SIM_FRAME_SIZE]) const;
-
-    ControllerState own_;
-    ControllerState *state_ = &own_;
-    // Pinned frame bytes are test machinery of one process, never shared.
-    int16_t override_[SIM_FRAME_SIZE]; // -1: none
 };
+static_assert(sizeof(ControllerState) == 32, "ControllerState is shared between processes");
+
+extern const ControllerState kFreshController; // a controller's defaults (README)
+
+// field[index] = value when index < count and lo <= value <= hi.
+template <class T>
+bool setInRange(T *field, int index, int count, int value, int lo, int hi)
+{
+    if (index < 0 || index >= count || value < lo || value > hi)
+        return false;
+    field[index] = static_cast<T>(value);
+    return true;
+}
 
 } // namespace vornsim

@@ -1,5 +1,4 @@
-// The bridge library's device list in the simulated FTD2XX.dll, and the
-// control functions for the devices' identities (simDeviceControl.h).
+// The bridge library's device list in the simulated FTD2XX.dll.
 #include "simulator/simulatorState.h"
 
 using namespace vornsim;
@@ -10,9 +9,8 @@ namespace {
 constexpr DWORD kDeviceType = 5;
 constexpr DWORD kDeviceId = 0x04036001;
 
-// How many nodes FT_CreateDeviceInfoList last counted for this thread; -1
-// before its first call here. A caller sizes its array from that count, and
-// another thread's call in between may take a longer snapshot.
+// How many nodes FT_CreateDeviceInfoList last counted for this thread (-1:
+// none yet), which the caller sized its array from.
 thread_local long lastCountOfThread = -1;
 
 } // namespace
@@ -58,11 +56,9 @@ FT_STATUS WINAPI FT_CreateDeviceInfoList(LPDWORD count)
     return FT_OK;
 }
 
-// Copies the last snapshot; `count` (written only) receives the number of
-// nodes written. The caller's array holds as many nodes as
-// FT_CreateDeviceInfoList counted for it, so no more are written than this
-// thread's last count (the process's last snapshot for a thread that took
-// none), even when another thread has taken a longer snapshot since.
+// Copies the last snapshot and sets `count` to the nodes written: no more
+// than this thread's last count, even when another thread has taken a longer
+// snapshot since (a thread that took none gets the whole last snapshot).
 FT_STATUS WINAPI FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *nodes, LPDWORD count)
 {
     Sim &s = sim();
@@ -75,37 +71,6 @@ FT_STATUS WINAPI FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *nodes, LPDWORD c
     std::copy(s.listSnapshot.begin(), s.listSnapshot.begin() + filled, nodes);
     *count = static_cast<DWORD>(filled);
     return FT_OK;
-}
-
-int SIM_API simSetDeviceInfo(int device, const char *serial, const char *description, unsigned long location)
-{
-    Sim &s = sim();
-    if (!validDevice(device) || serial == nullptr || description == nullptr)
-        return -1;
-    const size_t serialLength = std::strlen(serial), descriptionLength = std::strlen(description);
-    DeviceRecord probe;
-    if (serialLength >= sizeof probe.serial || descriptionLength >= sizeof probe.description)
-        return -1;
-    std::lock_guard<std::mutex> lock(s.mu);
-    SharedState::Lock shared(s.store);
-    DeviceRecord &r = s.store.device(device);
-    std::memset(r.serial, 0, sizeof r.serial);
-    std::memset(r.description, 0, sizeof r.description);
-    std::memcpy(r.serial, serial, serialLength);
-    std::memcpy(r.description, description, descriptionLength);
-    r.location = static_cast<uint32_t>(location);
-    return 0;
-}
-
-int SIM_API simSetDeviceKind(int device, int kind)
-{
-    Sim &s = sim();
-    if (!validDevice(device) || (kind != SIM_KIND_CONTROLLER && kind != SIM_KIND_FOREIGN))
-        return -1;
-    std::lock_guard<std::mutex> lock(s.mu);
-    SharedState::Lock shared(s.store);
-    setIdentity(s.store.device(device), device, kind);
-    return 0;
 }
 
 } // extern "C"

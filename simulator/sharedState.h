@@ -1,43 +1,30 @@
-// Where the simulated controllers keep what a real controller would remember
-// across processes: which device numbers are plugged in and each controller's
-// fan and sensor state.
-//
-// A real controller is one device that every process on the machine talks
-// to. By default each process that loads the simulator gets its own set of
-// controllers, in process memory, which keeps tests apart. When the
-// environment has VORNSIM_SHARED=1 at load, the records live instead in a
-// named shared memory section guarded by a named mutex, so every process of
-// one Wine server (or Windows session) sees the same controllers: a duty set
-// by one process shows in the next frame another process reads.
-//
-// Everything else (handles, read buffers, the call log, counts, injected
-// faults, pinned frame bytes, the frozen and generator switches) stays per
-// process.
+// What a real controller would share with every process on the machine:
+// which positions hold a device, each device's identity and controller state,
+// who has it open, and the environment's scenario. In process memory by
+// default; in a named shared section guarded by a named mutex in shared mode
+// (README: shared mode).
 #pragma once
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
+#include <string>
 
-#include "controllerModel.h"
-#include "simControl.h"
-#include "simDeviceControl.h"
+#include "simulator/controllerModel.h"
+#include "simulator/scenario.h"
+#include "simulator/simControl.h"
 
 namespace vornsim {
 
 // One position on the bus.
 struct DeviceRecord {
     int32_t plugged;    // 1: a device sits at this position
-    uint32_t plugCycle; // bumped on every unplug and reset; a handle opened in
-                        // an earlier cycle is stale, whichever process unplugged
+    uint32_t plugCycle; // bumped by every unplug and reset: older handles are stale
     ControllerState controller;
-    // What the bridge library's device list shows of it.
-    int32_t kind; // SIM_KIND_CONTROLLER, or SIM_KIND_FOREIGN: another FTDI
-                  // product that never answers the status request
-    uint32_t location;
-    char serial[16]; // zero-terminated
-    char description[64];
+    int32_t kind;         // SIM_KIND_*
+    uint32_t location;    // what the device list shows, with
+    char serial[16];      // serial number and description,
+    char description[64]; // zero-terminated
     // Who has it open, as the driver refuses every second open: process id,
     // that process's creation time (a reused id is no owner) and its handle.
     uint32_t ownerProcess; // 0: nobody
@@ -46,9 +33,11 @@ struct DeviceRecord {
 };
 static_assert(sizeof(DeviceRecord) == 144, "DeviceRecord is shared between processes");
 
-// The default identity of a device of `kind` at `position` (see
-// simDeviceControl.h); leaves the rest of the record alone.
-void setIdentity(DeviceRecord &r, int position, int kind);
+// What the device list shows of the device: false for a null or too long
+// text. setIdentity: the default identity of a device of `kind` at `position`
+// (README: the device list); false for an unknown kind.
+bool setInfo(DeviceRecord &r, const char *serial, const char *description, unsigned long location);
+bool setIdentity(DeviceRecord &r, int position, int kind);
 
 // This process, as an owner of records.
 struct ProcessIdentity {
@@ -61,48 +50,42 @@ struct ProcessIdentity {
     }
 };
 
-// True while the record's owner is a running process (another process's
-// handle goes away with it, as the driver releases a device when its
-// program ends).
+// True while the record's owner is a running process: the driver releases a
+// device when its program ends.
 bool ownerAlive(const DeviceRecord &r);
+
+// The records, in a fixed layout: a process attaches to a shared section only
+// when magic, version and size match the build it is.
+struct Section {
+    uint32_t magic, version, size, reserved;
+    int64_t origin; // system time (100 ns since 1601) when the state was created
+    DeviceRecord devices[SIM_MAX_DEVICES];
+    Scenario scenario;
+};
 
 class SharedState {
 public:
-    // Names of the section and of its mutex in the session's namespace.
     static constexpr const char *kSectionName = "Local\\VornSimulatedController";
     static constexpr const char *kMutexName = "Local\\VornSimulatedControllerLock";
-    // Longest wait for the mutex; then the caller goes ahead without it rather
-    // than hang behind a process that is stuck while holding it.
-    static constexpr DWORD kLockWaitMs = 2000;
+    static constexpr DWORD kLockWaitMs = 2000; // then a caller goes on unguarded rather than hang
 
-    // Sets up the records once, at load: attaches to (or creates) the shared
-    // section when `shared`, else, or when that fails, keeps them in process
-    // memory. Fresh records hold the defaults: a controller at position 0,
-    // every controller in its default state; or, when `layout` is not null,
-    // one device per comma-separated word at positions 0, 1, ...:
-    // "controller", "foreign", or "none" (nothing there).
-    void open(bool shared, const char *layout);
+    // Sets up the records at load: attaches to (or creates) the shared section
+    // when `shared`, else, or when that fails, keeps them in process memory.
+    // Fresh records hold a controller at position 0, or one device per word of
+    // `layout` (VORNSIM_DEVICES), every controller at its defaults.
+    void open(bool shared, const std::string &layout, const Scenario &scenario);
+    bool shared() const { return section_ != &local_; }
 
-    // True when the records really are shared with other processes.
-    bool shared() const { return section_ != nullptr; }
+    // Hold a Lock while reading or changing a record.
+    DeviceRecord &device(int position) { return section_->devices[position]; }
+    const Scenario &scenario() const { return section_->scenario; }
+    // Seconds since the state was created: the clock of drift, ramps and
+    // silence, the same for every process that shares the state.
+    double seconds() const;
 
-    // Record of device `device` (0..SIM_MAX_DEVICES-1). Hold a Lock while
-    // reading or changing it.
-    DeviceRecord &device(int device) { return records_[device]; }
-
-    // All records back to the defaults; every device starts a new plug cycle.
-    // Hold a Lock.
-    void resetDevices();
-    // Gives up every record this process holds open (at unload). Takes the lock.
-    void releaseOwned();
-
-    // Seconds on the clock temperatures drift by. Shared: from the system time
-    // against a start time kept in the section, so every process sees the same
-    // drift. Process memory: since the DLL was loaded.
-    double driftSeconds() const;
-
-    // Releases the mutex and section handles (DLL unload). The records stay
-    // readable: the view stays mapped until the process ends.
+    void resetDevices(); // to the defaults, each in a new plug cycle; hold a Lock
+    // Gives up the devices this process holds open, then closes the mutex and
+    // section handles (at unload); the view stays mapped until the end.
     void close();
 
     // Holds the named mutex for a scope, if there is one; a wait that times
@@ -120,18 +103,12 @@ public:
     };
 
 private:
-    struct Section; // the layout of the shared section, in sharedState.cpp
-
     bool attach();
-    static void setDefaults(DeviceRecord &r, int position);
-    void applyLayout(const char *layout);
 
-    DeviceRecord local_[SIM_MAX_DEVICES] = {};
-    DeviceRecord *records_ = local_;
+    Section local_ = {};
+    Section *section_ = &local_;
     HANDLE mutex_ = nullptr;
     HANDLE mapping_ = nullptr;
-    Section *section_ = nullptr;
-    std::chrono::steady_clock::time_point loaded_; // the local drift clock's start
 };
 
 } // namespace vornsim

@@ -1,4 +1,5 @@
-// simpeer.exe: a second (and third) process for the shared-mode tests. It
+// simpeer.exe: a second (and third) process for the shared-mode tests, and a
+// process started with the environment's scenario (VORNSIM_RAMP...). It
 // loads FTD2XX.dll from its own folder, as the plug-in does, and runs the
 // steps given on its command line in order, talking to the controller only
 // through the bridge operations, like another program on the same machine:
@@ -6,6 +7,13 @@
 //   shared 0|1        simIsShared() must say so
 //   set D F P         duty command: fan F of device D to P percent
 //   expect D OFF V    a frame read from device D has byte OFF equal to V
+//   within D OFF LO HI  ... has byte OFF, read as a signed byte, in LO..HI
+//   ramp D S FROM TO SECONDS  ... has sensor S (0..13) where a straight line
+//                     from FROM to TO degrees over SECONDS, starting when this
+//                     process loaded FTD2XX.dll, puts it while the request is
+//                     answered (to the half degree), and holds it at TO after
+//   answers D N       open, line settings and status request on device D
+//                     succeed, and the read returns status 0 with N bytes
 //   save D PATH       a frame read from device D goes into file PATH
 //   open D STATUS     FT_Open(D) returns STATUS (the handle is closed again)
 //   plug D, unplug D  simPlug / simUnplug
@@ -27,6 +35,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -45,6 +54,8 @@ SimControl sim;
 HMODULE dll = nullptr;
 FT_HANDLE held = nullptr;
 HANDLE turn = nullptr; // the controller's lock, while the "turn" step holds it
+// When FTD2XX.dll was loaded, which created the simulator's state and clock.
+std::chrono::steady_clock::time_point loadStart, loadEnd;
 
 bool fail(const std::string &step, const std::string &why)
 {
@@ -99,8 +110,9 @@ bool waitEvent(const std::string &name, bool signal, const std::string &step)
 bool step(int argc, char **argv, int &i)
 {
     static const std::map<std::string, int> kArguments = {
-        {"shared", 1}, {"set", 3},  {"expect", 3}, {"save", 2}, {"open", 2},  {"plug", 1},   {"unplug", 1},
-        {"hold", 1},   {"held", 1}, {"signal", 1}, {"wait", 1}, {"sleep", 1}, {"listed", 3}, {"turn", 0}};
+        {"shared", 1}, {"set", 3},    {"expect", 3}, {"save", 2},    {"open", 2}, {"plug", 1},
+        {"unplug", 1}, {"hold", 1},   {"held", 1},   {"signal", 1},  {"wait", 1}, {"sleep", 1},
+        {"listed", 3}, {"within", 4}, {"ramp", 5},   {"answers", 2}, {"turn", 0}};
     const std::string op = argv[i++];
     const auto known = kArguments.find(op);
     if (known == kArguments.end())
@@ -135,6 +147,46 @@ bool step(int argc, char **argv, int &i)
         if (offset < 0 || offset >= SIM_FRAME_SIZE)
             return fail(name, "no such offset");
         return frame[offset] == num(2) || fail(name, "byte is " + std::to_string(frame[offset]));
+    }
+    if (op == "within") {
+        unsigned char frame[SIM_FRAME_SIZE];
+        if (!readFrame(num(0), frame, name))
+            return false;
+        const int value = static_cast<signed char>(frame[std::min(std::max(num(1), 0), SIM_FRAME_SIZE - 1)]);
+        return (value >= num(2) && value <= num(3)) || fail(name, "byte is " + std::to_string(value));
+    }
+    if (op == "ramp") {
+        const double from = std::atof(a[2]), to = std::atof(a[3]), seconds = std::atof(a[4]);
+        // The line's value in half degrees at `t` for a clock started at `origin`.
+        auto line = [&](std::chrono::steady_clock::time_point t, std::chrono::steady_clock::time_point origin) {
+            const double share = std::chrono::duration<double>(t - origin).count() / seconds;
+            return 2 * (from + (to - from) * std::min(std::max(share, 0.0), 1.0));
+        };
+        unsigned char frame[SIM_FRAME_SIZE];
+        const auto asked = std::chrono::steady_clock::now();
+        if (!readFrame(num(0), frame, name))
+            return false;
+        const auto answered = std::chrono::steady_clock::now();
+        const double early = line(asked, loadEnd), late = line(answered, loadStart);
+        const double low = std::min(early, late) - 1, high = std::max(early, late) + 1; // rounding, clock steps
+        const int value = static_cast<signed char>(frame[SIM_OFF_DIGITAL_TEMP + std::min(std::max(num(1), 0), 13)]);
+        return (value >= low && value <= high) || fail(name, "reads " + std::to_string(value) + " half degrees, not " +
+                                                                 std::to_string(low) + ".." + std::to_string(high));
+    }
+    if (op == "answers") {
+        FT_HANDLE h;
+        if (!configured(num(0), h, name))
+            return false;
+        unsigned char req = SIM_REQUEST_STATUS, frame[SIM_FRAME_SIZE];
+        FT_STATUS st;
+        DWORD got = 0;
+        const bool wrote = writeBytes(h, &req, 1, st);
+        const FT_STATUS read = wrote ? ft.read(h, frame, SIM_FRAME_SIZE, &got) : 0;
+        ft.close(h);
+        if (!wrote)
+            return fail(name, "FT_Write returned " + std::to_string(st));
+        return (read == 0 && got == static_cast<DWORD>(num(1))) ||
+               fail(name, "FT_Read returned " + std::to_string(read) + " with " + std::to_string(got) + " bytes");
     }
     if (op == "save") {
         unsigned char frame[SIM_FRAME_SIZE];
@@ -204,7 +256,9 @@ bool step(int argc, char **argv, int &i)
 
 int main(int argc, char **argv)
 {
+    loadStart = std::chrono::steady_clock::now();
     dll = LoadLibraryA("FTD2XX.dll");
+    loadEnd = std::chrono::steady_clock::now();
     if (!dll || !sim.load(dll)) {
         std::fprintf(stderr, "simpeer: FTD2XX.dll or its control functions not found\n");
         return 1;

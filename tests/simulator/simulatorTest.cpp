@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -22,7 +23,6 @@
 #include "bridge/d2xx.h"
 #include "bridge/d2xxList.h"
 #include "simControl.h"
-#include "simDeviceControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 
 namespace {
@@ -609,10 +609,14 @@ struct Event {
     Event &operator=(const Event &) = delete;
 };
 
-// One simpeer.exe run, with VORNSIM_SHARED=1 or without the variable.
+// Environment variables for a peer: name and value (empty: not set).
+using Variables = std::vector<std::pair<std::string, std::string>>;
+
+// One simpeer.exe run, with VORNSIM_SHARED=1 or without the variable, and
+// with `variables`; its stderr goes to `errors` when given.
 class Peer {
 public:
-    Peer(bool shared, const std::string &steps)
+    Peer(bool shared, const std::string &steps, Variables variables = {}, HANDLE errors = nullptr)
     {
         char self[MAX_PATH];
         const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -621,21 +625,27 @@ public:
         std::string line = "\"" + exe + "\" " + steps;
 
         // The peer inherits this process's environment and its output handles.
-        char before[8] = {};
-        const DWORD had = GetEnvironmentVariableA("VORNSIM_SHARED", before, sizeof before);
-        SetEnvironmentVariableA("VORNSIM_SHARED", shared ? "1" : nullptr);
+        variables.emplace_back("VORNSIM_SHARED", shared ? "1" : "");
+        Variables before;
+        for (const auto &v : variables) {
+            char value[1024] = {};
+            const DWORD had = GetEnvironmentVariableA(v.first.c_str(), value, sizeof value);
+            before.emplace_back(v.first, had > 0 && had < sizeof value ? value : "");
+            SetEnvironmentVariableA(v.first.c_str(), v.second.empty() ? nullptr : v.second.c_str());
+        }
         STARTUPINFOA si{};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        si.hStdError = errors ? errors : GetStdHandle(STD_ERROR_HANDLE);
         PROCESS_INFORMATION pi{};
         if (CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
             process_ = pi.hProcess;
             CloseHandle(pi.hThread);
         }
-        SetEnvironmentVariableA("VORNSIM_SHARED", had > 0 && had < sizeof before ? before : nullptr);
+        for (const auto &v : before)
+            SetEnvironmentVariableA(v.first.c_str(), v.second.empty() ? nullptr : v.second.c_str());
     }
 
     ~Peer()
@@ -777,13 +787,97 @@ TEST(SimulatorSharedMode, AnOpenDeviceIsRefusedToOtherProcessesUntilReleased)
     }
 }
 
+// ---------------------------------------------------------------------------
+// The environment's scenario (VORNSIM_RAMP, VORNSIM_SILENT_AFTER), in peers
+// started with it; offsets: digital sensor s at 238 + s, analog a at 246 + a.
+
+// A ramp moves its sensor in a straight line from its start, at the peer's
+// load, and then holds it; the sensor beside it keeps drifting around its own
+// level (29 degrees, 53..63 half degrees), and a second ramp runs downwards.
+TEST(SimulatorScenario, RampsMoveTheirSensorsInStraightLinesThenHold)
+{
+    Peer peer(false,
+              "ramp 0 3 30 60 2 ramp 0 9 40 20.5 1 within 0 240 53 63 sleep 900"
+              " ramp 0 3 30 60 2 ramp 0 9 40 20.5 1 sleep 1300"
+              " expect 0 241 120 expect 0 247 41 within 0 240 53 63",
+              {{"VORNSIM_RAMP", "digital3:30:60:2,analog1:40:20.5:1"}});
+    ASSERT_TRUE(peer.started()) << "simpeer.exe missing next to the test";
+    EXPECT_EQ(peer.finish(), 0);
+}
+
+// In shared mode the first process's scenario and clock hold for every
+// process: one loaded a second later, with other ramps of its own, finds
+// digital 3 half way up the first one's ramp from 0 to 60 degrees (not at 0,
+// and not on its own ramp at 10).
+TEST(SimulatorScenario, ALaterProcessJoinsTheFirstOnesRamp)
+{
+    Event ready, done;
+    Peer first(true, "shared 1 ramp 0 3 0 60 2 sleep 1000 signal " + ready.name + " wait " + done.name,
+               {{"VORNSIM_RAMP", "digital3:0:60:2"}});
+    ASSERT_TRUE(first.started());
+    ASSERT_EQ(WaitForSingleObject(ready.handle, 15000), WAIT_OBJECT_0);
+    Peer later(true, "shared 1 within 0 241 60 120 signal " + done.name, {{"VORNSIM_RAMP", "digital3:10:10:60"}});
+    EXPECT_EQ(later.finish(), 0);
+    EXPECT_EQ(first.finish(), 0);
+}
+
+// After VORNSIM_SILENT_AFTER seconds the controller answers no status request:
+// opens, line settings and writes (a duty command too) still succeed, and a
+// read returns nothing once its time-out, capped by the read wait cap, has
+// passed.
+TEST(SimulatorScenario, TheControllerFallsSilentAfterItsTime)
+{
+    Peer peer(false, "answers 0 285 sleep 1100 answers 0 0 set 0 1 40 answers 0 0", {{"VORNSIM_SILENT_AFTER", "1"}});
+    ASSERT_TRUE(peer.started());
+    EXPECT_EQ(peer.finish(), 0);
+}
+
+// A malformed value is ignored as a whole, with one line on stderr naming the
+// variable: digital 3 keeps drifting around its level (42 degrees, 78..90 half
+// degrees) even where the list's first ramp was well formed, and the
+// controller keeps answering.
+TEST(SimulatorScenario, AMalformedValueIsIgnoredWithOneLine)
+{
+    const Variables malformed[] = {
+        {{"VORNSIM_RAMP", "digital3:30:60:2,digital8:30:60:2"}, {"VORNSIM_SILENT_AFTER", "soon"}},
+        {{"VORNSIM_RAMP", "digital3:30:60"}, {"VORNSIM_SILENT_AFTER", "-1"}},
+        {{"VORNSIM_RAMP", "digital3:30:60:-2"}, {"VORNSIM_SILENT_AFTER", "1s"}},
+        {{"VORNSIM_RAMP", "digital3:30:60:2,"}, {"VORNSIM_SILENT_AFTER", "0x"}},
+    };
+    char dir[MAX_PATH];
+    const DWORD n = GetTempPathA(MAX_PATH, dir);
+    const std::string path = std::string(dir, n) + "vornsim-errors-" + std::to_string(GetCurrentProcessId());
+    for (const Variables &variables : malformed) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE errors = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(errors, INVALID_HANDLE_VALUE);
+        {
+            Peer peer(false, "within 0 241 78 90 answers 0 285", variables, errors);
+            EXPECT_EQ(peer.finish(), 0) << variables[0].second;
+        }
+        CloseHandle(errors);
+        std::string text(4096, '\0');
+        FILE *f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        text.resize(std::fread(&text[0], 1, text.size(), f));
+        std::fclose(f);
+        std::remove(path.c_str());
+        for (const auto &v : variables) {
+            const std::string said = v.first + "=" + v.second + " is malformed";
+            const size_t at = text.find(said);
+            EXPECT_NE(at, std::string::npos) << text;
+            EXPECT_EQ(text.find(said, at + 1), std::string::npos) << "said twice: " << text;
+        }
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+    }
+}
+
 // Devices are numbered in position order among those plugged in: a device
 // plugged in before the controller moves it up by one, and a foreign device
 // takes the status request without ever answering.
 TEST_F(Simulator, DeviceListNumbersPluggedDevicesAndShowsTheirIdentities)
 {
-    SimDeviceControl devices;
-    ASSERT_TRUE(devices.load(dll));
     auto create = reinterpret_cast<FtCreateDeviceInfoListFn>(
         reinterpret_cast<void *>(GetProcAddress(dll, "FT_CreateDeviceInfoList")));
     auto get =
@@ -809,11 +903,11 @@ TEST_F(Simulator, DeviceListNumbersPluggedDevicesAndShowsTheirIdentities)
 
     // A foreign device at position 0, the controller moved to position 2:
     // number 0 is the foreign one, number 1 the controller.
-    ASSERT_EQ(devices.setDeviceKind(0, SIM_KIND_FOREIGN), 0);
-    ASSERT_EQ(devices.setDeviceInfo(2, "CTRL-2", "Fan controller", 0x3301), 0);
+    ASSERT_EQ(sim.setDeviceKind(0, SIM_KIND_FOREIGN), 0);
+    ASSERT_EQ(sim.setDeviceInfo(2, "CTRL-2", "Fan controller", 0x3301), 0);
     ASSERT_EQ(sim.plug(2), 0);
-    EXPECT_EQ(devices.setDeviceInfo(2, "0123456789abcdef", "", 0), -1) << "16 characters leave no terminator";
-    EXPECT_EQ(devices.setDeviceKind(SIM_MAX_DEVICES, SIM_KIND_FOREIGN), -1);
+    EXPECT_EQ(sim.setDeviceInfo(2, "0123456789abcdef", "", 0), -1) << "16 characters leave no terminator";
+    EXPECT_EQ(sim.setDeviceKind(SIM_MAX_DEVICES, SIM_KIND_FOREIGN), -1);
     FT_HANDLE held = openConfigured(1);
     nodes = list();
     ASSERT_EQ(nodes.size(), 2u);
