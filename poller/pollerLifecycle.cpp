@@ -136,6 +136,8 @@ void startPollerIfIdle()
         if (cycleEnded == nullptr)
             cycleEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         phase.store(kBetweenCycles);
+        if (pollerStarted != nullptr)
+            ResetEvent(pollerStarted); // a thread that entered after its start gave up
         HANDLE thread = CreateThread(nullptr, 0, pollThreadProc, nullptr, 0, nullptr);
         pollThread.store(thread);
         if (thread == nullptr) {
