@@ -10,7 +10,7 @@
 #include "plugin/exports.h"
 #include "settings/configDialogIds.h"
 #include "state/moduleState.h"
-#include "tests/dialog/dialogFixture.h"
+#include "tests/settings/dialogFixture.h"
 #include "tests/support/registrySettings.h"
 
 namespace {

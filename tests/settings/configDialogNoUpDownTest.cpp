@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/dialog/dialogFixture.h"
+#include "tests/settings/dialogFixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/dialog/dialogFixture.h"
+#include "tests/settings/dialogFixture.h"
 
 #include <sddl.h>
 

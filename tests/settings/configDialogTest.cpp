@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/configDialogIds.h"
-#include "tests/dialog/dialogFixture.h"
+#include "tests/settings/dialogFixture.h"
 #include "tests/support/registrySettings.h"
 
 namespace {
