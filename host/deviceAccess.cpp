@@ -58,6 +58,19 @@ void DeviceAccess::close(FT_HANDLE handle)
     close_(handle);
 }
 
+const char *DeviceAccess::sendCommands(int number, const std::vector<FanCommandBytes> &commands, size_t &written)
+{
+    written = 0;
+    FT_HANDLE handle = nullptr;
+    const char *failure = open(number, &handle);
+    if (failure != nullptr)
+        return failure;
+    while (written < commands.size() && write(handle, commands[written].data(), kFanCommandSize))
+        ++written;
+    close(handle);
+    return written == commands.size() ? nullptr : kFanCommandNotSent;
+}
+
 bool selectedDevice(const DeviceChoice &choice, HMODULE bridge, int &number)
 {
     if (choice.serial.has_value() == choice.number.has_value()) {

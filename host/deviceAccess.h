@@ -7,11 +7,16 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "bridge/d2xx.h"
+#include "core/fanCommand.h"
 #include "host/deviceChoice.h"
 #include "host/pluginLoader.h"
+
+using FanCommandBytes = std::array<uint8_t, kFanCommandSize>;
 
 class DeviceAccess {
 public:
@@ -29,6 +34,12 @@ public:
     // Writes bytes on an open handle; true when all of them went out.
     bool write(FT_HANDLE handle, const void *bytes, DWORD count);
     void close(FT_HANDLE handle);
+    // Opens device `number`, writes each fan command, and closes it again;
+    // the caller holds its turn. Null when all of them went out, else the
+    // open's failure text, or the plug-in's "not sent" text for a command not
+    // written whole, after which no further one is tried. `written` counts
+    // those that went out.
+    const char *sendCommands(int number, const std::vector<FanCommandBytes> &commands, size_t &written);
 
     HMODULE bridge() const { return bridge_; }
 

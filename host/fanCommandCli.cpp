@@ -50,8 +50,8 @@ int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const st
     DeviceAccess device;
     if (!device.load(pluginPath))
         return 1;
-    uint8_t command[kFanCommandSize];
-    const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command);
+    FanCommandBytes command;
+    const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command.data());
     // A command that will not be sent waits for no turn.
     std::optional<ControllerTurn> turn;
     if (invalid == nullptr)
@@ -63,13 +63,8 @@ int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const st
         return report(invalid);
     if (!turn->taken())
         return report(kFanCommandBusy);
-    FT_HANDLE handle = nullptr;
-    const char *failure = device.open(deviceNumber, &handle);
-    if (failure != nullptr)
-        return report(failure);
-    const bool sent = device.write(handle, command, kFanCommandSize);
-    device.close(handle);
-    return report(sent ? nullptr : kFanCommandNotSent);
+    size_t written = 0;
+    return report(device.sendCommands(deviceNumber, {command}, written));
 }
 
 } // namespace

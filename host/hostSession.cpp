@@ -6,6 +6,7 @@
 #include "core/controllerLock.h"
 #include "core/pollInterval.h"
 #include "host/meterTable.h"
+#include "host/storedSettings.h"
 
 namespace {
 
@@ -15,22 +16,36 @@ const char kWindowClass[] = "VornHostWindow";
 // takes it, in milliseconds; one second when there is none.
 ULONGLONG refreshIntervalMs()
 {
-    DWORD seconds = 1, size = sizeof seconds;
-    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", "Refresh Rate", RRF_RT_REG_DWORD, nullptr,
-                     &seconds, &size) != ERROR_SUCCESS)
-        seconds = 1;
-    return static_cast<ULONGLONG>(effectiveInterval(static_cast<int32_t>(seconds))) * 1000;
+    const int32_t seconds = storedSetting("Refresh Rate").value_or(1);
+    return static_cast<ULONGLONG>(effectiveInterval(seconds)) * 1000;
 }
 
-HWND createHostWindow()
+// The window's session: set from CreateWindowExA's last argument.
+LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    } else if (message == WM_ENDSESSION && wParam) {
+        const auto *session = reinterpret_cast<const HostSession *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (session != nullptr && session->endingSession)
+            session->endingSession((lParam & ENDSESSION_LOGOFF) != 0);
+        return 0;
+    }
+    // WM_QUERYENDSESSION: DefWindowProc agrees, so vornhost never holds a
+    // log-off up.
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND createHostWindow(HostSession *session)
 {
     WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpfnWndProc = hostWindowProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass); // fails harmlessly when already registered
     return CreateWindowExA(0, kWindowClass, "vornhost", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320, 200,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+                           nullptr, nullptr, GetModuleHandleA(nullptr), session);
 }
 
 } // namespace
@@ -53,9 +68,15 @@ bool HostSession::load(const std::string &pluginPath)
 
 void HostSession::start(bool withWindow)
 {
-    if (withWindow && window == nullptr)
-        window = createHostWindow();
-    instanceBlock_ = plugin.dllstartup(window, 0);
+    if (withWindow)
+        openWindow();
+    instanceBlock_ = plugin.dllstartup(withWindow ? window : nullptr, 0);
+}
+
+void HostSession::openWindow()
+{
+    if (window == nullptr)
+        window = createHostWindow(this);
 }
 
 void HostSession::stop()
@@ -70,7 +91,7 @@ void HostSession::stop()
     window = nullptr;
 }
 
-void HostSession::pumpMessages(DWORD timeoutMs)
+void HostSession::pumpMessages(DWORD timeoutMs, HANDLE wake)
 {
     const DWORD start = GetTickCount();
     for (;;) {
@@ -82,27 +103,36 @@ void HostSession::pumpMessages(DWORD timeoutMs)
         const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        if (MsgWaitForMultipleObjects(wake != nullptr, &wake, FALSE, timeoutMs - elapsed, QS_ALLINPUT) ==
+                WAIT_OBJECT_0 &&
+            wake != nullptr)
+            return;
     }
 }
 
 bool HostSession::waitForFirstPoll(const std::atomic<bool> *cancel)
 {
-    const MeterInfo *value = nullptr;
-    for (const MeterInfo &m : meters) {
-        if (m.name == "GetValue")
-            value = &m;
-    }
     const ULONGLONG start = GetTickCount64();
     const ULONGLONG limit = refreshIntervalMs() + kControllerTurnMs;
-    while (value != nullptr && (cancel == nullptr || !*cancel) && GetTickCount64() - start < limit) {
+    while ((cancel == nullptr || !*cancel) && GetTickCount64() - start < limit) {
+        if (firstPollIn())
+            return true;
+        pumpMessages(50);
+    }
+    return false;
+}
+
+bool HostSession::firstPollIn() const
+{
+    for (const MeterInfo &value : meters) {
+        if (value.name != "GetValue")
+            continue;
         char buffer[64];
-        for (int i = value->low; i <= value->high; ++i) {
-            const char *text = readMeterText(*value, i, buffer);
+        for (int i = value.low; i <= value.high; ++i) {
+            const char *text = readMeterText(value, i, buffer);
             if (text != buffer || std::string(text) != "0")
                 return true;
         }
-        pumpMessages(50);
     }
     return false;
 }

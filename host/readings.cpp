@@ -35,17 +35,13 @@ bool readMeterRange(const MeterInfo &meter, int count, T *out, std::string &erro
     return true;
 }
 
-std::string csvField(const std::string &text)
+// A number cell after its comma; empty when the reading failed.
+std::string csvCell(const Reading &reading, const char *format, double value)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
+    char cell[32] = "";
+    if (reading.error.empty())
+        std::snprintf(cell, sizeof cell, format, value);
+    return std::string(",") + cell;
 }
 
 } // namespace
@@ -114,11 +110,7 @@ void addReadingJson(JsonDocument &object, const Reading &reading)
 
 std::string csvHeader()
 {
-    std::string header = "time";
-    for (int i = 0; i < kDigitalSensorCount; ++i)
-        header += ",digital" + std::to_string(i);
-    for (int i = 0; i < kAnalogSensorCount; ++i)
-        header += ",analog" + std::to_string(i);
+    std::string header = "time" + csvTemperatureHeader();
     for (int fan = 0; fan < kFanCount; ++fan) {
         const std::string f = "fan" + std::to_string(fan);
         header += "," + f + "_duty," + f + "_rpm," + f + "_max_rpm," + f + "_manual";
@@ -128,27 +120,47 @@ std::string csvHeader()
 
 std::string csvRow(const std::string &time, const Reading &reading)
 {
-    std::string row = csvField(time);
-    const bool ok = reading.error.empty();
-    char cell[32];
-    auto add = [&](const char *format, double value) {
-        row += ',';
-        if (ok) {
-            std::snprintf(cell, sizeof cell, format, value);
-            row += cell;
-        }
-    };
-    for (double c : reading.digitalCelsius)
-        add("%.1f", c);
-    for (double c : reading.analogCelsius)
-        add("%.1f", c);
+    std::string row = csvField(time) + csvTemperatureCells(reading);
     for (int fan = 0; fan < kFanCount; ++fan) {
-        add("%.0f", reading.dutyPercent[fan]);
-        add("%.0f", reading.rpm[fan]);
-        add("%.0f", reading.maxRpm[fan]);
-        add("%.0f", reading.manual[fan]);
+        row += csvCell(reading, "%.0f", reading.dutyPercent[fan]);
+        row += csvCell(reading, "%.0f", reading.rpm[fan]);
+        row += csvCell(reading, "%.0f", reading.maxRpm[fan]);
+        row += csvCell(reading, "%.0f", reading.manual[fan]);
     }
     return row + "," + csvField(reading.error);
+}
+
+std::string csvTemperatureHeader()
+{
+    std::string header;
+    for (int i = 0; i < kDigitalSensorCount; ++i)
+        header += ",digital" + std::to_string(i);
+    for (int i = 0; i < kAnalogSensorCount; ++i)
+        header += ",analog" + std::to_string(i);
+    return header;
+}
+
+std::string csvTemperatureCells(const Reading &reading)
+{
+    std::string cells;
+    for (double c : reading.digitalCelsius)
+        cells += csvCell(reading, "%.1f", c);
+    for (double c : reading.analogCelsius)
+        cells += csvCell(reading, "%.1f", c);
+    return cells;
+}
+
+std::string csvField(const std::string &text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
 }
 
 std::string timestampNow()

@@ -38,6 +38,14 @@ void addReadingJson(JsonDocument &object, const Reading &reading);
 // line end). The time is the row's first column, the error text its last.
 std::string csvHeader();
 std::string csvRow(const std::string &time, const Reading &reading);
+// The temperatures' part of both, for logs of other columns (control --csv):
+// ",digital0,...,analog5", and the reading's cells for them, each after a
+// comma, all empty when it failed.
+std::string csvTemperatureHeader();
+std::string csvTemperatureCells(const Reading &reading);
+// A text as one CSV field: in double quotes when it holds a comma, a quote
+// or a line end.
+std::string csvField(const std::string &text);
 
 // The time now, UTC, as ISO 8601 with milliseconds: "2026-03-01T12:00:00.250Z".
 std::string timestampNow();

@@ -42,19 +42,6 @@ TEST(Host, ExplainsAMissingPluginAndAnUnknownCommand)
 
 namespace {
 
-// The lines of a program's output, without their line ends.
-std::vector<std::string> linesOf(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // The synopses in a usage text ("vornhost watch [--count N] ..."), each
 // joined back into one line.
 std::vector<std::string> synopses(const std::string &usage)

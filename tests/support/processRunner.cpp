@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <sstream>
 #include <vector>
 
-ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs)
+ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs, unsigned long creationFlags,
+                      std::atomic<unsigned long> *processId)
 {
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -22,13 +24,15 @@ ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs)
     PROCESS_INFORMATION process = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    const BOOL started =
-        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, creationFlags, nullptr, nullptr,
+                                        &startup, &process);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
         return run;
     }
+    if (processId != nullptr)
+        *processId = process.dwProcessId;
     // Drain the pipe until the program ends (it closes its end), bounded.
     const DWORD deadline = GetTickCount() + timeoutMs;
     char chunk[4096];
@@ -59,4 +63,16 @@ ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs)
     CloseHandle(process.hProcess);
     CloseHandle(readEnd);
     return run;
+}
+
+std::vector<std::string> linesOf(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
