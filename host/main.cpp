@@ -10,6 +10,7 @@
 
 #include "host/commandSet.h"
 #include "host/configureCommand.h"
+#include "host/controlCommand.h"
 #include "host/deviceDiagnostic.h"
 #include "host/fanCommandCli.h"
 #include "host/listDevicesCommand.h"
@@ -121,11 +122,31 @@ void addConfigure(CommandSet &commands)
                  runConfigure);
 }
 
+void addControl(CommandSet &commands)
+{
+    auto [command, options] = commands.add("control",
+                                           "drives the fans named in FILE (JSON) along their temperature curves, with\n"
+                                           "fail-safe duties when a reading fails, until Ctrl-C or --count; each fan\n"
+                                           "then gets its exit duty; fans not named are left alone",
+                                           runControl);
+    command->add_option("--config", options->configPath, "the fans, their sensors and curves (README.md)")
+        ->type_name("FILE")
+        ->required();
+    command->add_flag("--json", options->json, "one JSON object per poll and line (JSON Lines) instead of the table");
+    command->add_option("--csv", options->csvPath, "also write each poll as a row of FILE (CSV), flushed at once")
+        ->type_name("FILE");
+    command->add_option("--count", options->count, "stop after N polls (then the exit duties)")
+        ->type_name("N")
+        ->transform(wholeNumber(1, kMaxCount));
+    command->add_flag("--dry-run", options->dryRun, "decide and print the duties, send none");
+}
+
 void addPlot(CommandSet &commands)
 {
     auto [command, options] = commands.add("plot",
-                                           "draws a CSV log of watch as an SVG picture: temperatures in degrees\n"
-                                           "Celsius and fan duty in percent over time, a failed reading as a gap",
+                                           "draws a CSV log of watch or control as an SVG picture: temperatures in\n"
+                                           "degrees Celsius and fan duty in percent over time, a failed reading as\n"
+                                           "a gap",
                                            runPlot);
     command->add_option("CSV", options->csvPath)->required();
     command->add_option("--out", options->svgPath, "where the picture goes (default: CSV's name with .svg)")
@@ -143,6 +164,7 @@ int main(int argc, char **argv)
     addReadDevice(commands);
     addSetFan(commands);
     addConfigure(commands);
+    addControl(commands);
     addPlot(commands);
     return commands.run(argc, argv);
 }

@@ -1,0 +1,46 @@
+// What `vornhost control` prints and logs, one line per poll: a table by
+// default, JSON Lines with --json, and with --csv FILE a CSV row per poll
+// that `vornhost plot` draws. The exit duties close each of them with a line
+// of their own (reason "exit"; in JSON an "exit" member with the cause).
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/controlDecision.h"
+#include "host/readings.h"
+#include "host/stopRequest.h"
+
+// One fan's decision and what became of it.
+struct FanOutcome {
+    FanDecision decision;
+    std::optional<int> sent;       // the duty that got through; none when unchanged, in a dry run or not sent
+    const char *failure = nullptr; // why a send did not get through
+};
+
+class ControlReport {
+public:
+    ControlReport(const ControlConfig &config, bool json, bool dryRun);
+    ~ControlReport();
+    ControlReport(const ControlReport &) = delete;
+    ControlReport &operator=(const ControlReport &) = delete;
+
+    // Starts the CSV log; prints the reason and returns false when it
+    // cannot be written.
+    bool openCsv(const std::string &path);
+    // The table's title and column heads (nothing in JSON).
+    void begin(const std::string &configPath);
+    void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans);
+    void exit(const std::string &time, StopCause cause, const std::vector<FanOutcome> &fans);
+
+private:
+    void tableRows(const std::string &time, const std::vector<FanOutcome> &fans, const std::string &note);
+    void csvRow(const std::string &time, const Reading *reading, const std::vector<FanOutcome> &fans);
+
+    const ControlConfig &config_;
+    bool json_;
+    bool dryRun_;
+    FILE *csv_ = nullptr;
+};

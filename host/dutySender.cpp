@@ -1,0 +1,49 @@
+#include "host/dutySender.h"
+
+#include <cstdio>
+
+#include "host/controllerTurn.h"
+#include "host/storedSettings.h"
+
+bool DutySender::load(const std::string &pluginPath, HMODULE plugin)
+{
+    std::string error;
+    setFan_ = asFunction<SetFanPercentageFn>(resolveExport(plugin, "SetFanPercentage", 12, error));
+    if (setFan_ == nullptr) {
+        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
+        return false;
+    }
+    return device_.load(pluginPath);
+}
+
+std::vector<const char *> DutySender::send(const std::vector<FanDuty> &duties, bool direct)
+{
+    std::vector<const char *> results(duties.size(), nullptr);
+    std::vector<size_t> straight; // the duties the plug-in did not send
+    std::vector<FanCommandBytes> commands;
+    for (size_t i = 0; i < duties.size(); ++i) {
+        const std::string fan = std::to_string(duties[i].fan), percent = std::to_string(duties[i].percent);
+        if (!direct) {
+            char unused[16];
+            results[i] = setFan_(unused, fan.c_str(), percent.c_str());
+            if (results[i] == nullptr)
+                continue;
+        }
+        FanCommandBytes command;
+        if (const char *invalid = encodeFanCommand(fan.c_str(), percent.c_str(), command.data())) {
+            results[i] = invalid; // no way will take it
+            continue;
+        }
+        straight.push_back(i);
+        commands.push_back(command);
+    }
+    if (commands.empty())
+        return results;
+    ControllerTurn turn;
+    size_t written = 0;
+    const char *failure =
+        turn.taken() ? device_.sendCommands(storedDeviceNumber(), commands, written) : kFanCommandBusy;
+    for (size_t k = 0; k < straight.size(); ++k)
+        results[straight[k]] = k < written ? nullptr : failure;
+    return results;
+}

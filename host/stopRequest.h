@@ -1,0 +1,50 @@
+// What ends `vornhost control` before its --count, and the time Windows
+// gives it to send the exit duties first.
+//
+// - Ctrl-C and Ctrl-Break: the console's handler (run by Windows on a thread
+//   of its own) asks the loop to stop and returns at once; the loop sends
+//   the exit duties and ends.
+// - Closing the console (CTRL_CLOSE_EVENT): Windows ends the process as soon
+//   as the handler returns, and about 5 s after the event if it has not. So
+//   the handler asks the loop to stop and then waits, bounded, until the
+//   loop says the exit duties are out (exitDutiesDone).
+// - Log-off and shutdown: the same for CTRL_LOGOFF_EVENT and
+//   CTRL_SHUTDOWN_EVENT, which Windows delivers to the handler only while
+//   the program has not loaded user32. vornhost has (its hidden host window),
+//   so these come as WM_ENDSESSION to that window instead
+//   (HostSession::endingSession), on the loop's own thread, which sends the
+//   exit duties before the window procedure returns.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+enum class StopCause {
+    None,
+    Count,     // --count polls done
+    CtrlC,     // Ctrl-C
+    CtrlBreak, // Ctrl-Break
+    Close,     // the console closed
+    LogOff,    // the user logs off
+    Shutdown,  // Windows shuts down
+};
+
+// "count", "ctrl-c", "ctrl-break", "close", "logoff", "shutdown".
+const char *stopCauseName(StopCause cause);
+
+// Registers the console handler; from then on the events above request a
+// stop.
+void watchConsoleStop();
+
+// Records the cause (the first one stays) and sets stopEvent.
+void requestStop(StopCause cause);
+StopCause stopRequested();
+// True once a stop is requested, for waits that take a flag.
+const std::atomic<bool> &stopFlag();
+// Set once a stop is requested, for waits that take an event.
+HANDLE stopEvent();
+
+// The exit duties went out (or were tried): a handler waiting for them
+// returns, and Windows may end the process.
+void exitDutiesDone();
