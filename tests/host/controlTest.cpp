@@ -1,0 +1,316 @@
+// vornhost control as a user runs it, against the simulated controller: the
+// fan follows a ramp up to full speed, a silent controller gets its fail-safe
+// duty all the same, and the exit duty comes at --count or Ctrl-Break. A
+// configuration it cannot use ends it before the plug-in is even loaded; a
+// dry run sends nothing. The simulator's call trace (VORNSIM_CALL_TRACE)
+// shows what reached the bridge: a poll opens, writes the request and reads;
+// a duty command opens, writes and closes without a read.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "simControl.h"
+#include "tests/support/controllerTurnHolder.h"
+#include "tests/support/processRunner.h"
+#include "tests/support/registrySettings.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+const char kNoReply[] = "FT_Read: Didn't get all the data.";
+
+std::string fileText(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The JSON Lines of an output; a line that is none fails the test.
+std::vector<Json> jsonLines(const std::string &output)
+{
+    std::vector<Json> docs;
+    for (const std::string &line : linesOf(output)) {
+        Json doc = Json::parse(line, nullptr, false);
+        EXPECT_FALSE(doc.is_discarded()) << line;
+        if (!doc.is_discarded())
+            docs.push_back(doc);
+    }
+    return docs;
+}
+
+// How many duty commands the trace shows: exchanges that write but do not
+// read between their open and their close.
+int dutyCommands(const std::string &trace)
+{
+    int commands = 0;
+    bool open = false, wrote = false, read = false;
+    for (const std::string &call : linesOf(trace)) {
+        if (call == "open") {
+            open = true;
+            wrote = read = false;
+        }
+        wrote = wrote || (open && call == "write");
+        read = read || (open && call == "read");
+        if (call == "close") {
+            commands += open && wrote && !read;
+            open = false;
+        }
+    }
+    return commands;
+}
+
+// A control run's files in the build folder (the tests' working folder),
+// the call trace of its simulator among them; all removed again.
+class Control : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        seedSettings(0, 1);
+        DeleteFileA(kTrace);
+        SetEnvironmentVariableA("VORNSIM_CALL_TRACE", kTrace);
+    }
+    void TearDown() override
+    {
+        for (const char *name : {"VORNSIM_CALL_TRACE", "VORNSIM_RAMP", "VORNSIM_SHARED", "VORNSIM_SILENT_AFTER"})
+            SetEnvironmentVariableA(name, nullptr);
+        for (const char *file : {kConfig, kCsv, kSvg, kTrace})
+            DeleteFileA(file);
+        clearSettings();
+    }
+    static void writeConfig(const std::string &text) { std::ofstream(kConfig, std::ios::binary) << text; }
+    static ProgramRun control(const std::string &options, unsigned timeoutMs = 40000)
+    {
+        return runProgram(std::string("vornhost.exe control --config ") + kConfig + " " + options, timeoutMs);
+    }
+
+    static constexpr const char *kConfig = "control-test.json";
+    static constexpr const char *kCsv = "control-test.csv";
+    static constexpr const char *kSvg = "control-test.svg";
+    static constexpr const char *kTrace = "control-test.trace";
+};
+
+// Digital sensor 3 from 30 to 60 degrees over 20 s; the curve reaches 100 %
+// at 48. Every duty sent is higher than the one before, the last is 100, and
+// the frame shows it; then the exit duty. The CSV log holds the same
+// and is drawn by plot.
+TEST_F(Control, FollowsARampUpToFullSpeedThenGivesTheExitDuty)
+{
+    SetEnvironmentVariableA("VORNSIM_RAMP", "digital3:30:60:20");
+    writeConfig(R"({"interval": 1, "fans": [{"fan": 0, "sensors": ["digital3"],
+                    "points": [[30, 20], [48, 100]], "onExit": 50}]})");
+    const ProgramRun run = control(std::string("--json --count 15 --csv ") + kCsv);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    ASSERT_EQ(docs.size(), 16u) << run.output;
+    std::vector<int> sent;
+    double lastInput = 0;
+    for (size_t i = 0; i < 15; ++i) {
+        const Json &doc = docs[i];
+        ASSERT_TRUE(doc["error"].is_null()) << doc;
+        ASSERT_EQ(doc["fans"].size(), 1u) << doc;
+        const Json &fan = doc["fans"][0];
+        EXPECT_EQ(fan["fan"], 0);
+        EXPECT_GE(fan["input"].get<double>(), lastInput) << doc;
+        lastInput = fan["input"].get<double>();
+        EXPECT_EQ(fan["reason"], "curve") << doc;
+        if (!fan["sent"].is_null()) {
+            EXPECT_EQ(fan["sent"], fan["target"]) << doc;
+            sent.push_back(fan["sent"]);
+        }
+    }
+    ASSERT_GE(sent.size(), 5u) << run.output;
+    EXPECT_LT(sent.front(), 50) << run.output;
+    for (size_t i = 1; i < sent.size(); ++i)
+        EXPECT_GT(sent[i], sent[i - 1]) << run.output;
+    EXPECT_EQ(sent.back(), 100) << run.output;
+    EXPECT_EQ(docs.back()["exit"], "count") << docs.back();
+    EXPECT_EQ(docs.back()["fans"], Json::parse(R"([{"fan":0,"input":null,"target":50,"sent":50,"reason":"exit"}])"));
+
+    const std::vector<std::string> rows = linesOf(fileText(kCsv));
+    ASSERT_EQ(rows.size(), 17u);
+    EXPECT_EQ(rows[0].substr(rows[0].find(",analog5,")), ",analog5,fan0_duty,fan0_target,fan0_sent,fan0_reason,error");
+    // The plug-in's next poll shows it (the last rows, as the polls are not
+    // in step).
+    EXPECT_NE(rows[15].find(",100,100,,curve,"), std::string::npos) << rows[15] << " (the frame shows 100 %)";
+    EXPECT_NE(rows[16].find(",,50,50,exit,"), std::string::npos) << rows[16];
+    const ProgramRun plot = runProgram(std::string("vornhost.exe plot ") + kCsv + " --out " + kSvg);
+    EXPECT_EQ(plot.exitCode, 0) << plot.output;
+    const std::string svg = fileText(kSvg);
+    for (const char *column : {"digital3", "fan0_duty", "fan0_target"})
+        EXPECT_NE(svg.find(std::string("data-column=\"") + column + "\""), std::string::npos) << column << " not drawn";
+}
+
+// The controller stops answering 4 s after the simulator's state was made
+// (by this process, so that it can watch the fan's duty throughout in the
+// shared controller): the reading fails, the plug-in refuses duties, and the
+// fail-safe duty goes straight to the device. The curve alone never asks
+// more than 30 %; the frame shows 100 %.
+TEST_F(Control, ASilentControllerGetsItsFailsafeDuty)
+{
+    SetEnvironmentVariableA("VORNSIM_SHARED", "1");
+    SetEnvironmentVariableA("VORNSIM_SILENT_AFTER", "4");
+    // Kept loaded to the end of the process: the shared state lives as long.
+    // Without a trace of its own, which would keep the file open.
+    SetEnvironmentVariableA("VORNSIM_CALL_TRACE", nullptr);
+    static HMODULE simulator = LoadLibraryA("FTD2XX.dll");
+    SetEnvironmentVariableA("VORNSIM_CALL_TRACE", kTrace);
+    SimControl sim;
+    ASSERT_TRUE(simulator != nullptr && sim.load(simulator)) << sim.missing;
+    ASSERT_EQ(sim.isShared(), 1);
+    sim.reset();
+    writeConfig(R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[20, 30], [60, 30]],
+                    "maxStepDown": 1, "onExit": 40}]})");
+    ProgramRun run;
+    std::thread controller([&] { run = control("--json --count 7"); });
+    int highest = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && run.exitCode == -1; Sleep(20)) {
+        unsigned char frame[SIM_FRAME_SIZE];
+        if (sim.getFrame(0, frame) == 0)
+            highest = std::max(highest, 2 * static_cast<int>(frame[SIM_OFF_DUTY]));
+    }
+    controller.join();
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    bool failsafe = false;
+    for (const Json &doc : jsonLines(run.output)) {
+        const Json &fan = doc["fans"][0];
+        if (fan["reason"] == "failsafe" && doc["error"] == kNoReply && fan["sent"] == 100)
+            failsafe = fan["message"] == "the reading failed" && fan["input"].is_null() && fan["target"] == 100;
+    }
+    EXPECT_TRUE(failsafe) << run.output;
+    EXPECT_EQ(highest, 100) << run.output;
+    unsigned char frame[SIM_FRAME_SIZE];
+    ASSERT_EQ(sim.getFrame(0, frame), 0);
+    EXPECT_EQ(frame[SIM_OFF_DUTY], 20) << "the exit duty, 40 %, is what the fan keeps";
+}
+
+// Each mistake is named by its place, with exit code 2, before the plug-in
+// (and so the bridge library) is loaded: the trace stays empty.
+TEST_F(Control, AConfigurationItCannotUseEndsItBeforeAnythingIsLoaded)
+{
+    const struct {
+        const char *text;
+        const char *message;
+    } cases[] = {
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20] [50, 60]]}]})",
+         "control-test.json: parse error at line 1, column 67: "},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]], "hysterisis": 2}]})",
+         "control-test.json: fans[0].hysterisis: unknown key"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]},
+                      {"fan": 1, "sensors": ["digital3", "analog6"], "points": [[30, 20]]}]})",
+         "control-test.json: fans[1].sensors[1]: unknown sensor \"analog6\""},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20], [50, 60], [45, 100]]}]})",
+         "control-test.json: fans[0].points[2]: temperature 45 does not rise"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20], [50, "60"]]}]})",
+         "control-test.json: fans[0].points[1]: needs [celsius, percent], two numbers"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20], [70, 100]]}]})",
+         "control-test.json: fans[0].points[1]: temperature 70 is outside what the controller reports"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 120]]}]})",
+         "control-test.json: fans[0].points[0]: duty 120 is outside 0 to 100 %"},
+        {R"({"interval": 1, "fans": []})", "control-test.json: fans: no fan named"},
+        {R"({"fans": [{"sensors": ["digital3"], "points": [[30, 20]]}]})",
+         "control-test.json: fans[0]: \"fan\" is missing"},
+    };
+    for (const auto &c : cases) {
+        writeConfig(c.text);
+        const ProgramRun run = control("--json", 10000);
+        EXPECT_EQ(run.exitCode, 2) << c.text << "\n" << run.output;
+        EXPECT_NE(run.output.find(std::string("vornhost: ") + c.message), std::string::npos) << c.text << "\n"
+                                                                                             << run.output;
+        EXPECT_EQ(fileText(kTrace), "") << c.text;
+    }
+    const ProgramRun usage = runProgram("vornhost.exe control --json");
+    EXPECT_EQ(usage.exitCode, 2) << usage.output;
+    EXPECT_NE(usage.output.find("--config is required"), std::string::npos) << usage.output;
+}
+
+// A dry run prints what it would send, in the table, and sends nothing, not
+// even the exit duty: the bridge sees polls only.
+TEST_F(Control, ADryRunSendsNothing)
+{
+    writeConfig(R"({"fans": [{"fan": 2, "sensors": ["analog0"], "points": [[20, 70], [60, 70]], "onExit": 35}]})");
+    const ProgramRun run = control("--dry-run --count 2");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<std::string> lines = linesOf(run.output);
+    ASSERT_EQ(lines.size(), 5u) << run.output;
+    EXPECT_NE(lines[0].find("dry run: nothing is sent"), std::string::npos) << run.output;
+    EXPECT_EQ(lines[1], "Time                      Fan  Input C  Target %  Sent %  Reason");
+    EXPECT_NE(lines[2].find("    2  "), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find("        70       -  curve"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[4].find("    2        -        35       -  exit (count)"), std::string::npos) << lines[4];
+    const std::string trace = fileText(kTrace);
+    EXPECT_NE(trace.find("read"), std::string::npos) << trace;
+    EXPECT_EQ(dutyCommands(trace), 0) << trace;
+}
+
+// Log-off as Windows tells a program that has windows: WM_QUERYENDSESSION,
+// then WM_ENDSESSION to its top-level windows (vornhost's hidden host
+// window). The exit duty is out before the window procedure returns, since
+// Windows may end the process from then on, even when it has to wait for its
+// turn on the controller; then vornhost ends by itself.
+// (Ctrl-C, Ctrl-Break and closing the console reach the same exit through
+// the console handler; Wine delivers no GenerateConsoleCtrlEvent to a test,
+// so those are not tested here.)
+TEST_F(Control, ALogOffGivesTheExitDutyBeforeTheWindowAnswers)
+{
+    writeConfig(R"({"fans": [{"fan": 1, "sensors": ["digital0"], "points": [[20, 70], [60, 70]], "onExit": 45}]})");
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller([&] {
+        run = runProgram(std::string("vornhost.exe control --json --config ") + kConfig, 20000, 0, &processId);
+    });
+    // Its first duty is out: the loop runs.
+    HWND window = nullptr;
+    const bool running = waitUntil(
+        [&] {
+            for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "VornHostWindow", nullptr)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                window = owner == processId ? w : window;
+            }
+            return window != nullptr && dutyCommands(fileText(kTrace)) == 1;
+        },
+        10000);
+    // Another program keeps the controller a second meanwhile: the window
+    // answers only once the exit duty got its turn and went out.
+    DWORD_PTR agreed = 0, ended = 1;
+    std::string trace;
+    std::atomic<bool> answered{false};
+    if (running) {
+        SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &agreed);
+        auto turn = std::make_unique<ControllerTurnHolder>();
+        std::thread endSession([&] {
+            SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &ended);
+            trace = fileText(kTrace);
+            answered = true;
+        });
+        Sleep(1000);
+        EXPECT_FALSE(answered) << "the window answered before the exit duty went out";
+        turn.reset();
+        endSession.join();
+    }
+    controller.join();
+    ASSERT_TRUE(running) << run.output;
+    EXPECT_EQ(agreed, static_cast<DWORD_PTR>(TRUE)) << "vornhost never holds a log-off up";
+    EXPECT_EQ(ended, 0u);
+    EXPECT_EQ(dutyCommands(trace), 2) << "the exit duty was not out when the window answered\n" << trace;
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    ASSERT_GE(docs.size(), 2u) << run.output;
+    EXPECT_EQ(docs.back()["exit"], "logoff") << run.output;
+    EXPECT_EQ(docs.back()["fans"][0]["sent"], 45) << run.output;
+}
+
+} // namespace
