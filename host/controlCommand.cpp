@@ -101,7 +101,8 @@ int runControl(const std::string &pluginPath, const ControlOptions &options)
     ControlConfig config;
     ConfigError error;
     if (!readControlConfig(options.configPath, config, error)) {
-        std::fprintf(stderr, "vornhost: %s: %s\n", options.configPath.c_str(), configErrorText(error).c_str());
+        std::fprintf(stderr, "vornhost: %s: %s\n", options.configPath.c_str(),
+                     consoleText(configErrorText(error)).c_str());
         return 2;
     }
     HostSession session;
@@ -127,8 +128,8 @@ int runControl(const std::string &pluginPath, const ControlOptions &options)
     report.begin(options.configPath);
     bool pollIn = session.waitForFirstPoll(&stopFlag());
 
-    const long long intervalMs = std::llround(config.interval * 1000);
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG intervalMs = static_cast<ULONGLONG>(std::llround(config.interval * 1000));
+    ULONGLONG due = GetTickCount64();
     for (long long n = 0; stopRequested() == StopCause::None; ++n) {
         const std::string time = timestampNow();
         Reading reading;
@@ -144,12 +145,15 @@ int runControl(const std::string &pluginPath, const ControlOptions &options)
             requestStop(StopCause::Count);
             break;
         }
-        // Until the next poll's time, answering the window's messages, and
-        // never longer than one interval, whatever the clock did.
-        const long long nextMs = (n + 1) * intervalMs;
-        const long long elapsed = static_cast<long long>(GetTickCount64() - start);
-        if (elapsed < nextMs)
-            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, intervalMs)), stopEvent());
+        // Until the next poll's time, answering the window's messages. A
+        // poll that is late (the computer slept) comes at once, and the
+        // schedule goes on from it rather than catching up.
+        due += intervalMs;
+        const ULONGLONG now = GetTickCount64();
+        if (now < due)
+            session.pumpMessages(static_cast<DWORD>(std::min(due - now, intervalMs)), stopEvent());
+        else
+            due = now;
     }
     loop.finish(stopRequested());
     return 0;

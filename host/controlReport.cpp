@@ -4,16 +4,6 @@
 
 namespace {
 
-// core's texts are UTF-8 with "°C"; a console shows them in its own code
-// page, so the table says "C" as watch's does.
-std::string consoleText(std::string text)
-{
-    const std::string degree = "\xC2\xB0";
-    for (size_t at = text.find(degree); at != std::string::npos; at = text.find(degree, at))
-        text.erase(at, degree.size());
-    return text;
-}
-
 JsonDocument orNull(const std::optional<double> &value)
 {
     return value ? JsonDocument(*value) : JsonDocument(nullptr);
@@ -40,6 +30,14 @@ JsonDocument fansJson(const std::vector<FanOutcome> &fans)
 }
 
 } // namespace
+
+std::string consoleText(std::string text)
+{
+    const std::string degree = "\xC2\xB0";
+    for (size_t at = text.find(degree); at != std::string::npos; at = text.find(degree, at))
+        text.erase(at, degree.size());
+    return text;
+}
 
 ControlReport::ControlReport(const ControlConfig &config, bool json, bool dryRun)
     : config_(config), json_(json), dryRun_(dryRun)

@@ -13,6 +13,10 @@
 #include "host/readings.h"
 #include "host/stopRequest.h"
 
+// core's texts (UTF-8, "63.5 °C") for a console, which shows them in its own
+// code page: without the degree sign, "63.5 C", as watch's table writes it.
+std::string consoleText(std::string text);
+
 // One fan's decision and what became of it.
 struct FanOutcome {
     FanDecision decision;
