@@ -105,8 +105,9 @@ void ControlReport::exit(const std::string &time, StopCause cause, const std::ve
     csvRow(time, nullptr, fans);
 }
 
-// One row per fan, the time on the first; `note` (the plug-in's failure, or
-// why the loop ends) follows the reason in parentheses.
+// One row per fan, the time on the first; `note` (the failure that made
+// every fan's reading fail, or why the loop ends) follows the reason in
+// parentheses.
 void ControlReport::tableRows(const std::string &time, const std::vector<FanOutcome> &fans, const std::string &note)
 {
     for (size_t i = 0; i < fans.size(); ++i) {
@@ -119,7 +120,7 @@ void ControlReport::tableRows(const std::string &time, const std::vector<FanOutc
         std::string reason = dutyReasonName(decision.reason);
         if (!decision.message.empty())
             reason += ": " + consoleText(decision.message);
-        if (!note.empty() && (decision.reason == DutyReason::Exit || decision.message == "the reading failed"))
+        if (!note.empty())
             reason += " (" + note + ")";
         if (fans[i].failure != nullptr)
             reason += "; not sent: " + std::string(fans[i].failure);

@@ -1,9 +1,16 @@
 #include "host/dutySender.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "host/controllerTurn.h"
 #include "host/storedSettings.h"
+
+namespace {
+
+const char kNoStoredDevice[] = "no device number stored; configure the plug-in";
+
+} // namespace
 
 bool DutySender::load(const std::string &pluginPath, HMODULE plugin)
 {
@@ -39,10 +46,14 @@ std::vector<const char *> DutySender::send(const std::vector<FanDuty> &duties, b
     }
     if (commands.empty())
         return results;
-    ControllerTurn turn;
+    const std::optional<int> device = storedDeviceNumber();
+    std::optional<ControllerTurn> turn;
+    if (device)
+        turn.emplace();
     size_t written = 0;
-    const char *failure =
-        turn.taken() ? device_.sendCommands(storedDeviceNumber(), commands, written) : kFanCommandBusy;
+    const char *failure = !device         ? kNoStoredDevice
+                          : turn->taken() ? device_.sendCommands(*device, commands, written)
+                                          : kFanCommandBusy;
     for (size_t k = 0; k < straight.size(); ++k)
         results[straight[k]] = k < written ? nullptr : failure;
     return results;

@@ -6,7 +6,8 @@
 // ID", host/storedSettings.h) in a turn of vornhost's own, with the plug-in's
 // own command bytes (core/fanCommand.h), as `set-fan --device` sends it. A
 // fail-safe duty therefore reaches a controller whose status replies fail,
-// as long as it still takes commands.
+// as long as it still takes commands. With no device number stored nothing
+// goes straight to a device: the plug-in itself sends nowhere then.
 #pragma once
 
 #include <string>

@@ -18,7 +18,7 @@ std::optional<int32_t> storedSetting(const char *name)
     return value;
 }
 
-int storedDeviceNumber()
+std::optional<int> storedDeviceNumber()
 {
-    return storedSetting("Device ID").value_or(0);
+    return storedSetting("Device ID");
 }

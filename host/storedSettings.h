@@ -15,6 +15,6 @@ extern const char kPluginSettingsKey[];
 // another size.
 std::optional<int32_t> storedSetting(const char *name);
 
-// The device number the plug-in uses: its "Device ID", or 0, where the
-// plug-in starts when it has none.
-int storedDeviceNumber();
+// The device number the plug-in uses: its "Device ID". None when it is not
+// stored: the plug-in then does not poll or send at all.
+std::optional<int> storedDeviceNumber();

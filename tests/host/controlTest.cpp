@@ -255,6 +255,24 @@ TEST_F(Control, ADryRunSendsNothing)
     EXPECT_EQ(dutyCommands(trace), 0) << trace;
 }
 
+// Without stored settings the plug-in polls and sends nowhere, and the
+// fail-safe duty goes to no device either: it is not sent, and says why.
+TEST_F(Control, WithoutAStoredDeviceNumberNothingIsSent)
+{
+    clearSettings();
+    writeConfig(R"({"fans": [{"fan": 0, "sensors": ["digital0"], "points": [[20, 70]]}]})");
+    const ProgramRun run = control("--json --count 1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    ASSERT_EQ(docs.size(), 2u) << run.output;
+    EXPECT_EQ(docs[0]["error"], "Can't open registry key.");
+    for (const Json &doc : docs) {
+        EXPECT_TRUE(doc["fans"][0]["sent"].is_null()) << doc;
+        EXPECT_EQ(doc["fans"][0]["sendError"], "no device number stored; configure the plug-in") << doc;
+    }
+    EXPECT_EQ(fileText(kTrace), "");
+}
+
 // Log-off as Windows tells a program that has windows: WM_QUERYENDSESSION,
 // then WM_ENDSESSION to its top-level windows (vornhost's hidden host
 // window). The exit duty is out before the window procedure returns, since
