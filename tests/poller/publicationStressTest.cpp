@@ -13,6 +13,7 @@
 #include "plugin/exports.h"
 #include "poller/pollThread.h"
 #include "state/moduleState.h"
+#include "tests/support/registrySettings.h"
 #include "tests/support/simulatorSession.h"
 
 namespace {
@@ -122,4 +123,21 @@ TEST_F(Publication, RefusedOpenLeavesNoHandleBehind)
     EXPECT_STREQ(lastError.load(), "FT_SetTimeouts: Can't set a 3 second timeout.");
     EXPECT_EQ(deviceHandle, nullptr);
     EXPECT_EQ(sim.openHandles(), 0);
+}
+
+// A controller that stopped answering: the next cycle's open succeeds, but
+// until its read brings a complete frame the meters keep saying that the
+// last one failed instead of showing the old frame as current.
+TEST_F(Publication, APendingErrorStaysUntilAReadSucceeds)
+{
+    sim.shortRead(200, 1);
+    runPollCycle();
+    ASSERT_STREQ(lastError.load(), "FT_Read: Didn't get all the data.");
+    sim.gateClose();
+    std::thread cycle(runPollCycle);
+    ASSERT_TRUE(waitUntil([&] { return sim.gateWaiting() > 0; }, 3000));
+    EXPECT_STREQ(lastError.load(), "FT_Read: Didn't get all the data.") << "cleared while the read was pending";
+    sim.gateOpen();
+    cycle.join();
+    EXPECT_EQ(lastError.load(), nullptr);
 }
