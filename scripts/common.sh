@@ -16,12 +16,29 @@ vorn_build() {
   cmake --build "$build_dir" -j"$(nproc)"
 }
 
-# Creates the prefix once (8-13 s); later runs reuse it.
+# Creates the prefix once (8-13 s); later runs reuse it. Either way its
+# windows are left unmanaged (below).
 vorn_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once)..." >&2
     wineboot -i >/dev/null 2>&1 || true
+    vorn_wine_unmanaged
     wineserver -w
+  else
+    vorn_wine_unmanaged
+  fi
+}
+
+# Xvfb has no window manager, and Wine's X11 driver waits up to 2 s for one
+# whenever a window it left to the manager closes: every dialog and message
+# box. With Managed = N Wine places its windows itself and they close at once,
+# as on Windows. Read from the prefix's user.reg, so that a prefix that has
+# it costs no Wine start.
+vorn_wine_unmanaged() {
+  if ! awk '/^\[/ { section = index($0, "[Software\\\\Wine\\\\X11 Driver]") == 1 }
+            section && $0 == "\"Managed\"=\"N\"" { found = 1 }
+            END { exit !found }' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
   fi
 }
 
