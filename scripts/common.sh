@@ -25,29 +25,35 @@ vorn_generator() {
 }
 
 # Creates the prefix once (8-13 s); later runs reuse it. Either way its
-# windows are left unmanaged (below).
+# windows are left unmanaged (below). The Wine server started here has ended
+# on return, so that the caller can start a persistent one.
 vorn_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once)..." >&2
     wineboot -i >/dev/null 2>&1 || true
-    vorn_wine_unmanaged
+    vorn_wine_unmanage
     wineserver -w
-  else
-    vorn_wine_unmanaged
+  elif ! vorn_wine_unmanaged; then
+    # A prefix made before this setting: once. A server shared with another
+    # demo command stays up.
+    vorn_wine_unmanage
+    [ "${VORN_SHARE_SERVER:-0}" = 1 ] || wineserver -w
   fi
 }
 
 # Xvfb has no window manager, and Wine's X11 driver waits up to 2 s for one
 # whenever a window it left to the manager closes: every dialog and message
 # box. With Managed = N Wine places its windows itself and they close at once,
-# as on Windows. Read from the prefix's user.reg, so that a prefix that has
-# it costs no Wine start.
+# as on Windows.
+vorn_wine_unmanage() {
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+}
+
+# Whether the prefix has it, read from its user.reg without starting Wine.
 vorn_wine_unmanaged() {
-  if ! awk '/^\[/ { section = index($0, "[Software\\\\Wine\\\\X11 Driver]") == 1 }
-            section && $0 == "\"Managed\"=\"N\"" { found = 1 }
-            END { exit !found }' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
-  fi
+  awk '/^\[/ { section = index($0, "[Software\\\\Wine\\\\X11 Driver]") == 1 }
+       section && $0 == "\"Managed\"=\"N\"" { found = 1 }
+       END { exit !found }' "$WINEPREFIX/user.reg" 2>/dev/null
 }
 
 # Stores the plug-in's settings (device 0, refresh every second) in the
