@@ -12,17 +12,48 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 vorn_build() {
   "$root/scripts/setup"
-  cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-mingw-posix.cmake" "$@" >/dev/null
+  cmake $(vorn_generator "$build_dir") -S "$root" -B "$build_dir" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-mingw-posix.cmake" "$@" >/dev/null
   cmake --build "$build_dir" -j"$(nproc)"
 }
 
-# Creates the prefix once (8-13 s); later runs reuse it.
+# Ninja for a new build folder: it compiles a target's sources while the
+# libraries it links are still being built, where make waits for them, and so
+# keeps both cores busy. A folder configured before keeps its generator.
+vorn_generator() {
+  [ -f "$1/CMakeCache.txt" ] || echo "-GNinja"
+}
+
+# Creates the prefix once (8-13 s); later runs reuse it. Either way its
+# windows are left unmanaged (below). The Wine server started here has ended
+# on return, so that the caller can start a persistent one.
 vorn_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once)..." >&2
     wineboot -i >/dev/null 2>&1 || true
+    vorn_wine_unmanage
     wineserver -w
+  elif ! vorn_wine_unmanaged; then
+    # A prefix made before this setting: once. A server shared with another
+    # demo command stays up.
+    vorn_wine_unmanage
+    [ "${VORN_SHARE_SERVER:-0}" = 1 ] || wineserver -w
   fi
+}
+
+# Xvfb has no window manager, and Wine's X11 driver waits up to 2 s for one
+# whenever a window it left to the manager closes: every dialog and message
+# box. With Managed = N Wine places its windows itself and they close at once,
+# as on Windows.
+vorn_wine_unmanage() {
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+}
+
+# Whether the prefix has it, read from its user.reg without starting Wine.
+vorn_wine_unmanaged() {
+  awk '/^\[/ { section = index($0, "[Software\\\\Wine\\\\X11 Driver]") == 1 }
+       section && $0 == "\"Managed\"=\"N\"" { found = 1 }
+       END { exit !found }' "$WINEPREFIX/user.reg" 2>/dev/null
 }
 
 # Stores the plug-in's settings (device 0, refresh every second) in the

@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include <cstring>
+
 #include "plugin/exports.h"
 #include "tests/support/registrySettings.h"
 
@@ -66,6 +68,28 @@ void expectStoredSettings(DWORD deviceId, DWORD refreshRate)
     EXPECT_EQ(rate, refreshRate);
 }
 
+namespace {
+
+// A PNG ends with its IEND chunk, which import writes last.
+bool completePng(const std::string &path)
+{
+    static const unsigned char kEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    unsigned char tail[sizeof kEnd] = {};
+    DWORD read = 0;
+    const bool complete =
+        SetFilePointer(file, -static_cast<LONG>(sizeof tail), nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+        ReadFile(file, tail, sizeof tail, &read, nullptr) && read == sizeof tail &&
+        memcmp(tail, kEnd, sizeof tail) == 0;
+    CloseHandle(file);
+    return complete;
+}
+
+} // namespace
+
 void saveScreenshot(HWND window, const char *fileName)
 {
     char display[256];
@@ -78,13 +102,18 @@ void saveScreenshot(HWND window, const char *fileName)
     GetCurrentDirectoryA(MAX_PATH, directory);
     if (xWindow == 0 || _strnicmp(directory, "Z:\\", 3) != 0)
         return;
-    std::string unixPath = std::string(directory + 2) + "/" + fileName;
+    const std::string windowsPath = std::string(directory) + "\\" + fileName;
+    std::string unixPath = windowsPath.substr(2);
     for (char &c : unixPath)
         if (c == '\\')
             c = '/';
+    DeleteFileA(windowsPath.c_str());
     Sleep(300); // let the dialog paint
+    // start.exe returns as soon as a Unix program has started, so the window
+    // must stay open until the picture is on disk; timeout ends an import
+    // that cannot find the window instead of letting it wait for a click.
     char command[1024];
-    snprintf(command, sizeof command, "start.exe /wait /unix /usr/bin/import -window 0x%lx %s",
+    snprintf(command, sizeof command, "start.exe /unix /usr/bin/timeout 10 /usr/bin/import -window 0x%lx %s",
              static_cast<unsigned long>(xWindow), unixPath.c_str());
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -96,6 +125,7 @@ void saveScreenshot(HWND window, const char *fileName)
         TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    waitUntil([&] { return completePng(windowsPath); }, 12000);
 }
 
 void DialogTest::SetUp()

@@ -33,7 +33,8 @@ bool storedDword(const char *name, DWORD *value);
 void expectStoredSettings(DWORD deviceId, DWORD refreshRate);
 
 // Saves a PNG of a window from the X display the tests run on, when
-// ImageMagick's import and a display are there; otherwise does nothing.
+// ImageMagick's import and a display are there, and returns once the file is
+// complete (the window must stay open until then); otherwise does nothing.
 void saveScreenshot(HWND window, const char *fileName);
 
 class DialogTest : public ::testing::Test {

@@ -2,13 +2,14 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <set>
 
 namespace {
 
 constexpr DWORD kPollMs = 10;
-// A thread that has just closed a window may not answer for a while: Wine's
-// X11 driver, with no window manager (Xvfb), waits up to 2 s for the unmap.
+// A thread that has just closed a window may be slow to answer on a loaded
+// machine; the bound only matters when it never answers.
 constexpr UINT kSendTimeoutMs = 5000;
 
 std::string narrow(const wchar_t *text)
@@ -245,6 +246,7 @@ struct WindowWatcher::State {
     std::string failure;
     bool completed = false;
     bool finished = false;
+    std::atomic<bool> finishing{false}; // the test is in finish()
 };
 
 DWORD WINAPI WindowWatcher::run(void *parameter)
@@ -260,7 +262,8 @@ DWORD WINAPI WindowWatcher::run(void *parameter)
         HWND window = nullptr;
         const DWORD timeout = step.timeoutMs != 0 ? step.timeoutMs : state->stepTimeoutMs;
         const DWORD start = GetTickCount();
-        while ((window = findMatch(step.match)) == nullptr && GetTickCount() - start < timeout)
+        while ((window = findMatch(step.match)) == nullptr && GetTickCount() - start < timeout &&
+               !(step.onlyDuringCall && state->finishing.load()))
             Sleep(kPollMs);
         if (window == nullptr) {
             state->failure =
@@ -314,6 +317,7 @@ WindowWatcher::~WindowWatcher()
 
 const std::vector<SeenWindow> &WindowWatcher::finish()
 {
+    state_->finishing.store(true);
     if (!state_->finished && thread_ != nullptr) {
         // Each step is bounded by two step time-outs, the clean-up by one.
         const DWORD bound = state_->stepTimeoutMs * (2 * static_cast<DWORD>(state_->steps.size()) + 2) + 5000;

@@ -98,6 +98,10 @@ struct WatchStep {
     WindowMatch match;
     WindowAction action; // empty: dismissWindow
     DWORD timeoutMs = 0; // how long to wait for the window; 0: the watcher's step time-out
+    // Stop waiting for the window once the test calls finish(): for a window
+    // that only the test's own call can show, such as one box too many of
+    // the thread that calls finish() when that call has returned.
+    bool onlyDuringCall = false;
 };
 
 // Ready-made actions and helpers for actions. They post or send (bounded)
@@ -131,7 +135,8 @@ public:
     WindowWatcher &operator=(const WindowWatcher &) = delete;
 
     // Waits until the watcher has run every step or given up, and returns
-    // the windows its steps found, one per step that found its window.
+    // the windows its steps found, one per step that found its window. A
+    // step marked onlyDuringCall that is still waiting gives up at once.
     // Dispatches this thread's messages meanwhile, so that windows it owns
     // keep answering boxes shown on other threads.
     const std::vector<SeenWindow> &finish();
