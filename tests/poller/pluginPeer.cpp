@@ -115,7 +115,7 @@ int exitInRead(const char *tracePath)
 
 int unloadInHelperRead()
 {
-    constexpr int kHelperMs = 8000; // outlasts the unload's 5-s budget
+    constexpr int kHelperMs = 8000;         // outlasts the unload's 5-s budget
     constexpr DWORD kUnloadBoundMs = 10000; // the teardown's 5-second wait and its stop, generously
     Plugin plugin;
     if (!plugin.load())
