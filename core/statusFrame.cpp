@@ -1,5 +1,7 @@
 #include "core/statusFrame.h"
 
+#include <climits>
+
 int32_t maxRpmFromWord(int16_t word)
 {
     // Exact in double precision; the cast truncates toward zero.
@@ -17,6 +19,13 @@ void deriveMaxRpm(const uint8_t *frame, int32_t maxRpm[kFanCount])
 
 int32_t fanRpmFromDuty(int8_t duty, int32_t maxRpm)
 {
+    // Every table value a frame gives (at most 344,064 RPM) keeps the product
+    // within 32 bits, where the integer quotient equals the product times
+    // 0.01 truncated; the floating-point form, slow on a 32-bit x86, stays
+    // for values that no frame gives.
+    constexpr int32_t kProductFits = INT32_MAX / 256;
+    if (maxRpm >= -kProductFits && maxRpm <= kProductFits)
+        return 2 * duty * maxRpm / 100;
     const int64_t product = static_cast<int64_t>(2 * duty) * maxRpm;
     return static_cast<int32_t>(static_cast<double>(product) * 0.01);
 }

@@ -107,8 +107,8 @@ TEST_F(MeterCore, FanSpeedFromAHandFedTable)
 
 TEST_F(MeterCore, FanSpeedEqualsIntegerQuotientForEveryDutyAndTableValue)
 {
-    // For every speed the frame can encode and every duty byte, the double
-    // product truncates exactly like the integer quotient.
+    // For every speed the frame can encode and every duty byte, the meter's
+    // integer quotient is the product times 0.01 in double, truncated.
     StatusLatch status;
     for (int word = INT16_MIN; word <= INT16_MAX; word += 97) {
         for (int duty = -128; duty <= 127; duty += 5) {
@@ -121,7 +121,8 @@ TEST_F(MeterCore, FanSpeedEqualsIntegerQuotientForEveryDutyAndTableValue)
             status.publish(frame, table);
             char buffer[16];
             ASSERT_EQ(readMeter(Meter::FanRpm, buffer, "0", lastError_, status), buffer);
-            ASSERT_EQ(std::to_string(2 * duty * table[0] / 100), buffer) << word << " " << duty;
+            const double product = 2.0 * duty * table[0];
+            ASSERT_EQ(std::to_string(static_cast<int32_t>(product * 0.01)), buffer) << word << " " << duty;
         }
     }
 }
