@@ -41,6 +41,21 @@ vorn_wine_prefix() {
   fi
 }
 
+# Slot k of the test prefix (scripts/wine-slot): a fresh copy of the prefix
+# beside it, made anew for every run so that each slot starts from the same
+# state. Its files are hard links, which costs no time or space: Wine writes
+# the registry files by replacing them, and those are copied outright.
+vorn_wine_slot() {
+  local slot="$WINEPREFIX-$1"
+  rm -rf "$slot"
+  cp -al "$WINEPREFIX" "$slot"
+  for file in system.reg user.reg userdef.reg; do
+    rm -f "$slot/$file"
+    cp -p "$WINEPREFIX/$file" "$slot/$file"
+  done
+  echo "$slot"
+}
+
 # Xvfb has no window manager, and Wine's X11 driver waits up to 2 s for one
 # whenever a window it left to the manager closes: every dialog and message
 # box. With Managed = N Wine places its windows itself and they close at once,

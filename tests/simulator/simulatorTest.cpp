@@ -495,14 +495,14 @@ TEST_F(Simulator, ReadsCanBeDelayedAndHeldAtTheGate)
     EXPECT_EQ(got, static_cast<size_t>(SIM_FRAME_SIZE));
 
     // Any operation can be held as it enters, once: here the baud rate.
-    ASSERT_EQ(sim.holdCall(SIM_OP_SET_BAUD_RATE, 200, 1), 0);
+    ASSERT_EQ(sim.holdCall(SIM_OP_SET_BAUD_RATE, 800, 1), 0);
     t0 = Clock::now();
     FT_HANDLE held = openConfigured(1);
-    EXPECT_GE(msSince(t0), 180);
+    EXPECT_GE(msSince(t0), 780);
     EXPECT_EQ(ft.close(held), 0u);
     t0 = Clock::now();
     held = openConfigured(1);
-    EXPECT_LT(msSince(t0), 180) << "the hold applied to one call only";
+    EXPECT_LT(msSince(t0), 700) << "the hold applied to one call only";
     EXPECT_EQ(ft.close(held), 0u);
     EXPECT_EQ(sim.holdCall(SIM_OP_COUNT, 200, 1), -1);
 
