@@ -14,10 +14,10 @@ bool figureAllocations(Bench &bench)
         plugin.exchange();
     AllocationHooks hooks(plugin.module());
     char out[32];
-    for (const MeterSpec &spec : kMeters) {
-        const MeterFn meter = plugin.get<MeterFn>(spec.name);
+    for (const MeterRange &range : kMeters) {
+        const MeterFn meter = plugin.get<MeterFn>(range.name);
         for (int i = 0; i < kCallsEach; ++i)
-            meter(out, parameterText(spec.first + i % (spec.last - spec.first + 1)));
+            meter(out, parameterText(range.first + i % (range.last - range.first + 1)));
     }
     std::string meterBreakdown, exchangeBreakdown;
     const long meterAllocations = AllocationHooks::counted(&meterBreakdown);

@@ -122,7 +122,7 @@ void Bench::print(const std::string &header) const
     std::fflush(stdout);
 }
 
-const MeterSpec kMeters[kMeterCount] = {
+const MeterRange kMeters[kMeterCount] = {
     {"GetDigitalTemp", true, 0, SIM_DIGITAL_TEMPS - 1},
     {"GetAnalogTemp", true, 0, SIM_ANALOG_TEMPS - 1},
     {"GetFanRPM", false, 0, SIM_FANS - 1},

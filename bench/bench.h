@@ -97,13 +97,13 @@ Fn exportOf(HMODULE module, const char *name)
 
 // The seven meters, their parameter ranges, and whether they show half
 // degrees ("%4.1f" of value * 0.5) or a whole number ("%d").
-struct MeterSpec {
+struct MeterRange {
     const char *name;
     bool halfDegrees;
     int first, last;
 };
 constexpr int kMeterCount = 7;
-extern const MeterSpec kMeters[kMeterCount];
+extern const MeterRange kMeters[kMeterCount];
 const char *parameterText(int index); // "0" ... "285", with static storage
 
 // VORN.dll, loaded for one figure; at the end of the scope dllshutdown (if

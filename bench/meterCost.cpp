@@ -68,16 +68,16 @@ bool figureMeterCost(Bench &bench)
     Sides sides[kMeterCount];
     int mismatches = 0;
     for (int m = 0; m < kMeterCount; ++m) {
-        const MeterSpec &spec = kMeters[m];
-        sides[m] = {plugin.get<MeterFn>(spec.name), spec.halfDegrees, {}, {}};
+        const MeterRange &range = kMeters[m];
+        sides[m] = {plugin.get<MeterFn>(range.name), range.halfDegrees, {}, {}};
         if (sides[m].meter == nullptr)
-            return bench.fail(format("meter cost: VORN.dll does not export %s", spec.name));
-        for (int index = spec.first; index <= spec.last; ++index) {
+            return bench.fail(format("meter cost: VORN.dll does not export %s", range.name));
+        for (int index = range.first; index <= range.last; ++index) {
             char shown[32] = {}, expected[32] = {};
             sides[m].meter(shown, parameterText(index));
             const int value =
-                spec.halfDegrees ? static_cast<int>(std::lround(std::strtod(shown, nullptr) * 2)) : std::atoi(shown);
-            printValue(std::snprintf, expected, spec.halfDegrees, value);
+                range.halfDegrees ? static_cast<int>(std::lround(std::strtod(shown, nullptr) * 2)) : std::atoi(shown);
+            printValue(std::snprintf, expected, range.halfDegrees, value);
             mismatches += std::strcmp(shown, expected) != 0;
             sides[m].parameters.push_back(parameterText(index));
             sides[m].values.push_back(value);
