@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "host/jsonOutput.h"
+#include "host/output/jsonOutput.h"
 
 int main()
 {

@@ -1,0 +1,74 @@
+// The configuration of `vornhost control`: which fans it drives, from which
+// sensors, along which curve, and what it does when the readings cannot be
+// trusted. Plain structs whose members are the JSON keys, so that reading the
+// file is one assignment per key; a member's initialiser is the default the
+// host keeps when the key is absent. Every number is a double, as JSON gives
+// it, so that the host never rounds a value on the way in: whether a fan
+// number or a duty is whole is checked here. All temperatures are in °C, all
+// duties in percent.
+//
+//   {"interval": 1,
+//    "fans": [{"fan": 0, "sensors": ["digital3", "analog0"],
+//              "points": [[30, 20], [50, 60], [60, 100]],
+//              "hysteresis": 3, "maxStepDown": 10, "minimum": 20, "start": 50,
+//              "critical": 62, "failsafe": 100, "onExit": 60,
+//              "plausible": {"low": -10, "high": 63}}]}
+//
+// validateControlConfig checks the values; the host checks the JSON itself
+// (malformed text, unknown keys, wrong types) and names places the same way
+// (control/configPlace.h).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/configPlace.h"
+
+// What the status frame can carry: a signed byte of half degrees.
+constexpr double kLowestCelsius = -64.0;
+constexpr double kHighestCelsius = 63.5;
+
+// Longest poll interval, as for `vornhost watch --interval`: one day.
+constexpr double kLongestIntervalSeconds = 86400.0;
+
+// One point of a curve, written [celsius, percent]. The duty may have a
+// fraction; what the curve gives is rounded to a whole percent.
+struct CurvePoint {
+    double celsius = 0;
+    double percent = 0;
+};
+
+// Readings outside [low, high] are taken as a sensor fault, not as heat.
+// 63.5 °C, where the frame's byte saturates, lies above the default.
+struct PlausibleRange {
+    double low = -10;
+    double high = 63;
+};
+
+struct FanCurveConfig {
+    double fan = 0;                   // 0-3, each fan in at most one entry
+    std::vector<std::string> sensors; // names as in control/sensorName.h; the hottest drives
+    std::vector<CurvePoint> points;   // strictly rising in temperature
+    double hysteresis = 3;            // °C, >= 0
+    double maxStepDown = 10;          // whole percent per poll, 1-100
+    double minimum = 0;               // whole percent for a running fan, 0-100
+    std::optional<double> start;      // whole percent, 0-100: the kick when leaving 0
+    std::optional<double> critical;   // °C: full speed at and above it
+    double failsafe = 100;            // whole percent, 0-100
+    std::optional<double> onExit;     // whole percent, 0-100; the failsafe when absent
+    PlausibleRange plausible;
+
+    double exitPercent() const { return onExit.value_or(failsafe); }
+};
+
+struct ControlConfig {
+    double interval = 1; // seconds between polls, 1 to kLongestIntervalSeconds
+    std::vector<FanCurveConfig> fans;
+};
+
+// The first error in document order (interval, then each fan's keys in the
+// order of the struct), or none when the configuration can be used, e.g.
+// {"fans[1].points[2]", "temperature 70 is outside what the controller
+// reports (-64 to 63.5 °C)"}.
+std::optional<ConfigError> validateControlConfig(const ControlConfig &config);

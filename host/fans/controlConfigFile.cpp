@@ -1,0 +1,161 @@
+#include "host/fans/controlConfigFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+
+namespace {
+
+using Json = nlohmann::ordered_json; // keys in the order written: the first error is the first one met
+
+// Unwinds the reading to readControlConfig at the first error.
+[[noreturn]] void fail(const std::string &place, const std::string &message)
+{
+    throw ConfigError{place, message};
+}
+
+// The value as it was written, shortened: "\"3\"", "true", "[1,2]".
+std::string shown(const Json &value)
+{
+    std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
+// An object with no keys but the known ones.
+void checkObject(const Json &value, const std::string &place, std::initializer_list<const char *> known)
+{
+    std::string list;
+    for (const char *key : known)
+        list += std::string(list.empty() ? "" : ", ") + key;
+    if (!value.is_object())
+        fail(place, "needs an object with " + list + ", not " + shown(value));
+    for (auto member = value.begin(); member != value.end(); ++member) {
+        bool isKnown = false;
+        for (const char *key : known)
+            isKnown = isKnown || member.key() == key;
+        if (!isKnown)
+            fail(placeKey(place, member.key().c_str()), "unknown key (known here: " + list + ")");
+    }
+}
+
+const Json &required(const Json &object, const std::string &place, const char *key)
+{
+    const auto member = object.find(key);
+    if (member == object.end())
+        fail(place, std::string("\"") + key + "\" is missing");
+    return *member;
+}
+
+double number(const Json &value, const std::string &place)
+{
+    if (!value.is_number())
+        fail(place, "needs a number, not " + shown(value));
+    return value.get<double>();
+}
+
+// A key that may be left out: `out` keeps its default then.
+template <class Number>
+void optionalNumber(const Json &object, const std::string &parent, const char *key, Number &out)
+{
+    const auto member = object.find(key);
+    if (member != object.end())
+        out = number(*member, placeKey(parent, key));
+}
+
+const Json &list(const Json &value, const std::string &place, const char *items)
+{
+    if (!value.is_array())
+        fail(place, std::string("needs a list of ") + items + ", not " + shown(value));
+    return value;
+}
+
+std::vector<std::string> sensorsFrom(const Json &value, const std::string &place)
+{
+    std::vector<std::string> names;
+    for (const Json &name : list(value, place, "sensor names [\"digital3\", ...]")) {
+        if (!name.is_string())
+            fail(placeIndex(place, names.size()), "needs a sensor name such as \"digital3\", not " + shown(name));
+        names.push_back(name.get<std::string>());
+    }
+    return names;
+}
+
+std::vector<CurvePoint> pointsFrom(const Json &value, const std::string &place)
+{
+    std::vector<CurvePoint> points;
+    for (const Json &point : list(value, place, "points [[celsius, percent], ...]")) {
+        const std::string pointPlace = placeIndex(place, points.size());
+        if (!point.is_array() || point.size() != 2 || !point[0].is_number() || !point[1].is_number())
+            fail(pointPlace, "needs [celsius, percent], two numbers, not " + shown(point));
+        points.push_back({point[0].get<double>(), point[1].get<double>()});
+    }
+    return points;
+}
+
+FanCurveConfig fanFrom(const Json &entry, const std::string &place)
+{
+    checkObject(entry, place,
+                {"fan", "sensors", "points", "hysteresis", "maxStepDown", "minimum", "start", "critical", "failsafe",
+                 "onExit", "plausible"});
+    FanCurveConfig fan;
+    fan.fan = number(required(entry, place, "fan"), placeKey(place, "fan"));
+    fan.sensors = sensorsFrom(required(entry, place, "sensors"), placeKey(place, "sensors"));
+    fan.points = pointsFrom(required(entry, place, "points"), placeKey(place, "points"));
+    optionalNumber(entry, place, "hysteresis", fan.hysteresis);
+    optionalNumber(entry, place, "maxStepDown", fan.maxStepDown);
+    optionalNumber(entry, place, "minimum", fan.minimum);
+    optionalNumber(entry, place, "start", fan.start);
+    optionalNumber(entry, place, "critical", fan.critical);
+    optionalNumber(entry, place, "failsafe", fan.failsafe);
+    optionalNumber(entry, place, "onExit", fan.onExit);
+    const auto plausible = entry.find("plausible");
+    if (plausible != entry.end()) {
+        const std::string plausiblePlace = placeKey(place, "plausible");
+        checkObject(*plausible, plausiblePlace, {"low", "high"});
+        optionalNumber(*plausible, plausiblePlace, "low", fan.plausible.low);
+        optionalNumber(*plausible, plausiblePlace, "high", fan.plausible.high);
+    }
+    return fan;
+}
+
+ControlConfig configFrom(const Json &document)
+{
+    checkObject(document, "", {"interval", "fans"});
+    ControlConfig config;
+    optionalNumber(document, "", "interval", config.interval);
+    for (const Json &entry : list(required(document, "", "fans"), "fans", "fans [{\"fan\": 0, ...}, ...]"))
+        config.fans.push_back(fanFrom(entry, placeIndex("fans", config.fans.size())));
+    return config;
+}
+
+} // namespace
+
+bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = {"", "cannot read the file"};
+        return false;
+    }
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    try {
+        config = configFrom(Json::parse(text));
+    } catch (const Json::parse_error &parseError) {
+        // "[json.exception.parse_error.101] parse error at line 3, column 7:
+        // ...": the part after the library's own label.
+        const std::string what = parseError.what();
+        const size_t label = what.find("] ");
+        error = {"", label == std::string::npos ? what : what.substr(label + 2)};
+        return false;
+    } catch (const ConfigError &thrown) {
+        error = thrown;
+        return false;
+    }
+    if (const std::optional<ConfigError> invalid = validateControlConfig(config)) {
+        error = *invalid;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,48 @@
+// What `vornhost control` prints and logs, one line per poll: a table by
+// default, JSON Lines with --json, and with --csv FILE a CSV row per poll
+// that `vornhost plot` draws. The exit duties close each of them with a line
+// of their own (reason "exit"; in JSON an "exit" member with the cause).
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/controlDecision.h"
+#include "host/output/csvFile.h"
+#include "host/output/reading.h"
+#include "host/plugin/stopRequest.h"
+
+// control/'s texts (UTF-8, "63.5 °C") for a console, which shows them in its
+// own code page: without the degree sign, "63.5 C", as watch's table writes it.
+std::string consoleText(std::string text);
+
+// One fan's decision and what became of it.
+struct FanOutcome {
+    FanDecision decision;
+    std::optional<int> sent;       // the duty that got through; none when unchanged, in a dry run or not sent
+    const char *failure = nullptr; // why a send did not get through
+};
+
+class ControlReport {
+public:
+    ControlReport(const ControlConfig &config, bool json, bool dryRun);
+
+    // Starts the CSV log; prints the reason and returns false when it
+    // cannot be written.
+    bool openCsv(const std::string &path);
+    // The table's title and column heads (nothing in JSON).
+    void begin(const std::string &configPath);
+    void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans);
+    void exit(const std::string &time, StopCause cause, const std::vector<FanOutcome> &fans);
+
+private:
+    void tableRows(const std::string &time, const std::vector<FanOutcome> &fans, const std::string &note);
+    void csvRow(const std::string &time, const Reading *reading, const std::vector<FanOutcome> &fans);
+
+    const ControlConfig &config_;
+    bool json_;
+    bool dryRun_;
+    CsvFile csv_;
+};

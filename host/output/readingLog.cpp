@@ -1,0 +1,137 @@
+#include "host/output/readingLog.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "core/statusFrame.h"
+#include "host/output/utcTime.h"
+
+namespace {
+
+// The plotted columns, in the order they are drawn and listed.
+std::vector<LoggedSeries> plottedColumns()
+{
+    std::vector<LoggedSeries> columns;
+    for (int i = 0; i < kDigitalSensorCount; ++i)
+        columns.push_back({"digital" + std::to_string(i), LogUnit::Celsius, {}});
+    for (int i = 0; i < kAnalogSensorCount; ++i)
+        columns.push_back({"analog" + std::to_string(i), LogUnit::Celsius, {}});
+    for (const char *kind : {"_duty", "_target"}) {
+        for (int fan = 0; fan < kFanCount; ++fan)
+            columns.push_back({"fan" + std::to_string(fan) + kind, LogUnit::Percent, {}});
+    }
+    return columns;
+}
+
+int columnIndex(const std::vector<std::string> &header, const std::string &name)
+{
+    for (size_t i = 0; i < header.size(); ++i) {
+        if (header[i] == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// A cell's number; NaN when it is empty or no number.
+double cellValue(const std::string &cell)
+{
+    char *end = nullptr;
+    const double value = std::strtod(cell.c_str(), &end);
+    return !cell.empty() && *end == '\0' && std::isfinite(value) ? value : NAN;
+}
+
+// The fields of CSV text, record by record: fields separated by commas, a
+// field in double quotes may hold commas, line ends and doubled quotes;
+// records end in LF or CR LF; blank lines are none. `lines` gets each
+// record's first line number.
+std::vector<std::vector<std::string>> csvRecords(const std::string &text, std::vector<int> &lines)
+{
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> record(1);
+    bool quoted = false, recordStarted = false;
+    int line = 1, recordLine = 1;
+    auto endRecord = [&] {
+        if (recordStarted || record.size() > 1 || !record[0].empty()) {
+            records.push_back(record);
+            lines.push_back(recordLine);
+        }
+        record.assign(1, std::string());
+        recordStarted = false;
+        recordLine = line;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n')
+            ++line;
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                record.back() += text[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                record.back() += c;
+        } else if (c == '"') {
+            quoted = recordStarted = true;
+        } else if (c == ',') {
+            record.emplace_back();
+        } else if (c == '\n') {
+            endRecord();
+        } else if (c != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') {
+            record.back() += c;
+        }
+    }
+    endRecord();
+    return records;
+}
+
+} // namespace
+
+bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read " + path;
+        return false;
+    }
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<int> lines;
+    const std::vector<std::vector<std::string>> records = csvRecords(text, lines);
+    const std::vector<std::string> header = records.empty() ? std::vector<std::string>() : records.front();
+    const int timeColumn = columnIndex(header, "time");
+    if (timeColumn < 0) {
+        error = path + " has no \"time\" column: it is no log of vornhost watch --csv";
+        return false;
+    }
+    const int errorColumn = columnIndex(header, "error");
+    log = ReadingLog();
+    std::vector<int> sources;
+    for (LoggedSeries &series : plottedColumns()) {
+        const int column = columnIndex(header, series.column);
+        if (column >= 0) {
+            log.series.push_back(series);
+            sources.push_back(column);
+        }
+    }
+    for (size_t r = 1; r < records.size(); ++r) {
+        const std::vector<std::string> &row = records[r];
+        const std::string where = "line " + std::to_string(lines[r]) + ": ";
+        long long ms = 0;
+        if (row.size() != header.size()) {
+            log.skipped.push_back(where + std::to_string(row.size()) + " columns where the header has " +
+                                  std::to_string(header.size()));
+            continue;
+        }
+        if (!parseUtcTime(row[timeColumn], ms)) {
+            log.skipped.push_back(where + "'" + row[timeColumn] + "' is no UTC time");
+            continue;
+        }
+        const bool failed = errorColumn >= 0 && !row[errorColumn].empty();
+        log.failedRows += failed;
+        log.timeMs.push_back(ms);
+        for (size_t s = 0; s < log.series.size(); ++s)
+            log.series[s].values.push_back(failed ? NAN : cellValue(row[sources[s]]));
+    }
+    return true;
+}

@@ -1,0 +1,276 @@
+#include "host/output/svgChart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "host/output/utcTime.h"
+
+namespace {
+
+// The canvas and the plot area inside it, in pixels.
+constexpr double kWidth = 1000, kHeight = 560;
+constexpr double kLeft = 70, kTop = 50, kRight = 790, kBottom = 480;
+constexpr double kLegendX = 860, kLegendRow = 18;
+// Grid lines pale, the frame and its tick marks dark; no series has either colour.
+const char kGrid[] = "stroke=\"#dddddd\"";
+const char kFrame[] = "stroke=\"#444444\"";
+
+struct Style {
+    const char *color;
+    double width;
+    const char *dash; // null: solid
+};
+
+// Each column's line: temperatures thin, duties thick, the control
+// command's targets dashed in a paler shade of their fan's colour.
+Style styleOf(const std::string &column)
+{
+    static const char *const digital[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728",
+                                          "#9467bd", "#8c564b", "#e377c2", "#7f7f7f"};
+    static const char *const analog[] = {"#bcbd22", "#17becf", "#393b79", "#637939", "#8c6d31", "#843c39"};
+    static const char *const duty[] = {"#e6007e", "#0050ff", "#00a651", "#ff3000"};
+    static const char *const target[] = {"#f08cc4", "#8cb0ff", "#8cd8b0", "#ffa080"};
+    const int n = std::atoi(column.c_str() + column.find_first_of("0123456789"));
+    if (column.rfind("digital", 0) == 0)
+        return {digital[n], 2, nullptr};
+    if (column.rfind("analog", 0) == 0)
+        return {analog[n], 2, nullptr};
+    if (column.find("_duty") != std::string::npos)
+        return {duty[n], 3, nullptr};
+    return {target[n], 2, "6 4"};
+}
+
+std::string formatted(const char *format, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+std::string escaped(const std::string &text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The stroke attributes of a style: colour, width and any dashes.
+std::string strokeOf(const Style &style)
+{
+    return formatted("stroke=\"%s\" stroke-width=\"%g\"%s%s%s", style.color, style.width,
+                     style.dash ? " stroke-dasharray=\"" : "", style.dash ? style.dash : "", style.dash ? "\"" : "");
+}
+
+std::string line(double x1, double y1, double x2, double y2, const std::string &stroke)
+{
+    return formatted("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" ", x1, y1, x2, y2) + stroke + "/>\n";
+}
+
+// An axis range with round ends and the step between its labels.
+struct Scale {
+    double low, high, step;
+    double y(double value) const { return kBottom - (value - low) / (high - low) * (kBottom - kTop); }
+};
+
+// The temperatures' range, in steps that give at most 8 of them.
+Scale celsiusScale(const ReadingLog &log)
+{
+    double low = INFINITY, high = -INFINITY;
+    for (const LoggedSeries &series : log.series) {
+        for (const double value : series.values) {
+            if (series.unit == LogUnit::Celsius && !std::isnan(value)) {
+                low = std::min(low, value);
+                high = std::max(high, value);
+            }
+        }
+    }
+    if (low > high) {
+        low = 20;
+        high = 50;
+    }
+    for (const double step : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0}) {
+        const double bottom = std::floor(low / step) * step;
+        const double top = std::max(std::ceil(high / step) * step, bottom + step);
+        if ((top - bottom) / step <= 8 || step == 50)
+            return {bottom, top, step};
+    }
+    return {low, high, 1}; // not reached
+}
+
+// 0 to 100 %, further when a duty goes beyond (the frame can carry up to 254).
+Scale percentScale(const ReadingLog &log)
+{
+    double high = 100;
+    for (const LoggedSeries &series : log.series) {
+        for (const double value : series.values) {
+            if (series.unit == LogUnit::Percent && !std::isnan(value))
+                high = std::max(high, std::ceil(value / 50) * 50);
+        }
+    }
+    return {0, high, high > 100 ? 50.0 : 20.0};
+}
+
+struct TimeAxis {
+    long long first, last, stepMs;
+    double x(long long ms) const
+    {
+        return kLeft + static_cast<double>(ms - first) / static_cast<double>(last - first) * (kRight - kLeft);
+    }
+};
+
+TimeAxis timeAxis(const ReadingLog &log)
+{
+    long long first = *std::min_element(log.timeMs.begin(), log.timeMs.end());
+    long long last = *std::max_element(log.timeMs.begin(), log.timeMs.end());
+    if (first == last) {
+        first -= 1000;
+        last += 1000;
+    }
+    static const long long stepsSeconds[] = {
+        1,    2,    5,     10,    15,    30,    60,        120,       300,        600,        900,        1800,
+        3600, 7200, 10800, 21600, 43200, 86400, 2 * 86400, 7 * 86400, 14 * 86400, 28 * 86400, 91 * 86400, 365 * 86400};
+    for (const long long seconds : stepsSeconds) {
+        if ((last - first) / (seconds * 1000) <= 8)
+            return {first, last, seconds * 1000};
+    }
+    return {first, last, 3650LL * 86400 * 1000};
+}
+
+std::string tickLabel(double value)
+{
+    return formatted("%g", value);
+}
+
+std::string axes(const Scale &celsius, const Scale &percent, const TimeAxis &time)
+{
+    std::string svg = "<g id=\"axes\" font-size=\"12\" fill=\"#222222\">\n";
+    for (double v = celsius.low; v <= celsius.high + 1e-9; v += celsius.step) {
+        const double y = celsius.y(v);
+        svg += line(kLeft, y, kRight, y, kGrid);
+        svg += formatted("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", kLeft - 6, y + 4,
+                         tickLabel(v).c_str());
+    }
+    for (double v = percent.low; v <= percent.high + 1e-9; v += percent.step) {
+        const double y = percent.y(v);
+        svg += line(kRight, y, kRight + 5, y, kFrame);
+        svg += formatted("<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", kRight + 8, y + 4, tickLabel(v).c_str());
+    }
+    const bool withSeconds = time.stepMs < 60000, days = time.stepMs >= 86400000;
+    long long firstTick = time.first / time.stepMs * time.stepMs; // whole steps of UTC since 1970
+    if (firstTick < time.first)
+        firstTick += time.stepMs;
+    for (long long t = firstTick; t <= time.last; t += time.stepMs) {
+        const double x = time.x(t);
+        svg += line(x, kTop, x, kBottom, kGrid);
+        svg += formatted("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>\n", x, kBottom + 18,
+                         (days ? dateText(t) : clockText(t, withSeconds)).c_str());
+    }
+    const double middle = (kTop + kBottom) / 2;
+    svg += formatted(
+        "<text x=\"20\" y=\"%.1f\" text-anchor=\"middle\" transform=\"rotate(-90 20 %.1f)\">"
+        "temperature (\u00b0C)</text>\n",
+        middle, middle);
+    svg += formatted(
+        "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" transform=\"rotate(90 %.1f %.1f)\">"
+        "fan duty (%%)</text>\n",
+        kRight + 48, middle, kRight + 48, middle);
+    svg += formatted("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">time (UTC)</text>\n", (kLeft + kRight) / 2,
+                     kBottom + 42);
+    svg += formatted("<rect id=\"plot-area\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"none\" %s/>\n",
+                     kLeft, kTop, kRight - kLeft, kBottom - kTop, kFrame);
+    return svg + "</g>\n";
+}
+
+// One column's line, broken wherever a row has no value; a value alone
+// between two gaps is a dot.
+std::string seriesLine(const LoggedSeries &series, const std::vector<long long> &timeMs, const Scale &scale,
+                       const TimeAxis &time)
+{
+    const Style style = styleOf(series.column);
+    std::string path, dots;
+    const size_t count = series.values.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (std::isnan(series.values[i]))
+            continue;
+        const double x = time.x(timeMs[i]), y = scale.y(series.values[i]);
+        const bool before = i > 0 && !std::isnan(series.values[i - 1]);
+        const bool after = i + 1 < count && !std::isnan(series.values[i + 1]);
+        if (!before && !after)
+            dots += formatted(
+                "<circle class=\"series\" data-column=\"%s\" cx=\"%.1f\" cy=\"%.1f\" r=\"%.1f\" "
+                "fill=\"%s\"/>\n",
+                series.column.c_str(), x, y, style.width, style.color);
+        else
+            path += formatted("%s%.1f %.1f", path.empty() ? "M" : before ? " L" : " M", x, y);
+    }
+    if (path.empty())
+        return dots;
+    return formatted("<path class=\"series\" data-column=\"%s\" fill=\"none\" stroke-linejoin=\"round\" ",
+                     series.column.c_str()) +
+           strokeOf(style) + " d=\"" + path + "\"/>\n" + dots;
+}
+
+// The columns' names with a sample of their line, temperatures first.
+std::string legend(const ReadingLog &log)
+{
+    std::string svg = "<g id=\"legend\" font-size=\"12\" fill=\"#222222\">\n";
+    double y = kTop + 4;
+    for (size_t s = 0; s < log.series.size(); ++s) {
+        const LoggedSeries &series = log.series[s];
+        if (s > 0 && series.unit != log.series[s - 1].unit)
+            y += kLegendRow / 2;
+        svg += line(kLegendX, y, kLegendX + 24, y, strokeOf(styleOf(series.column)));
+        svg += formatted("<text x=\"%.1f\" y=\"%.1f\">%s %s</text>\n", kLegendX + 30, y + 4, series.column.c_str(),
+                         series.unit == LogUnit::Celsius ? "\u00b0C" : "%");
+        y += kLegendRow;
+    }
+    return svg + "</g>\n";
+}
+
+} // namespace
+
+std::string svgChart(const ReadingLog &log, const std::string &title)
+{
+    const Scale celsius = celsiusScale(log), percent = percentScale(log);
+    const TimeAxis time = timeAxis(log);
+    std::string svg = formatted(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%g\" height=\"%g\" "
+        "viewBox=\"0 0 %g %g\" font-family=\"sans-serif\">\n",
+        kWidth, kHeight, kWidth, kHeight);
+    svg += "<title>" + escaped(title) + "</title>\n";
+    svg += formatted("<rect width=\"%g\" height=\"%g\" fill=\"#ffffff\"/>\n", kWidth, kHeight);
+    svg +=
+        formatted("<text x=\"%.1f\" y=\"28\" font-size=\"15\" fill=\"#222222\">", kLeft) + escaped(title) + "</text>\n";
+    svg += axes(celsius, percent, time);
+    svg += formatted(
+        "<clipPath id=\"plot-clip\"><rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>"
+        "</clipPath>\n<g id=\"series\" clip-path=\"url(#plot-clip)\">\n",
+        kLeft - 2, kTop - 2, kRight - kLeft + 4, kBottom - kTop + 4);
+    for (const LoggedSeries &series : log.series)
+        svg += seriesLine(series, log.timeMs, series.unit == LogUnit::Celsius ? celsius : percent, time);
+    svg += "</g>\n" + legend(log) + "</svg>\n";
+    return svg;
+}

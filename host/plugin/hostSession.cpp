@@ -1,0 +1,138 @@
+#include "host/plugin/hostSession.h"
+
+#include <cstdio>
+#include <string>
+
+#include "core/controllerLock.h"
+#include "core/pollInterval.h"
+#include "host/plugin/meterTable.h"
+#include "host/plugin/storedSettings.h"
+
+namespace {
+
+const char kWindowClass[] = "VornHostWindow";
+
+// The plug-in's refresh interval as its settings hold it and its poller
+// takes it, in milliseconds; one second when there is none.
+ULONGLONG refreshIntervalMs()
+{
+    const int32_t seconds = storedSetting("Refresh Rate").value_or(1);
+    return static_cast<ULONGLONG>(effectiveInterval(seconds)) * 1000;
+}
+
+// The window's session: set from CreateWindowExA's last argument.
+LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    } else if (message == WM_ENDSESSION && wParam) {
+        const auto *session = reinterpret_cast<const HostSession *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (session != nullptr && session->endingSession)
+            session->endingSession((lParam & ENDSESSION_LOGOFF) != 0);
+        return 0;
+    }
+    // WM_QUERYENDSESSION: DefWindowProc agrees, so vornhost never holds a
+    // log-off up.
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND createHostWindow(HostSession *session)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = hostWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassA(&windowClass); // fails harmlessly when already registered
+    return CreateWindowExA(0, kWindowClass, "vornhost", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320, 200,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), session);
+}
+
+} // namespace
+
+HostSession::~HostSession()
+{
+    stop();
+}
+
+bool HostSession::load(const std::string &pluginPath)
+{
+    std::string error;
+    if (!loadPlugin(pluginPath.c_str(), plugin, error) || !loadMeters(plugin, meters, error)) {
+        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
+        unloadPlugin(plugin);
+        return false;
+    }
+    return true;
+}
+
+void HostSession::start(bool withWindow)
+{
+    if (withWindow)
+        openWindow();
+    instanceBlock_ = plugin.dllstartup(withWindow ? window : nullptr, 0);
+}
+
+void HostSession::openWindow()
+{
+    if (window == nullptr)
+        window = createHostWindow(this);
+}
+
+void HostSession::stop()
+{
+    if (plugin.module == nullptr)
+        return;
+    plugin.dllshutdown(instanceBlock_);
+    instanceBlock_ = nullptr;
+    unloadPlugin(plugin);
+    if (window != nullptr)
+        DestroyWindow(window);
+    window = nullptr;
+}
+
+void HostSession::pumpMessages(DWORD timeoutMs, HANDLE wake)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return;
+        if (MsgWaitForMultipleObjects(wake != nullptr, &wake, FALSE, timeoutMs - elapsed, QS_ALLINPUT) ==
+                WAIT_OBJECT_0 &&
+            wake != nullptr)
+            return;
+    }
+}
+
+bool HostSession::waitForFirstPoll(const std::atomic<bool> *cancel)
+{
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG limit = refreshIntervalMs() + kControllerTurnMs;
+    while ((cancel == nullptr || !*cancel) && GetTickCount64() - start < limit) {
+        if (firstPollIn())
+            return true;
+        pumpMessages(50);
+    }
+    return false;
+}
+
+bool HostSession::firstPollIn() const
+{
+    for (const MeterInfo &value : meters) {
+        if (value.name != "GetValue")
+            continue;
+        char buffer[64];
+        for (int i = value.low; i <= value.high; ++i) {
+            const char *text = readMeterText(value, i, buffer);
+            if (text != buffer || std::string(text) != "0")
+                return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,59 @@
+// A started plug-in, as the desktop host keeps it: loaded, given a window of
+// the host's own, and started with dllstartup; stopped and unloaded again.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/plugin/pluginLoader.h"
+
+class HostSession {
+public:
+    ~HostSession();
+
+    // Loads the plug-in and its meters; prints the reason and returns false
+    // when that fails.
+    bool load(const std::string &pluginPath);
+    // Creates the host window (hidden) and calls dllstartup with it, or
+    // with no window (the plug-in then shows no error box).
+    void start(bool withWindow = true);
+    // Creates the hidden window without giving it to the plug-in: a
+    // top-level window is how a program that loads user32 hears that the
+    // session ends (below). start(false) afterwards keeps the plug-in's
+    // error boxes off.
+    void openWindow();
+    // dllshutdown, then FreeLibrary; the plug-in's unload stops its poller.
+    void stop();
+
+    // Handles the window's messages for up to timeoutMs, or until `wake` (an
+    // event, when given) is set.
+    void pumpMessages(DWORD timeoutMs, HANDLE wake = nullptr);
+
+    // Until the started plug-in's first poll is in, every meter reads 0 and
+    // its poller may not yet have read the stored device number. Waits for a
+    // frame (some numbered byte other than 0) or a pending error, for up to
+    // one refresh interval and one cycle's length, or until *cancel is set.
+    // True when the poll is in.
+    bool waitForFirstPoll(const std::atomic<bool> *cancel = nullptr);
+    // Whether that poll is in, now.
+    bool firstPollIn() const;
+
+    // Called on the window's thread when Windows ends the session (log-off
+    // or shutdown: WM_ENDSESSION), before the window procedure returns:
+    // from that return on, the process may be ended at any moment. Its
+    // argument tells a log-off (true) from a shutdown. The message comes
+    // only while the thread handles the window's messages (pumpMessages,
+    // waitForFirstPoll).
+    std::function<void(bool logOff)> endingSession;
+
+    Plugin plugin;
+    std::vector<MeterInfo> meters;
+    HWND window = nullptr;
+
+private:
+    void *instanceBlock_ = nullptr;
+};
