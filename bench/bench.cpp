@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdarg>
 
+#include "core/settingsNames.h" // inner floor: the plug-in's registry names, to store its settings as a user does
+
 namespace {
 
 std::string vformat(const char *fmt, va_list args)
@@ -201,15 +203,15 @@ bool Bench::seed(bool damagedRefreshRate)
         }
     }
     HKEY key = nullptr;
-    if (standIn_ == nullptr || RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Orvendel\\Plugins\\VORN", 0, nullptr,
-                                               REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (standIn_ == nullptr || RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_VOLATILE,
+                                               KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     // A damaged rate: two bytes where the plug-in expects a DWORD.
     const DWORD device = 0, rate = 1;
-    const bool ok =
-        RegSetValueExA(key, "Device ID", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&device), sizeof device) == 0 &&
-        RegSetValueExA(key, "Refresh Rate", 0, damagedRefreshRate ? REG_BINARY : REG_DWORD,
-                       reinterpret_cast<const BYTE *>(&rate), damagedRefreshRate ? 2 : sizeof rate) == 0;
+    const bool ok = RegSetValueExA(key, kDeviceIdValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&device),
+                                   sizeof device) == 0 &&
+                    RegSetValueExA(key, kRefreshRateValue, 0, damagedRefreshRate ? REG_BINARY : REG_DWORD,
+                                   reinterpret_cast<const BYTE *>(&rate), damagedRefreshRate ? 2 : sizeof rate) == 0;
     RegCloseKey(key);
     return ok;
 }

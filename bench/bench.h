@@ -45,7 +45,7 @@ std::string format(const char *fmt, ...) __attribute__((format(gnu_printf, 1, 2)
 // What the meters show once a poller has refused a damaged refresh rate.
 constexpr char kRateRefused[] = "Can't read refresh rate.";
 // One request byte and the 285-byte frame at 19200 baud, 10 bits a byte.
-constexpr double kWireMs = (1.0 + SIM_FRAME_SIZE) * 10 * 1000 / 19200;
+constexpr double kWireMs = (1.0 + SIM_FRAME_SIZE) * 10 * 1000 / kBaudRate;
 
 // The run: options, the simulator, the plug-in's settings, and the report (a
 // table row per figure, then the details each figure left).

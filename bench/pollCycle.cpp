@@ -12,7 +12,7 @@ bool bareExchange()
         return false;
     uint8_t request = SIM_REQUEST_STATUS, frame[SIM_FRAME_SIZE];
     DWORD written = 0, received = 0;
-    const bool ok = FT_SetBaudRate(handle, 19200) == FT_OK && FT_SetDataCharacteristics(handle, 8, 0, 0) == FT_OK &&
+    const bool ok = FT_SetBaudRate(handle, kBaudRate) == FT_OK && FT_SetDataCharacteristics(handle, 8, 0, 0) == FT_OK &&
                     FT_SetTimeouts(handle, 3000, 0) == FT_OK && FT_Write(handle, &request, 1, &written) == FT_OK &&
                     FT_Read(handle, frame, SIM_FRAME_SIZE, &received) == FT_OK && received == SIM_FRAME_SIZE;
     FT_Close(handle);

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "bridge/d2xx.h"
+#include "core/protocol.h"
 
 extern const char kOpenFailed[];
 extern const char kSetBaudRateFailed[];
@@ -18,9 +19,7 @@ extern const char kStatusRequestFailed[];
 extern const char kStatusReadFailed[];
 extern const char kStatusReadShort[];
 
-constexpr ULONG kBaudRate = 19200;
 constexpr ULONG kReadTimeoutMs = 3000;
-constexpr uint8_t kStatusRequest = 0x36; // "6": send the status frame
 
 // Opens device number deviceNumber into *handleOut and sets 19200 baud, 8
 // data bits, 1 stop bit, no parity and a 3-second read time-out. On a

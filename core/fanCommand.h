@@ -1,17 +1,16 @@
-// The set-duty command (SER_SET, see docs/protocol.md): two bytes, 0x11 + fan,
-// then the duty in whole percent (0..100; a status frame reports duty in
-// 2-percent steps instead). The plug-in's SetFanPercentage and vornhost's
-// set-fan both build it here, with the same checks and the same texts.
+// The set-duty command (SER_SET, see docs/protocol.md; its bytes in
+// core/protocol.h): the command byte for the fan, then the duty in whole
+// percent (0..100; a status frame reports duty in 2-percent steps instead). The plug-in's SetFanPercentage and
+// vornhost's set-fan both build it here, with the same checks and the same texts.
 #pragma once
 
 #include <cstdint>
 
+#include "core/protocol.h"
+
 extern const char kInvalidPercentage[];
 extern const char kFanCommandNotSent[];
 extern const char kFanCommandBusy[];
-
-constexpr uint8_t kSetDutyCommand = 0x11;
-constexpr int kFanCommandSize = 2;
 
 // Reads the fan and percent texts as every numeric parameter is read, checks
 // the fan (kInvalidFanIndex) before the percent (kInvalidPercentage), and on

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-constexpr int kStatusFrameSize = 285;
+#include "core/protocol.h"
+
 constexpr int kFanCount = 4;
 constexpr int kDigitalSensorCount = 8;
 constexpr int kAnalogSensorCount = 6;

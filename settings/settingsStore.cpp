@@ -11,12 +11,7 @@
 #include "settings/errorBox.h"
 #include "state/moduleState.h"
 
-const char SettingsKey[] = "Software\\Orvendel\\Plugins\\VORN";
-
 namespace {
-
-const char kDeviceIdValue[] = "Device ID";
-const char kRefreshRateValue[] = "Refresh Rate";
 
 // Reports one failure: the key (if any) is already closed by the caller.
 int fail(HWND parent, const char *errorText, const char *label, LONG code)
@@ -27,13 +22,15 @@ int fail(HWND parent, const char *errorText, const char *label, LONG code)
     return 1;
 }
 
-// Reads one value of exactly 4 bytes into *value. The type is not looked at.
+// Reads one value of exactly kSettingSize bytes into *value. The type is not
+// looked at.
 // Returns the read call's result; *ok tells whether the value was usable.
 LONG readDword(HKEY key, const char *name, int32_t *value, bool *ok)
 {
+    static_assert(sizeof *value == kSettingSize, "a setting fills an int32_t");
     DWORD size = sizeof *value;
     const LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &size);
-    *ok = result == ERROR_SUCCESS && size == sizeof *value;
+    *ok = result == ERROR_SUCCESS && size == kSettingSize;
     return result;
 }
 
@@ -42,7 +39,7 @@ LONG readDword(HKEY key, const char *name, int32_t *value, bool *ok)
 int loadSettings(HWND parent, std::atomic<int32_t> *deviceNumberOut, int32_t *refreshRateOut)
 {
     HKEY key = nullptr;
-    const LONG opened = RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_QUERY_VALUE, &key);
+    const LONG opened = RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key);
     if (opened != ERROR_SUCCESS)
         return fail(parent, "Can't open registry key.", "RegOpenKeyEx", opened);
 
@@ -70,7 +67,7 @@ int loadSettings(HWND parent, std::atomic<int32_t> *deviceNumberOut, int32_t *re
 int saveSettings(HWND parent, int32_t deviceNumber, int32_t refreshRate)
 {
     HKEY key = nullptr;
-    const LONG created = RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    const LONG created = RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          KEY_SET_VALUE, nullptr, &key, nullptr);
     if (created != ERROR_SUCCESS)
         return fail(parent, "Can't create registry key.", "RegCreateKeyEx", created);

@@ -1,7 +1,6 @@
-// The plug-in's two settings, kept in the current user's registry under
-// HKEY_CURRENT_USER\Software\Orvendel\Plugins\VORN: the controller's D2XX
-// device number ("Device ID") and the poll interval in seconds ("Refresh
-// Rate"), both REG_DWORD. Failures are reported twice: as a constant text in
+// The plug-in's two settings, kept in the current user's registry
+// (core/settingsNames.h): the controller's D2XX device number and the poll
+// interval in seconds, both REG_DWORD. Failures are reported twice: as a constant text in
 // lastError and, when the caller passes a parent window, in an error box.
 #pragma once
 
@@ -10,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-extern const char SettingsKey[];
+#include "core/settingsNames.h"
 
 // Reads both values straight into the caller's variables. 0 on success,
 // 1 on failure (lastError set, box shown when parent is not null).

@@ -59,9 +59,9 @@ void ControllerState::encode(double seconds, bool frozen, const Scenario &scenar
         out[SIM_OFF_DIGITAL_TEMP + s] = static_cast<uint8_t>(temperatureAt(s, seconds, frozen, scenario));
 }
 
-// The controller reads its input as a byte stream: 0x36 asks for a frame,
-// 0x11..0x14 takes the next byte as the duty percent of fan 0..3, anything
-// else is ignored. A duty command missing its percent byte at the end of the
+// The controller reads its input as a byte stream: the status request asks
+// for a frame, the set-duty byte of fan 0..3 takes the next byte as that
+// fan's duty percent, anything else is ignored. A duty command missing its percent byte at the end of the
 // write is dropped: each exchange is a separate open/close, so nothing would
 // ever complete it.
 ControllerState::Input ControllerState::accept(const uint8_t *bytes, size_t n)

@@ -12,15 +12,16 @@
 
 #include <windows.h>
 
+#include "core/protocol.h"
 #include "core/statusFrame.h"
 
 #define SIM_API __cdecl
 
 // The status frame and the commands, as docs/protocol.md describes them (the
-// offsets are core/statusFrame.h's).
+// bytes are core/protocol.h's, the offsets core/statusFrame.h's).
 #define SIM_FRAME_SIZE kStatusFrameSize
-#define SIM_REQUEST_STATUS 0x36
-#define SIM_CMD_SET_DUTY 0x11
+#define SIM_REQUEST_STATUS kStatusRequest
+#define SIM_CMD_SET_DUTY kSetDutyCommand
 #define SIM_FANS kFanCount
 #define SIM_DIGITAL_TEMPS kDigitalSensorCount
 #define SIM_ANALOG_TEMPS kAnalogSensorCount

@@ -44,7 +44,8 @@ struct Port {
     // The controller only talks 19200 baud, 8 data bits, 1 stop bit, no parity.
     bool settingsApplied() const
     {
-        return lineSet[0] && line[0][0] == 19200 && lineSet[1] && line[1][0] == 8 && line[1][1] == 0 && line[1][2] == 0;
+        return lineSet[0] && line[0][0] == kBaudRate && lineSet[1] && line[1][0] == 8 && line[1][1] == 0 &&
+               line[1][2] == 0;
     }
 };
 

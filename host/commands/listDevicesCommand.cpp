@@ -23,17 +23,8 @@ Verdict probe(DeviceAccess &access, const ListedDevice &device)
     if (device.inUse())
         return verdict;
     verdict.probed = true;
-    ControllerTurn turn;
-    const char *failure = kControllerBusy;
-    if (turn.taken()) {
-        FT_HANDLE handle = nullptr;
-        failure = access.open(device.number, &handle);
-        if (failure == nullptr) {
-            uint8_t frame[kStatusFrameSize];
-            failure = access.readFrame(handle, frame);
-            access.close(handle);
-        }
-    }
+    uint8_t frame[kStatusFrameSize];
+    const char *failure = access.exchangeStatus(ControllerTurn(), device.number, frame);
     verdict.controller = failure == nullptr;
     verdict.failure = failure ? failure : "";
     return verdict;

@@ -9,31 +9,32 @@
 
 namespace {
 
-void printHalfDegrees(const char *label, const uint8_t *frame, int offset, int count)
+void printHalfDegrees(const char *label, const double *celsius, int count)
 {
     std::printf("%-22s", label);
     for (int i = 0; i < count; ++i)
-        std::printf(" %5.1f", frameByte(frame, offset + i) * 0.5);
+        std::printf(" %5.1f", celsius[i]);
     std::printf("\n");
 }
 
-void printFans(const uint8_t *frame)
+void printFanRow(const char *label, const int *values)
 {
-    int32_t maxRpm[kFanCount];
-    deriveMaxRpm(frame, maxRpm);
-    std::printf("%-22s", "Fan");
+    std::printf("%-22s", label);
     for (int fan = 0; fan < kFanCount; ++fan)
-        std::printf(" %7d", fan);
-    std::printf("\n%-22s", "Duty %");
-    for (int fan = 0; fan < kFanCount; ++fan)
-        std::printf(" %7d", 2 * frameByte(frame, kFanDutyOffset + fan));
-    std::printf("\n%-22s", "Maximum RPM");
-    for (int fan = 0; fan < kFanCount; ++fan)
-        std::printf(" %7d", maxRpm[fan]);
-    std::printf("\n%-22s", "Manual mode");
-    for (int fan = 0; fan < kFanCount; ++fan)
-        std::printf(" %7d", frameByte(frame, kManualModeOffset + fan));
+        std::printf(" %7d", values[fan]);
     std::printf("\n");
+}
+
+void printReading(const Reading &reading)
+{
+    printHalfDegrees("Digital temperatures", reading.digitalCelsius, kDigitalSensorCount);
+    printHalfDegrees("Analog temperatures", reading.analogCelsius, kAnalogSensorCount);
+    std::printf("\n");
+    const int fans[kFanCount] = {0, 1, 2, 3};
+    printFanRow("Fan", fans);
+    printFanRow("Duty %", reading.dutyPercent);
+    printFanRow("Maximum RPM", reading.maxRpm);
+    printFanRow("Manual mode", reading.manual);
 }
 
 } // namespace
@@ -50,19 +51,11 @@ int runReadDevice(const std::string &pluginPath, const ReadDeviceOptions &option
     if (!selectedDevice(options.device, device.bridge(), deviceNumber))
         return 2;
 
-    const char *failure = kControllerBusy;
     uint8_t frame[kStatusFrameSize] = {};
-    if (turn.taken()) {
-        FT_HANDLE handle = nullptr;
-        failure = device.open(deviceNumber, &handle);
-        if (failure == nullptr) {
-            failure = device.readFrame(handle, frame);
-            device.close(handle);
-        }
-    }
+    const char *failure = device.exchangeStatus(turn, deviceNumber, frame);
+    Reading reading;
+    readingFromFrame(frame, reading);
     if (options.json) {
-        Reading reading;
-        readingFromFrame(frame, reading);
         if (failure != nullptr)
             reading.error = failure;
         JsonDocument document;
@@ -73,10 +66,7 @@ int runReadDevice(const std::string &pluginPath, const ReadDeviceOptions &option
         std::printf("Device %d: %s\n", deviceNumber, failure);
     } else {
         std::printf("Device %d: status frame of %d bytes\n\n", deviceNumber, kStatusFrameSize);
-        printHalfDegrees("Digital temperatures", frame, kDigitalTempOffset, kDigitalSensorCount);
-        printHalfDegrees("Analog temperatures", frame, kAnalogTempOffset, kAnalogSensorCount);
-        std::printf("\n");
-        printFans(frame);
+        printReading(reading);
     }
     return failure == nullptr ? 0 : 1;
 }

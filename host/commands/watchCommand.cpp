@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -15,18 +14,7 @@
 #include "host/output/utcTime.h"
 #include "host/plugin/hostSession.h"
 #include "host/plugin/meterReading.h"
-
-namespace {
-
-std::atomic<bool> interrupted{false};
-
-BOOL WINAPI onConsoleEvent(DWORD)
-{
-    interrupted = true;
-    return TRUE;
-}
-
-} // namespace
+#include "host/plugin/stopRequest.h"
 
 int runWatch(const std::string &pluginPath, const WatchOptions &options)
 {
@@ -46,15 +34,16 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
     CsvFile csv;
     if (!options.csvPath.empty() && !csv.open(options.csvPath, csvHeader()))
         return 1;
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    watchConsoleStop();
+    exitDutiesDone(); // watch leaves the fans alone: a closed console need not wait
     session.start();
-    session.waitForFirstPoll(&interrupted);
+    session.waitForFirstPoll(&stopFlag());
 
     ConsoleTable table;
     std::string note = "Ctrl-C stops";
     const ULONGLONG start = GetTickCount64();
     int status = 0;
-    for (long long n = 0; !interrupted; ++n) {
+    for (long long n = 0; stopRequested() == StopCause::None; ++n) {
         const long long dueMs = n * intervalMs;
         if (setFan != nullptr && dueMs >= setFanAfter * 1000LL) {
             char unused[16];
@@ -91,7 +80,7 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
         // never longer than one interval, whatever the clock did.
         const long long elapsed = static_cast<long long>(GetTickCount64() - start);
         if (elapsed < nextMs)
-            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, intervalMs)));
+            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, intervalMs)), stopEvent());
     }
     session.stop();
     return status;

@@ -47,6 +47,19 @@ const char *DeviceAccess::readFrame(FT_HANDLE handle, uint8_t *frame)
     return readFromVorn_(handle, frame);
 }
 
+const char *DeviceAccess::exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame)
+{
+    if (!turn.taken())
+        return kControllerBusy;
+    FT_HANDLE handle = nullptr;
+    const char *failure = open(number, &handle);
+    if (failure == nullptr) {
+        failure = readFrame(handle, frame);
+        close(handle);
+    }
+    return failure;
+}
+
 bool DeviceAccess::write(FT_HANDLE handle, const void *bytes, DWORD count)
 {
     DWORD written = 0;

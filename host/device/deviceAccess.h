@@ -13,6 +13,7 @@
 
 #include "bridge/d2xx.h"
 #include "core/fanCommand.h"
+#include "host/device/controllerTurn.h"
 #include "host/device/deviceChoice.h"
 #include "host/plugin/pluginLoader.h"
 
@@ -31,6 +32,11 @@ public:
     const char *open(int deviceNumber, FT_HANDLE *handle);
     // One status exchange on an open handle (readFromVorn); null or the text.
     const char *readFrame(FT_HANDLE handle, uint8_t *frame);
+    // One status exchange with device `number` in the caller's turn: open,
+    // request, reply, close. Null when a complete frame came, else the
+    // failure text: the plug-in's, or kControllerBusy when the turn did not
+    // come.
+    const char *exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame);
     // Writes bytes on an open handle; true when all of them went out.
     bool write(FT_HANDLE handle, const void *bytes, DWORD count);
     void close(FT_HANDLE handle);

@@ -5,6 +5,7 @@
 
 #include "core/controllerLock.h"
 #include "core/pollInterval.h"
+#include "core/settingsNames.h"
 #include "host/plugin/meterTable.h"
 #include "host/plugin/storedSettings.h"
 
@@ -16,7 +17,7 @@ const char kWindowClass[] = "VornHostWindow";
 // takes it, in milliseconds; one second when there is none.
 ULONGLONG refreshIntervalMs()
 {
-    const int32_t seconds = storedSetting("Refresh Rate").value_or(1);
+    const int32_t seconds = storedSetting(kRefreshRateValue).value_or(1);
     return static_cast<ULONGLONG>(effectiveInterval(seconds)) * 1000;
 }
 

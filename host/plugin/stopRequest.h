@@ -1,5 +1,6 @@
-// What ends `vornhost control` before its --count, and the time Windows
-// gives it to send the exit duties first.
+// What ends `vornhost watch` and `vornhost control` before their --count,
+// and the time Windows gives control to send the exit duties first (watch
+// has none and says so at once).
 //
 // - Ctrl-C and Ctrl-Break: the console's handler (run by Windows on a thread
 //   of its own) asks the loop to stop and returns at once; the loop sends

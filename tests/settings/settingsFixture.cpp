@@ -52,7 +52,7 @@ std::string expectedBoxText(const std::string &label, DWORD code)
 void storeValue(const char *name, DWORD type, const void *data, DWORD size)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size), ERROR_SUCCESS);
     RegCloseKey(key);
@@ -61,7 +61,7 @@ void storeValue(const char *name, DWORD type, const void *data, DWORD size)
 bool storedValue(const char *name, DWORD *type, std::vector<BYTE> *data)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
     BYTE buffer[64];
     DWORD size = sizeof buffer;

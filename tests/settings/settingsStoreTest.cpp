@@ -36,7 +36,7 @@ void storeDword(const char *name, DWORD value)
 
 TEST(SettingsKeyName, IsTheVornKeyOfTheCurrentUser)
 {
-    EXPECT_STREQ(SettingsKey, "Software\\Orvendel\\Plugins\\VORN");
+    EXPECT_STREQ(kSettingsKey, "Software\\Orvendel\\Plugins\\VORN");
 }
 
 TEST_F(LoadSettings, StoredValuesReachBothVariables)
