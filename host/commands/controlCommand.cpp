@@ -1,8 +1,5 @@
 #include "host/commands/controlCommand.h"
 
-#include <windows.h>
-
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -54,8 +51,7 @@ int runControl(const std::string &pluginPath, const ControlOptions &options)
     report.begin(options.configPath);
     bool pollIn = session.waitForFirstPoll(&stopFlag());
 
-    const ULONGLONG intervalMs = static_cast<ULONGLONG>(std::llround(config.interval * 1000));
-    ULONGLONG due = GetTickCount64();
+    PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
     for (long long n = 0; stopRequested() == StopCause::None; ++n) {
         const std::string time = timestampNow();
         Reading reading;
@@ -71,15 +67,8 @@ int runControl(const std::string &pluginPath, const ControlOptions &options)
             requestStop(StopCause::Count);
             break;
         }
-        // Until the next poll's time, answering the window's messages. A
-        // poll that is late (the computer slept) comes at once, and the
-        // schedule goes on from it rather than catching up.
-        due += intervalMs;
-        const ULONGLONG now = GetTickCount64();
-        if (now < due)
-            session.pumpMessages(static_cast<DWORD>(std::min(due - now, intervalMs)), stopEvent());
-        else
-            due = now;
+        schedule.next();
+        session.waitForPoll(schedule);
     }
     loop.finish(stopRequested());
     return 0;

@@ -1,8 +1,5 @@
 #include "host/commands/watchCommand.h"
 
-#include <windows.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -30,7 +27,6 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
         if (setFan == nullptr)
             return 1;
     }
-    const long long intervalMs = options.intervalSeconds * 1000LL;
     CsvFile csv;
     if (!options.csvPath.empty() && !csv.open(options.csvPath, csvHeader()))
         return 1;
@@ -41,11 +37,11 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
 
     ConsoleTable table;
     std::string note = "Ctrl-C stops";
-    const ULONGLONG start = GetTickCount64();
+    PollSchedule schedule(options.intervalSeconds * 1000ULL, tickCountMs);
     int status = 0;
     for (long long n = 0; stopRequested() == StopCause::None; ++n) {
-        const long long dueMs = n * intervalMs;
-        if (setFan != nullptr && dueMs >= setFanAfter * 1000LL) {
+        const uint64_t dueMs = schedule.dueOffsetMs();
+        if (setFan != nullptr && dueMs >= setFanAfter * 1000ULL) {
             char unused[16];
             const char *result = setFan(unused, fan.c_str(), percent.c_str());
             note = "set fan " + fan + " to " + percent + "%: " + (result ? result : "sent");
@@ -73,14 +69,10 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
         csv.row(csvRow(time, reading));
         if (options.count > 0 && n + 1 >= options.count)
             break;
-        const long long nextMs = (n + 1) * intervalMs;
-        if (options.seconds > 0 && nextMs > options.seconds * 1000LL)
+        schedule.next();
+        if (options.seconds > 0 && schedule.dueOffsetMs() > options.seconds * 1000ULL)
             break;
-        // Wait for the next reading's time, answering the window's messages;
-        // never longer than one interval, whatever the clock did.
-        const long long elapsed = static_cast<long long>(GetTickCount64() - start);
-        if (elapsed < nextMs)
-            session.pumpMessages(static_cast<DWORD>(std::min(nextMs - elapsed, intervalMs)), stopEvent());
+        session.waitForPoll(schedule);
     }
     session.stop();
     return status;

@@ -7,6 +7,7 @@
 #include "core/pollInterval.h"
 #include "core/settingsNames.h"
 #include "host/plugin/meterTable.h"
+#include "host/plugin/stopRequest.h"
 #include "host/plugin/storedSettings.h"
 
 namespace {
@@ -109,6 +110,16 @@ void HostSession::pumpMessages(DWORD timeoutMs, HANDLE wake)
             wake != nullptr)
             return;
     }
+}
+
+uint64_t tickCountMs()
+{
+    return GetTickCount64();
+}
+
+void HostSession::waitForPoll(PollSchedule &schedule)
+{
+    pumpMessages(static_cast<DWORD>(schedule.waitMs()), stopEvent());
 }
 
 bool HostSession::waitForFirstPoll(const std::atomic<bool> *cancel)

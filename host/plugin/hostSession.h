@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "control/pollSchedule.h"
 #include "host/plugin/pluginLoader.h"
+
+// The clock of vornhost's poll schedules: milliseconds since Windows started,
+// the time asleep included (GetTickCount64).
+uint64_t tickCountMs();
 
 class HostSession {
 public:
@@ -32,6 +37,9 @@ public:
     // Handles the window's messages for up to timeoutMs, or until `wake` (an
     // event, when given) is set.
     void pumpMessages(DWORD timeoutMs, HANDLE wake = nullptr);
+    // Handles them until the schedule's next poll is due, or until a stop is
+    // requested (host/plugin/stopRequest.h).
+    void waitForPoll(PollSchedule &schedule);
 
     // Until the started plug-in's first poll is in, every meter reads 0 and
     // its poller may not yet have read the stored device number. Waits for a
