@@ -2,16 +2,18 @@
 
 #include <atomic>
 
+#include "controller/controllerMutex.h"
+
 namespace {
 
 std::atomic<HANDLE> deviceLock{nullptr};
 
 HANDLE createLock()
 {
-    HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
-    // Another kind of object under that name (ERROR_INVALID_HANDLE), or no
-    // right to it: a lock of this process alone is better than none.
-    return lock != nullptr ? lock : CreateMutexA(nullptr, FALSE, nullptr);
+    // Neither name to be had (another kind of object holds both): a lock of
+    // this process alone still keeps the poller and the fan command apart.
+    const HANDLE shared = openControllerMutex().handle;
+    return shared != nullptr ? shared : CreateMutexA(nullptr, FALSE, nullptr);
 }
 
 bool taken(DWORD result)
