@@ -25,7 +25,12 @@ void closeDeviceLock();
 
 // Waits at most timeoutMs in all for the device; true when it is ours (also
 // when the last holder died holding it, or when there is no lock to take).
+// False at once once the unload has let waiters go.
 bool acquireDevice(DWORD timeoutMs);
+
+// The unload's first step: every fan command waiting in acquireDevice, or
+// about to, gives up at once instead of keeping its thread in this module.
+void letWaitersGo();
 
 // The same for the poller: the wait is alertable, so that the unload's queued
 // exit reaches a poller waiting here (docs/lifecycle.md).

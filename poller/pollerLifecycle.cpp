@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "controller/deviceLock.h"
+#include "controller/fanCommand.h"
 #include "poller/pollThread.h"
 #include "poller/settingsBox.h"
 #include "poller/threadEnding.h"
@@ -192,6 +193,9 @@ void retirePoller()
 void stopPoller()
 {
     const DWORD deadline = GetTickCount() + kUnloadBudgetMs;
+    // Fan commands waiting for their turn give up now (busy), and are out
+    // long before the end; the lock stays open until they are.
+    letWaitersGo();
     // Only the poller's own thread can end its box, so that comes first.
     closeSettingsBox(pollerThreadId.load(), kBoxWaitMs);
 
@@ -220,7 +224,8 @@ void stopPoller()
     closePollTimer();
     if (cutOff)
         closeCutOffDevice();
-    closeDeviceLock();
+    if (awaitFanCommandsGone(msUntil(deadline)))
+        closeDeviceLock();
     closeEvent(pollerStarted);
     closeEvent(cycleEnded);
     reenableBoxOwner();
