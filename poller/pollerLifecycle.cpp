@@ -61,15 +61,17 @@ void pinBridgeLibrary()
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
 }
 
-// The device of a cycle the unload cut off, if it was open, closed once the
-// unload is over by a thread whose start routine is the library's FT_Close
-// (docs/lifecycle.md, "A cycle cut off"). Without such a thread the handle
-// stays open rather than risk the host's unload.
-void closeCutOffDevice()
+// The device of a cycle the unload cut off, if it was open: closed once the
+// unload is over by a thread whose start routine is the library's FT_Close,
+// and only when the terminated poller was seen to end, since a library call
+// beside a thread killed inside that library is undefined. Otherwise, or
+// without such a thread, the handle is left to the process rather than risk
+// the host (docs/lifecycle.md, "A cycle cut off").
+void closeCutOffDevice(bool pollerEnded)
 {
     FT_HANDLE handle = deviceHandle;
     deviceHandle = nullptr;
-    if (handle == nullptr)
+    if (handle == nullptr || !pollerEnded)
         return;
     const HMODULE bridge = GetModuleHandleA("FTD2XX.dll");
     const FARPROC close = bridge != nullptr ? GetProcAddress(bridge, MAKEINTRESOURCEA(FT_CLOSE_ORDINAL)) : nullptr;
@@ -223,7 +225,7 @@ void stopPoller()
 
     closePollTimer();
     if (cutOff)
-        closeCutOffDevice();
+        closeCutOffDevice(running.ended());
     if (awaitFanCommandsGone(msUntil(deadline)))
         closeDeviceLock();
     closeEvent(pollerStarted);
