@@ -72,11 +72,12 @@ void letWaitersGo()
 
 bool acquireDevice(DWORD timeoutMs)
 {
-    if (!openDeviceLock())
-        return true;
+    const bool open = openDeviceLock();
     // Seen after the event was made, so an unload that began later sets it.
     if (leaving.load())
         return false;
+    if (!open)
+        return true;
     const HANDLE lock = deviceLock.load();
     const HANDLE unload = unloadStarted.load();
     if (unload == nullptr)

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <atomic>
 #include <string>
@@ -213,14 +212,21 @@ TEST_F(DeviceLock, TheLockItCreatesLetsEveryAuthenticatedUserWaitAndRelease)
     HANDLE reader = OpenMutexA(READ_CONTROL, FALSE, kControllerLockName);
     ASSERT_NE(reader, nullptr);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(reader, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+    PACL dacl = nullptr;
+    ASSERT_EQ(GetSecurityInfo(reader, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
                               &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
-    char *text = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
-    EXPECT_NE(std::string(text).find("(A;;0x100001;;;AU)"), std::string::npos) << text;
-    LocalFree(text);
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD usersSize = sizeof users;
+    ASSERT_TRUE(CreateWellKnownSid(WinAuthenticatedUserSid, nullptr, users, &usersSize));
+    DWORD usersMask = 0;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void **>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            EqualSid(&ace->SidStart, users))
+            usersMask |= ace->Mask;
+    }
+    EXPECT_EQ(usersMask, static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
     LocalFree(descriptor);
     CloseHandle(reader);
     CloseHandle(created.handle);
