@@ -2,16 +2,40 @@
 
 #include <atomic>
 
+#include "controller/controllerMutex.h"
+
 namespace {
 
 std::atomic<HANDLE> deviceLock{nullptr};
 
+// Set by the unload (manual reset), waited for beside the lock: a fan command
+// waiting for its turn then gives up at once. `leaving` stays true from then
+// on, for a command that was about to wait.
+std::atomic<HANDLE> unloadStarted{nullptr};
+std::atomic<bool> leaving{false};
+
 HANDLE createLock()
 {
-    HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
-    // Another kind of object under that name (ERROR_INVALID_HANDLE), or no
-    // right to it: a lock of this process alone is better than none.
-    return lock != nullptr ? lock : CreateMutexA(nullptr, FALSE, nullptr);
+    // Neither name to be had (another kind of object holds both): a lock of
+    // this process alone still keeps the poller and the fan command apart.
+    const HANDLE shared = openControllerMutex().handle;
+    return shared != nullptr ? shared : CreateMutexA(nullptr, FALSE, nullptr);
+}
+
+// Stores a handle made on a host thread unless another host thread was
+// quicker, whose handle stays.
+void keepFirst(std::atomic<HANDLE> &slot, HANDLE made)
+{
+    HANDLE expected = nullptr;
+    if (made != nullptr && !slot.compare_exchange_strong(expected, made))
+        CloseHandle(made);
+}
+
+void closeSlot(std::atomic<HANDLE> &slot)
+{
+    HANDLE handle = slot.exchange(nullptr);
+    if (handle != nullptr)
+        CloseHandle(handle);
 }
 
 bool taken(DWORD result)
@@ -24,29 +48,45 @@ bool taken(DWORD result)
 
 bool openDeviceLock()
 {
-    if (deviceLock.load() != nullptr)
-        return true;
-    HANDLE lock = createLock();
-    if (lock == nullptr)
-        return false;
-    HANDLE expected = nullptr;
-    if (!deviceLock.compare_exchange_strong(expected, lock))
-        CloseHandle(lock); // another host thread was quicker
-    return true;
+    if (unloadStarted.load() == nullptr)
+        keepFirst(unloadStarted, CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (deviceLock.load() == nullptr)
+        keepFirst(deviceLock, createLock());
+    return deviceLock.load() != nullptr;
 }
 
 void closeDeviceLock()
 {
-    HANDLE lock = deviceLock.exchange(nullptr);
-    if (lock != nullptr)
-        CloseHandle(lock);
+    closeSlot(deviceLock);
+    closeSlot(unloadStarted);
+    leaving.store(false);
+}
+
+void letWaitersGo()
+{
+    leaving.store(true);
+    HANDLE event = unloadStarted.load();
+    if (event != nullptr)
+        SetEvent(event);
 }
 
 bool acquireDevice(DWORD timeoutMs)
 {
-    if (!openDeviceLock())
+    const bool open = openDeviceLock();
+    // Seen after the event was made, so an unload that began later sets it.
+    if (leaving.load())
+        return false;
+    if (!open)
         return true;
-    return taken(WaitForSingleObject(deviceLock.load(), timeoutMs));
+    const HANDLE lock = deviceLock.load();
+    const HANDLE unload = unloadStarted.load();
+    if (unload == nullptr)
+        return taken(WaitForSingleObject(lock, timeoutMs));
+    // The unload's event first: when both are signalled, the lowest wins and
+    // the lock is left alone.
+    const HANDLE either[] = {unload, lock};
+    const DWORD result = WaitForMultipleObjects(2, either, FALSE, timeoutMs);
+    return result == WAIT_OBJECT_0 + 1 || result == WAIT_ABANDONED_0 + 1;
 }
 
 bool acquireDeviceAlertable(DWORD timeoutMs)

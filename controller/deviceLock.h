@@ -12,12 +12,12 @@
 #include "core/controllerLock.h"
 
 // Opens the lock for this module, once: on the host's thread, in dllstartup
-// or the first fan command, never under the loader lock. When the name
-// cannot be had (another kind of object took it), the lock is one of this
-// process only, so the poller and the fan command still take turns. False
-// only when no lock could be made at all; the caller then goes on without
-// one, and the driver's refusal of a second open is all that keeps parties
-// apart.
+// or the first fan command, never under the loader lock; the global lock, or
+// the session's (controller/controllerMutex.h). When neither name can be had
+// (another kind of object took them), the lock is one of this process only,
+// so the poller and the fan command still take turns. False only when no
+// lock could be made at all; the caller then goes on without one, and the
+// driver's refusal of a second open is all that keeps parties apart.
 bool openDeviceLock();
 
 // At unload, once nothing of this module waits for it any more.
@@ -25,7 +25,12 @@ void closeDeviceLock();
 
 // Waits at most timeoutMs in all for the device; true when it is ours (also
 // when the last holder died holding it, or when there is no lock to take).
+// False at once once the unload has let waiters go.
 bool acquireDevice(DWORD timeoutMs);
+
+// The unload's first step: every fan command waiting in acquireDevice, or
+// about to, gives up at once instead of keeping its thread in this module.
+void letWaitersGo();
 
 // The same for the poller: the wait is alertable, so that the unload's queued
 // exit reaches a poller waiting here (docs/lifecycle.md).

@@ -2,8 +2,16 @@
 // checked in core/fanCommand.h, sent here under the controller's lock. No reply.
 #pragma once
 
+#include <windows.h>
+
 // Sends the duty command for the fan and percent given as texts (read like
 // every numeric parameter). Null when the command went out; otherwise a
 // constant text: a range message, the pending error text, the busy text or
 // the connection's failure text.
 const char *sendFanDuty(const char *fanText, const char *percentText);
+
+// At unload, once the waiting commands were let go (letWaitersGo): waits at
+// most waitMs until no fan command is left inside the plug-in. False when
+// one still is (inside the bridge library): the lock and the events it may
+// still touch must then stay open.
+bool awaitFanCommandsGone(DWORD waitMs);

@@ -47,17 +47,16 @@ void exchange()
     // The library writes the handle straight into deviceHandle, so the device
     // shows as held from the moment it opens: a cycle cut off inside a line
     // setting leaves the handle there for the unload to close.
-    const char *refused = openDevice(deviceNumber.load(), &deviceHandle);
-    if (refused != nullptr) {
+    const char *opened = openDevice(deviceNumber.load(), &deviceHandle);
+    // Stored whatever it is: a good open clears an earlier failure text
+    // before the read begins, so the meters show the last complete frame at
+    // once; the read's outcome follows.
+    lastError.store(opened);
+    if (opened != nullptr) {
         // A refusing library may leave anything in the variable.
         deviceHandle = nullptr;
-        lastError.store(refused);
         return;
     }
-    // A good open alone clears no pending error: while the read waits on a
-    // controller that stopped answering, the meters must not show the last
-    // frame as current (nor the fan command take it for a working device).
-    // The read's outcome replaces it, null after a complete frame.
     lastError.store(readStatus(deviceHandle, pollBuffer));
     // Cleared before the close: a cycle cut off inside the close must not
     // have its handle closed a second time.

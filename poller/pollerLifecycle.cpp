@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "controller/deviceLock.h"
+#include "controller/fanCommand.h"
 #include "poller/pollThread.h"
 #include "poller/settingsBox.h"
 #include "poller/threadEnding.h"
@@ -60,15 +61,17 @@ void pinBridgeLibrary()
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "FTD2XX.dll", &bridge);
 }
 
-// The device of a cycle the unload cut off, if it was open, closed once the
-// unload is over by a thread whose start routine is the library's FT_Close
-// (docs/lifecycle.md, "A cycle cut off"). Without such a thread the handle
-// stays open rather than risk the host's unload.
-void closeCutOffDevice()
+// The device of a cycle the unload cut off, if it was open: closed once the
+// unload is over by a thread whose start routine is the library's FT_Close,
+// and only when the terminated poller was seen to end, since a library call
+// beside a thread killed inside that library is undefined. Otherwise, or
+// without such a thread, the handle is left to the process rather than risk
+// the host (docs/lifecycle.md, "A cycle cut off").
+void closeCutOffDevice(bool pollerEnded)
 {
     FT_HANDLE handle = deviceHandle;
     deviceHandle = nullptr;
-    if (handle == nullptr)
+    if (handle == nullptr || !pollerEnded)
         return;
     const HMODULE bridge = GetModuleHandleA("FTD2XX.dll");
     const FARPROC close = bridge != nullptr ? GetProcAddress(bridge, MAKEINTRESOURCEA(FT_CLOSE_ORDINAL)) : nullptr;
@@ -192,6 +195,9 @@ void retirePoller()
 void stopPoller()
 {
     const DWORD deadline = GetTickCount() + kUnloadBudgetMs;
+    // Fan commands waiting for their turn give up now (busy), and are out
+    // long before the end; the lock stays open until they are.
+    letWaitersGo();
     // Only the poller's own thread can end its box, so that comes first.
     closeSettingsBox(pollerThreadId.load(), kBoxWaitMs);
 
@@ -219,8 +225,9 @@ void stopPoller()
 
     closePollTimer();
     if (cutOff)
-        closeCutOffDevice();
-    closeDeviceLock();
+        closeCutOffDevice(running.ended());
+    if (awaitFanCommandsGone(msUntil(deadline)))
+        closeDeviceLock();
     closeEvent(pollerStarted);
     closeEvent(cycleEnded);
     reenableBoxOwner();

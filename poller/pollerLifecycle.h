@@ -41,8 +41,9 @@ void retirePoller();
 [[noreturn]] void parkPoller();
 
 // Unload teardown (FreeLibrary; at process exit nothing runs, see
-// dllMain.cpp), within a bound of its own: closes the poller's settings box
-// if one is open, lets a cycle under way finish, ends the poller, and closes
-// the device if a cycle had to be cut off. Afterwards pollThread and
-// deviceHandle are null and no poller code runs.
+// dllMain.cpp), within a bound of its own: lets fan commands that wait for
+// their turn go, closes the poller's settings box if one is open, lets a
+// cycle under way finish, ends the poller, has the device closed if a cycle
+// had to be cut off, and waits for the last fan command to leave. Afterwards
+// pollThread and deviceHandle are null and no poller code runs.
 void stopPoller();

@@ -31,6 +31,10 @@ public:
     // to be gone.
     void awaitExit(DWORD waitMs);
 
+    // True once the thread was seen to end (after stopIfNotAnswered or
+    // awaitExit).
+    bool ended() const { return ended_; }
+
 private:
     HANDLE thread_;
     HANDLE answered_ = nullptr;

@@ -10,9 +10,11 @@ extern const char kControllerBusy[];
 
 class ControllerTurn {
 public:
-    // Waits for the turn, at most the bound in all. A lock that cannot be
-    // had at all (the name taken by another kind of object) counts as the
-    // turn: the driver's refusal of a second open still keeps parties apart.
+    // Waits for the turn, at most the bound in all, on the lock opened as
+    // controller/controllerMutex.h opens it (a fallback to the session's lock
+    // is said once on stderr). A lock that cannot be had at all (both names
+    // taken by another kind of object) counts as the turn: the driver's
+    // refusal of a second open still keeps parties apart.
     ControllerTurn();
     ~ControllerTurn();
     ControllerTurn(const ControllerTurn &) = delete;

@@ -1,15 +1,22 @@
 // The controller's lock, linked in: a waiter's whole wait is bounded, a
 // holder that asks again queues behind the waiter, a holder that died hands
 // the device on, and a name taken by another kind of object still leaves a
-// lock that keeps this process's parties apart. Each party is a thread.
+// lock that keeps this process's parties apart; the lock is the global one
+// even beside one that a more privileged program created first. Each party is
+// a thread.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <atomic>
 #include <string>
+#include <vector>
 
+#include "controller/controllerMutex.h"
 #include "controller/deviceLock.h"
+#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/registrySettings.h"
 
 namespace {
@@ -120,18 +127,107 @@ TEST_F(DeviceLock, AHolderThatDiedHandsTheDeviceOn)
     releaseDevice();
 }
 
-TEST_F(DeviceLock, ANameTakenByAnotherObjectStillLeavesALockOfThisProcess)
+// The names taken by another kind of object: without the global one the
+// lock is the session's; without both, one of this process. Either way the
+// poller and the fan command still take turns.
+TEST_F(DeviceLock, NamesTakenByAnotherObjectStillLeaveALockThatKeepsPartiesApart)
+{
+    const struct {
+        const char *what;
+        std::vector<const char *> taken;
+        bool sessionLock;
+    } cases[] = {{"the global name taken", {kControllerLockName}, true},
+                 {"both names taken", {kControllerLockName, kControllerLockLocalName}, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        closeDeviceLock();
+        std::vector<HANDLE> squatters;
+        for (const char *name : c.taken)
+            squatters.push_back(CreateEventA(nullptr, TRUE, FALSE, name));
+        const ControllerMutex opened = openControllerMutex();
+        EXPECT_FALSE(opened.global);
+        EXPECT_EQ(opened.globalError, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_EQ(opened.handle != nullptr, c.sessionLock);
+        if (opened.handle != nullptr)
+            CloseHandle(opened.handle);
+
+        ASSERT_TRUE(openDeviceLock());
+        ASSERT_TRUE(acquireDevice(1000));
+        Party other;
+        other.timeoutMs = 300;
+        ask(other);
+        EXPECT_EQ(WaitForSingleObject(threads_.back(), 5000), WAIT_OBJECT_0);
+        releaseDevice();
+        EXPECT_FALSE(other.got) << "the fallback lock let a second party in";
+        joinAll();
+        for (HANDLE squatter : squatters)
+            CloseHandle(squatter);
+    }
+}
+
+// A more privileged program created the lock first and grants the others
+// waiting and releasing only: a full-access CreateMutex is refused, yet the
+// plug-in opens that same global lock for those rights and takes turns on it.
+TEST_F(DeviceLock, ALockCreatedFirstGrantingWaitAndReleaseOnlyIsStillShared)
 {
     closeDeviceLock();
-    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kControllerLockName);
-    ASSERT_NE(squatter, nullptr);
+    HANDLE first = createLockGrantingWaitAndReleaseOnly();
+    ASSERT_NE(first, nullptr);
+    HANDLE fullAccess = CreateMutexA(nullptr, FALSE, kControllerLockName);
+    const DWORD refusal = GetLastError();
+    ASSERT_EQ(fullAccess, nullptr) << "full access granted: this proves nothing";
+    EXPECT_EQ(refusal, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    const ControllerMutex opened = openControllerMutex();
+    ASSERT_NE(opened.handle, nullptr) << opened.globalError;
+    EXPECT_TRUE(opened.global);
+    // Released with no more than the rights asked for.
+    EXPECT_EQ(WaitForSingleObject(opened.handle, 1000), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(opened.handle));
+    CloseHandle(opened.handle);
+
+    // The creator's turn keeps the plug-in's parties waiting, and its end
+    // lets them in.
     ASSERT_TRUE(openDeviceLock());
-    ASSERT_TRUE(acquireDevice(1000));
-    Party other;
-    other.timeoutMs = 300;
-    ask(other);
+    ASSERT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
+    Party refused, admitted;
+    refused.timeoutMs = 300;
+    ask(refused);
     EXPECT_EQ(WaitForSingleObject(threads_.back(), 5000), WAIT_OBJECT_0);
-    releaseDevice();
-    EXPECT_FALSE(other.got) << "the fallback lock let a second party in";
-    CloseHandle(squatter);
+    ask(admitted);
+    ReleaseMutex(first);
+    joinAll();
+    EXPECT_FALSE(refused.got) << "not the creator's lock";
+    EXPECT_TRUE(admitted.got);
+    CloseHandle(first);
+}
+
+// The lock it creates lets every authenticated user, in any session, wait
+// for it and release it (the single user under Wine cannot show the others).
+TEST_F(DeviceLock, TheLockItCreatesLetsEveryAuthenticatedUserWaitAndRelease)
+{
+    closeDeviceLock();
+    const ControllerMutex created = openControllerMutex();
+    ASSERT_TRUE(created.global);
+    HANDLE reader = OpenMutexA(READ_CONTROL, FALSE, kControllerLockName);
+    ASSERT_NE(reader, nullptr);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    ASSERT_EQ(GetSecurityInfo(reader, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD usersSize = sizeof users;
+    ASSERT_TRUE(CreateWellKnownSid(WinAuthenticatedUserSid, nullptr, users, &usersSize));
+    DWORD usersMask = 0;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void **>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            EqualSid(&ace->SidStart, users))
+            usersMask |= ace->Mask;
+    }
+    EXPECT_EQ(usersMask, static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    LocalFree(descriptor);
+    CloseHandle(reader);
+    CloseHandle(created.handle);
 }

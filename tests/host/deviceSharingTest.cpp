@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
 #include "tests/support/registrySettings.h"
 
@@ -132,9 +135,13 @@ TEST_F(SharedController, ATurnKeptTooLongEndsInBusyNotAHang)
 
 // Two pollers of one controller in two processes, on the same one-second
 // rhythm and started 50 ms apart, as a desktop host beside vornhost watch:
-// they take turns, so neither ever shows an error.
-TEST_F(SharedController, TwoWatchesShowNoErrors)
+// they take turns, so neither ever shows an error. The lock was created first
+// by a more privileged program that grants the others waiting and releasing
+// only (a task in session 0, an elevated host): both still take turns on it.
+TEST_F(SharedController, TwoWatchesBesideARestrictedLockShowNoErrors)
 {
+    HANDLE restricted = createLockGrantingWaitAndReleaseOnly();
+    ASSERT_NE(restricted, nullptr);
     seedSettings(0, 1);
     SetEnvironmentVariableA("VORNSIM_WIRE_PACING", "1");
     ProgramRun runs[2];
@@ -144,26 +151,34 @@ TEST_F(SharedController, TwoWatchesShowNoErrors)
     first.join();
     second.join();
     SetEnvironmentVariableA("VORNSIM_WIRE_PACING", nullptr);
+    CloseHandle(restricted);
     for (const ProgramRun &run : runs) {
         EXPECT_EQ(run.exitCode, 0) << run.output;
         EXPECT_EQ(countOf(run.output, "\"error\":null"), 20) << run.output;
+        EXPECT_EQ(run.output.find("global namespace"), std::string::npos) << run.output;
     }
 }
 
 // The same beside vornhost's own exchanges, made again and again meanwhile.
-TEST_F(SharedController, AWatchBesideRepeatedExchangesShowsNoErrors)
+TEST_F(SharedController, AWatchBesideRepeatedExchangesAndARestrictedLockShowsNoErrors)
 {
+    HANDLE restricted = createLockGrantingWaitAndReleaseOnly();
+    ASSERT_NE(restricted, nullptr);
     seedSettings(0, 1);
     SetEnvironmentVariableA("VORNSIM_WIRE_PACING", "1");
+    std::atomic<bool> watching{true};
     ProgramRun watch;
-    std::thread watcher([&] { watch = runProgram("vornhost.exe watch --json --count 8", 60000); });
+    std::thread watcher([&] {
+        watch = runProgram("vornhost.exe watch --json --count 20", 90000);
+        watching = false;
+    });
+    const char *const commands[] = {"vornhost.exe read-device 0", "vornhost.exe set-fan 2 30 --device 0",
+                                    "vornhost.exe read-device 0", "vornhost.exe set-fan 2 70 --device 0"};
     int exchanges = 0, failed = 0;
     std::string failures;
-    for (const char *command : {"vornhost.exe read-device 0", "vornhost.exe set-fan 2 30 --device 0",
-                                "vornhost.exe read-device 0", "vornhost.exe set-fan 2 70 --device 0",
-                                "vornhost.exe read-device 0", "vornhost.exe set-fan 2 50 --device 0"}) {
+    for (; watching.load() && exchanges < 100; ++exchanges) {
+        const char *command = commands[exchanges % 4];
         const ProgramRun run = runProgram(command);
-        ++exchanges;
         if (run.exitCode != 0) {
             ++failed;
             failures += std::string(command) + "\n" + run.output;
@@ -171,9 +186,36 @@ TEST_F(SharedController, AWatchBesideRepeatedExchangesShowsNoErrors)
     }
     watcher.join();
     SetEnvironmentVariableA("VORNSIM_WIRE_PACING", nullptr);
+    CloseHandle(restricted);
+    EXPECT_GE(exchanges, 8);
     EXPECT_EQ(failed, 0) << failures;
     EXPECT_EQ(watch.exitCode, 0) << watch.output;
-    EXPECT_EQ(countOf(watch.output, "\"error\":null"), 8) << watch.output;
+    EXPECT_EQ(countOf(watch.output, "\"error\":null"), 20) << watch.output;
+}
+
+// Another kind of object holds the global name: vornhost says once that it
+// takes turns with this session's programs only, and does so (here beside a
+// holder of the session's lock).
+TEST_F(SharedController, WithoutTheGlobalNameVornhostSaysSoOnceAndTakesTurnsInTheSession)
+{
+    HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kControllerLockName);
+    ASSERT_NE(squatter, nullptr);
+    auto holder = std::make_unique<ControllerTurnHolder>(kControllerLockLocalName);
+    ASSERT_TRUE(holder->held());
+    ProgramRun run;
+    std::atomic<bool> done{false};
+    std::thread prober([&] {
+        run = runProgram("vornhost.exe list-devices --probe");
+        done = true;
+    });
+    Sleep(3000);
+    EXPECT_FALSE(done.load()) << "did not wait for the session's lock\n" << run.output;
+    holder.reset();
+    prober.join();
+    CloseHandle(squatter);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(countOf(run.output, "taking turns with the programs of this session only"), 1) << run.output;
+    EXPECT_NE(run.output.find("Controller found: device 0"), std::string::npos) << run.output;
 }
 
 // Through the plug-in, the command goes to the stored device number, read by

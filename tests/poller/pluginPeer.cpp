@@ -19,21 +19,30 @@
 //                        exit would let the poller back into the plug-in (see
 //                        exitRace); a poller that runs plug-in code after the
 //                        unload crashes the process
+//   unload-with-waiting-senders ROUNDS
+//                        40 threads send a fan command each while another
+//                        program keeps the controller's lock, and VORN.dll is
+//                        unloaded while they wait, ROUNDS times; a sender that
+//                        runs plug-in code after the unload crashes the
+//                        process (see unloadWithWaitingSenders)
 //
 // The settings must be stored (device 0, refresh rate 1). Exit code 0 when
 // the scenario went as expected, 1 after a line on stderr saying what did
 // not, 99 when the process crashed.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "plugin/exports.h"
 #include "simControl.h"
+#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/importHook.h"
 
 namespace {
@@ -237,6 +246,121 @@ int exitRace(int rounds)
     return returns == 0 ? 0 : fail("the poller ran plug-in code during its exit");
 }
 
+// The plug-in's image, read from its own headers while it is loaded.
+struct ImageRange {
+    BYTE *base = nullptr;
+    SIZE_T size = 0;
+    explicit ImageRange(HMODULE module) : base(reinterpret_cast<BYTE *>(module))
+    {
+        const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+        size = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew)->OptionalHeader.SizeOfImage;
+    }
+    bool holds(const void *p) const
+    {
+        return static_cast<const BYTE *>(p) >= base && static_cast<const BYTE *>(p) < base + size;
+    }
+};
+
+struct Sender {
+    SetFanPercentageFn setFan = nullptr;
+    std::atomic<int> *calling = nullptr;
+    const char *result = nullptr; // a pointer only: its text goes with the module
+};
+
+DWORD WINAPI sendOnce(LPVOID argument)
+{
+    Sender &s = *static_cast<Sender *>(argument);
+    char buffer[16];
+    ++*s.calling;
+    s.result = s.setFan(buffer, "1", "50");
+    return 0;
+}
+
+// One round: the senders wait for the lock that another program (a thread
+// here, as in ControllerTurnHolder) keeps, and FreeLibrary comes meanwhile.
+// Right after it the plug-in's address range is reserved inaccessible, so
+// that a sender still running plug-in code faults (the crash handler ends the
+// process with 99) instead of finding a later load's code there. Every sender
+// must return a text of the plug-in's (busy) within a bound. Null when the
+// round went so, else what did not.
+const char *senderRound(DWORD &unloadMs)
+{
+    constexpr int kSenders = 40;
+    Plugin plugin;
+    if (!plugin.load())
+        return "cannot load VORN.dll and the simulator";
+    plugin.start();
+    const ImageRange image(plugin.vorn);
+    auto turn = std::make_unique<ControllerTurnHolder>();
+    if (!turn->held())
+        return "the controller's lock could not be taken";
+
+    std::atomic<int> calling{0};
+    Sender senders[kSenders];
+    HANDLE threads[kSenders] = {};
+    for (int i = 0; i < kSenders; ++i) {
+        senders[i].setFan = exportOf<SetFanPercentageFn>(plugin.vorn, "SetFanPercentage");
+        senders[i].calling = &calling;
+        threads[i] = CreateThread(nullptr, 0, sendOnce, &senders[i], 0, nullptr);
+        if (threads[i] == nullptr)
+            return "CreateThread failed";
+    }
+    // All of them inside, waiting for their turn.
+    if (!waitUntil([&] { return calling.load() == kSenders; }, 5000))
+        return "the senders did not start";
+    Sleep(300);
+    if (WaitForMultipleObjects(kSenders, threads, FALSE, 0) != WAIT_TIMEOUT)
+        return "a sender returned before the unload: no lock held?";
+
+    const DWORD start = GetTickCount();
+    plugin.unload();
+    unloadMs = GetTickCount() - start;
+    void *fence = VirtualAlloc(image.base, image.size, MEM_RESERVE, PAGE_NOACCESS);
+    if (fence == nullptr)
+        return "the unloaded plug-in's range is still mapped, or was taken at once";
+
+    const bool returned = WaitForMultipleObjects(kSenders, threads, TRUE, 10000) == WAIT_OBJECT_0;
+    int busy = 0;
+    for (int i = 0; i < kSenders; ++i) {
+        busy += senders[i].result != nullptr && image.holds(senders[i].result);
+        CloseHandle(threads[i]);
+    }
+    turn.reset();
+    VirtualFree(fence, 0, MEM_RELEASE);
+    if (!returned)
+        return "a sender did not return within 10 s of the unload";
+    if (busy != kSenders)
+        return "a sender returned something other than a text of the plug-in's";
+    return nullptr;
+}
+
+// 40 senders waiting for their turn when the host unloads the plug-in, round
+// after round: every sender returns (busy), none runs plug-in code after the
+// unload, and the process has as many handles after every round as after
+// the first (the first also opens what stays: the bridge library's own).
+int unloadWithWaitingSenders(int rounds)
+{
+    DWORD baseline = 0, worstUnloadMs = 0;
+    for (int round = 0; round < rounds; ++round) {
+        DWORD unloadMs = 0;
+        if (const char *failed = senderRound(unloadMs))
+            return fail(failed);
+        worstUnloadMs = std::max(worstUnloadMs, unloadMs);
+        DWORD handles = 0;
+        if (!GetProcessHandleCount(GetCurrentProcess(), &handles))
+            return fail("GetProcessHandleCount failed");
+        if (round == 0)
+            baseline = handles;
+        else if (handles != baseline)
+            return fail(("round " + std::to_string(round + 1) + " ended with " + std::to_string(handles) +
+                         " handles, the first with " + std::to_string(baseline))
+                            .c_str());
+    }
+    std::printf("%d rounds: 40 senders returned busy each; FreeLibrary at most %lu ms; %lu handles after each\n",
+                rounds, worstUnloadMs, baseline);
+    return worstUnloadMs <= 5500 ? 0 : fail("FreeLibrary outlasted 5.5 s");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -249,5 +373,9 @@ int main(int argc, char **argv)
         return unloadInHelperRead();
     if (argc == 3 && std::strcmp(argv[1], "exit-race") == 0)
         return exitRace(std::atoi(argv[2]));
-    return fail("usage: pluginpeer exit-in-read TRACE | unload-in-helper-read | exit-race ROUNDS");
+    if (argc == 3 && std::strcmp(argv[1], "unload-with-waiting-senders") == 0)
+        return unloadWithWaitingSenders(std::atoi(argv[2]));
+    return fail(
+        "usage: pluginpeer exit-in-read TRACE | unload-in-helper-read | exit-race ROUNDS |"
+        " unload-with-waiting-senders ROUNDS");
 }

@@ -184,3 +184,14 @@ TEST_F(PollerTest, AnotherProgramKeepingTheLockMeansBusyNeverAHang)
     EXPECT_EQ(opens(), opensBefore) << "someone used the device while another program had its turn";
     holder.reset();
 }
+
+// The host unloads the plug-in while 40 of its threads wait for their turn to
+// send a fan command (another program keeps the controller): every sender
+// returns busy, none runs code in the unloaded module, and no handle stays
+// open, in every one of 20 rounds (see pluginPeer.cpp).
+TEST_F(PollerTest, AnUnloadLetsWaitingFanCommandsGo)
+{
+    seedSettings(0, 1);
+    const ProgramRun run = runProgram("pluginpeer.exe unload-with-waiting-senders 20", 120000);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+}

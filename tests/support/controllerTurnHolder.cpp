@@ -1,8 +1,8 @@
 #include "tests/support/controllerTurnHolder.h"
 
-#include "core/controllerLock.h"
+#include <sddl.h>
 
-ControllerTurnHolder::ControllerTurnHolder()
+ControllerTurnHolder::ControllerTurnHolder(const char *lockName) : lockName_(lockName)
 {
     taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -24,11 +24,28 @@ ControllerTurnHolder::~ControllerTurnHolder()
 DWORD WINAPI ControllerTurnHolder::hold(LPVOID argument)
 {
     auto *self = static_cast<ControllerTurnHolder *>(argument);
-    HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
+    HANDLE lock = CreateMutexA(nullptr, FALSE, self->lockName_);
     WaitForSingleObject(lock, INFINITE);
     SetEvent(self->taken_);
     WaitForSingleObject(self->release_, 60000);
     ReleaseMutex(lock);
     CloseHandle(lock);
     return 0;
+}
+
+HANDLE createLockGrantingWaitAndReleaseOnly()
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x000F0000;;;WD)(A;;0x00100001;;;WD)",
+                                                              SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    HANDLE lock = CreateMutexA(&attributes, FALSE, kControllerLockName);
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    LocalFree(descriptor);
+    if (lock != nullptr && existed) {
+        CloseHandle(lock); // someone else's, under a descriptor of theirs
+        lock = nullptr;
+    }
+    return lock;
 }

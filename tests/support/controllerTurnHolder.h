@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include "core/controllerLock.h"
+
 class ControllerTurnHolder {
 public:
     // Returns once the turn is held (or after 5 s: see held()).
-    ControllerTurnHolder();
+    explicit ControllerTurnHolder(const char *lockName = kControllerLockName);
     ~ControllerTurnHolder();
     ControllerTurnHolder(const ControllerTurnHolder &) = delete;
     ControllerTurnHolder &operator=(const ControllerTurnHolder &) = delete;
@@ -17,6 +19,15 @@ public:
 
 private:
     static DWORD WINAPI hold(LPVOID self);
+    const char *lockName_;
     HANDLE taken_ = nullptr, release_ = nullptr, thread_ = nullptr;
     bool held_ = false;
 };
+
+// The controller's lock as a more privileged program creates it first: under
+// a descriptor that grants everyone waiting and releasing only and denies the
+// standard rights (without the denial Wine would still grant its one user
+// full access), so that a CreateMutex asking for full access is refused with
+// ERROR_ACCESS_DENIED, as on Windows. The creator's handle, to be closed by
+// the caller; null if it could not be made, or existed already.
+HANDLE createLockGrantingWaitAndReleaseOnly();
