@@ -2,13 +2,24 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <sstream>
 #include <vector>
+
+namespace {
+
+// A program started while another thread of this process holds an
+// inheritable pipe end inherits that end too, and the other program's output
+// then ends only when both have: one start at a time.
+std::mutex starting;
+
+} // namespace
 
 ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs, unsigned long creationFlags,
                       std::atomic<unsigned long> *processId)
 {
     ProgramRun run;
+    std::unique_lock<std::mutex> oneStart(starting);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
@@ -27,6 +38,7 @@ ProgramRun runProgram(const std::string &commandLine, unsigned timeoutMs, unsign
     const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, creationFlags, nullptr, nullptr,
                                         &startup, &process);
     CloseHandle(writeEnd);
+    oneStart.unlock();
     if (!started) {
         CloseHandle(readEnd);
         return run;
