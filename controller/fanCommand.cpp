@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "controller/codeInUse.h"
 #include "controller/deviceConnection.h"
 #include "controller/deviceLock.h"
 #include "core/fanCommand.h"
@@ -9,20 +10,15 @@
 
 namespace {
 
-// The fan commands inside the plug-in, two for each; bit 0 is set while the
-// unload waits for them to leave, and the last to leave then sets allLeft.
+// The fan commands inside the plug-in. Leaving, a command only counts itself
+// out: a call made after that (setting an event for the unload, say) would
+// return into the module after the unload had seen it gone.
 std::atomic<long> inside{0};
-std::atomic<HANDLE> allLeft{nullptr};
 
-// Counts a command from its start to the moment it has its result; after
-// that only the command's own return runs here (docs/lifecycle.md).
+// Counts a command from its start to the moment it has its result.
 struct CommandInside {
-    CommandInside() { inside.fetch_add(2); }
-    ~CommandInside()
-    {
-        if (inside.fetch_sub(2) - 2 == 1)
-            SetEvent(allLeft.load());
-    }
+    CommandInside() { inside.fetch_add(1); }
+    ~CommandInside() { inside.fetch_sub(1); }
 };
 
 } // namespace
@@ -58,16 +54,15 @@ const char *sendFanDuty(const char *fanText, const char *percentText)
 
 bool awaitFanCommandsGone(DWORD waitMs)
 {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event == nullptr)
-        return inside.load() == 0;
-    allLeft.store(event);
-    const bool gone = inside.fetch_or(1) == 0 || WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0;
-    if (gone) {
-        // Ready for a later start (a plug-in linked into a test program).
-        inside.fetch_and(~1L);
-        allLeft.store(nullptr);
-        CloseHandle(event);
+    // Rare (a host that unloads with calls in flight) and short (the waiters
+    // were let go): the count is looked at every millisecond.
+    const DWORD start = GetTickCount();
+    while (inside.load() != 0) {
+        if (GetTickCount() - start >= waitMs)
+            return false;
+        Sleep(1);
     }
-    return gone;
+    // The last ones out may still be on their way back to the host.
+    const DWORD spent = GetTickCount() - start;
+    return awaitNoOtherThreadHere(spent < waitMs ? waitMs - spent : 0);
 }

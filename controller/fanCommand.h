@@ -11,7 +11,7 @@
 const char *sendFanDuty(const char *fanText, const char *percentText);
 
 // At unload, once the waiting commands were let go (letWaitersGo): waits at
-// most waitMs until no fan command is left inside the plug-in. False when
-// one still is (inside the bridge library): the lock and the events it may
-// still touch must then stay open.
+// most waitMs until no fan command is left inside the plug-in, its return
+// to the host included. False when one still is: the lock and the event it
+// may still touch must then stay open.
 bool awaitFanCommandsGone(DWORD waitMs);
