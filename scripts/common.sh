@@ -12,9 +12,25 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 vorn_build() {
   "$root/scripts/setup"
-  cmake $(vorn_generator "$build_dir") -S "$root" -B "$build_dir" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-mingw-posix.cmake" "$@" >/dev/null
-  cmake --build "$build_dir" -j"$(nproc)"
+  vorn_cmake_build "$build_dir" i686-mingw-posix "$@"
+}
+
+# Configures and builds folder $1 with the toolchain cmake/$2.cmake; further
+# arguments go to the configuration.
+vorn_cmake_build() {
+  local dir=$1 toolchain=$2
+  shift 2
+  cmake $(vorn_generator "$dir") -S "$root" -B "$dir" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
+
+# Whether this machine runs 32-bit x86 programs, and so Debian's 32-bit
+# Wine: the kernels of some virtual machines cannot ("Exec format error").
+# scripts/test then rehearses the Wine tests with a 64-bit build under
+# 64-bit Wine (scripts/wine64-chroot); VORN_WINE64=1 asks for that anyway.
+vorn_runs_32bit() {
+  [ "${VORN_WINE64:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
 # Ninja for a new build folder: it compiles a target's sources while the
