@@ -46,6 +46,15 @@ const std::atomic<bool> &stopFlag();
 // Set once a stop is requested, for waits that take an event.
 HANDLE stopEvent();
 
-// The exit duties went out (or were tried): a handler waiting for them
+// From the first stop request, every wait on the way out (the turn, the
+// sends, a handler waiting for them) ends within this: Windows ends a
+// program about 5 s after its console closes or the session ends.
+constexpr DWORD kExitDeadlineMs = 3500;
+// What is left of that deadline now; all of it before a stop is requested.
+DWORD exitTimeLeftMs();
+
+// The exit duties went out (or were given up): a handler waiting for them
 // returns, and Windows may end the process.
 void exitDutiesDone();
+// Waits for that, within the exit's deadline.
+void awaitExitDuties();
