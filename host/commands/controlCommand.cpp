@@ -1,8 +1,10 @@
 #include "host/commands/controlCommand.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "control/clockJump.h"
 #include "host/device/fanClaim.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlLoop.h"
@@ -56,15 +58,32 @@ bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceCh
     return false;
 }
 
-// Until the next poll is due, a stop is requested, or the computer resumed
-// (then the loop polls at once and sends every duty again).
-void waitForPoll(PollSchedule &schedule, const StopWindow &window, ControlLoop &loop)
+uint64_t awakeMs()
+{
+    ULONGLONG hundredsOfNs = 0;
+    QueryUnbiasedInterruptTime(&hundredsOfNs);
+    return hundredsOfNs / 10000;
+}
+
+// Until the next poll is due, or a stop is requested, or the computer
+// resumed (then the loop polls at once and sends every duty again). Windows
+// says so to the window; a wait's time-out does not count the time asleep,
+// so the wait goes in slices of at most a second, after each of which the
+// clocks tell a sleep the message did not.
+void waitForPoll(PollSchedule &schedule, const StopWindow &window, ClockJump &sleep, ControlLoop &loop)
 {
     const HANDLE wakes[] = {stopEvent(), window.resumed()};
     const DWORD count = window.resumed() != nullptr ? 2 : 1;
-    if (WaitForMultipleObjects(count, wakes, FALSE, static_cast<DWORD>(schedule.waitMs())) == WAIT_OBJECT_0 + 1) {
-        loop.reapplyAll();
-        schedule.resume();
+    for (uint64_t left = schedule.waitMs(); left > 0; left = schedule.waitMs()) {
+        const DWORD woken =
+            WaitForMultipleObjects(count, wakes, FALSE, static_cast<DWORD>(std::min<uint64_t>(left, 1000)));
+        if (woken == WAIT_OBJECT_0)
+            return;
+        if (woken == WAIT_OBJECT_0 + 1 || sleep.jumped()) {
+            loop.reapplyAll();
+            schedule.resume();
+            return;
+        }
     }
 }
 
@@ -98,6 +117,7 @@ int runControl(const std::string & /*pluginPath*/, const ControlOptions &options
     report.begin(options.configPath);
 
     PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
+    ClockJump sleep(tickCountMs, awakeMs);
     for (long long n = 0; stopRequested() == StopCause::None; ++n) {
         loop.poll(timestampNow());
         if (options.count > 0 && n + 1 >= options.count) {
@@ -105,7 +125,7 @@ int runControl(const std::string & /*pluginPath*/, const ControlOptions &options
             break;
         }
         schedule.next();
-        waitForPoll(schedule, window, loop);
+        waitForPoll(schedule, window, sleep, loop);
     }
     loop.finish(stopRequested());
     return 0;

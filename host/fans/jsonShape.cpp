@@ -54,7 +54,7 @@ private:
             return true;
         // The event parser does not say where it is; the deepest bracket is
         // found again from the text.
-        problem = ConfigError{"", where(text_, openingAt(kDeepestJson + 1)) + "nested deeper than " +
+        problem = ConfigError{"", where(text_, openingAt(kDeepestJson + 1) + 1) + "nested deeper than " +
                                       std::to_string(kDeepestJson) + " levels"};
         return false;
     }

@@ -7,14 +7,12 @@
 //   the exit duties and ends.
 // - Closing the console (CTRL_CLOSE_EVENT): Windows ends the process as soon
 //   as the handler returns, and about 5 s after the event if it has not. So
-//   the handler asks the loop to stop and then waits, bounded, until the
-//   loop says the exit duties are out (exitDutiesDone).
+//   the handler asks the loop to stop and then waits, within the exit's
+//   deadline, until the loop says the exit duties are out (exitDutiesDone).
 // - Log-off and shutdown: the same for CTRL_LOGOFF_EVENT and
 //   CTRL_SHUTDOWN_EVENT, which Windows delivers to the handler only while
-//   the program has not loaded user32. vornhost has (its hidden host window),
-//   so these come as WM_ENDSESSION to that window instead
-//   (HostSession::endingSession), on the loop's own thread, which sends the
-//   exit duties before the window procedure returns.
+//   the program has not loaded user32. vornhost has, so these come as
+//   WM_ENDSESSION to its hidden window instead (host/plugin/stopWindow.h).
 #pragma once
 
 #include <windows.h>
