@@ -94,6 +94,33 @@ protected:
         clearSettings();
     }
     static void writeConfig(const std::string &text) { std::ofstream(kConfig, std::ios::binary) << text; }
+    // vornhost control with `config` on a thread of its own; `processId`
+    // gets its process id as soon as it runs.
+    static std::thread startLoop(const std::string &config, const std::string &options, ProgramRun &run,
+                                 std::atomic<unsigned long> &processId)
+    {
+        writeConfig(config);
+        return std::thread([options, &run, &processId] {
+            run = runProgram(std::string("vornhost.exe control --json --config ") + kConfig + " " + options, 30000, 0,
+                             &processId);
+        });
+    }
+    // Six polls of fan 0 of device 0 at 30 %, then 40 % at the exit, on
+    // controllers shared between processes (each loads its own simulator).
+    static std::thread startSharedLoop(ProgramRun &run, std::atomic<unsigned long> &processId)
+    {
+        SetEnvironmentVariableA("VORNSIM_SHARED", "1");
+        return startLoop(R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"],
+                             "points": [[20, 30], [60, 30]], "onExit": 40}]})",
+                         "--count 6", run, processId);
+    }
+    // Fan 1 at 70 % until stopped, 45 % at the exit.
+    static std::thread startEndlessLoop(ProgramRun &run, std::atomic<unsigned long> &processId)
+    {
+        return startLoop(R"({"fans": [{"fan": 1, "sensors": ["digital0"], "points": [[20, 70], [60, 70]],
+                             "onExit": 45}]})",
+                         "", run, processId);
+    }
     static ProgramRun control(const std::string &options, unsigned timeoutMs = 40000)
     {
         return runProgram(std::string("vornhost.exe control --config ") + kConfig + " " + options, timeoutMs);
@@ -209,20 +236,13 @@ TEST_F(Control, RunsWithoutThePlugin)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "read"), 5) << trace;
 }
 
-// Shared controllers between the processes (each loads its own simulator):
-// a set-fan of another program is undone at the loop's next poll, which says
+// A set-fan of another program is undone at the loop's next poll, which says
 // what the fan ran at, and set-fan warns that it will be.
 TEST_F(Control, ADutySetElsewhereIsReappliedAtTheNextPoll)
 {
-    SetEnvironmentVariableA("VORNSIM_SHARED", "1");
-    writeConfig(R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"],
-                    "points": [[20, 30], [60, 30]], "onExit": 40}]})");
     ProgramRun run;
     std::atomic<unsigned long> processId{0};
-    std::thread controller([&] {
-        run =
-            runProgram(std::string("vornhost.exe control --json --count 6 --config ") + kConfig, 30000, 0, &processId);
-    });
+    std::thread controller = startSharedLoop(run, processId);
     const bool running = runningLoopWindow(processId) != nullptr;
     ProgramRun setFan;
     if (running)
@@ -253,15 +273,9 @@ TEST_F(Control, ADutySetElsewhereIsReappliedAtTheNextPoll)
 // loop's duty and its exit duty only.
 TEST_F(Control, ASecondLoopOnAClaimedFanRefusesToStart)
 {
-    SetEnvironmentVariableA("VORNSIM_SHARED", "1");
-    writeConfig(R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"],
-                    "points": [[20, 30], [60, 30]], "onExit": 40}]})");
     ProgramRun first;
     std::atomic<unsigned long> processId{0};
-    std::thread controller([&] {
-        first =
-            runProgram(std::string("vornhost.exe control --json --count 5 --config ") + kConfig, 30000, 0, &processId);
-    });
+    std::thread controller = startSharedLoop(first, processId);
     const bool running = runningLoopWindow(processId) != nullptr;
     const char *second = "control-second.json";
     std::ofstream(second, std::ios::binary)
@@ -438,12 +452,9 @@ TEST_F(Control, WithoutANamedDeviceNothingIsSent)
 // so those are not tested here.)
 TEST_F(Control, ALogOffGivesTheExitDutyBeforeTheWindowAnswers)
 {
-    writeConfig(R"({"fans": [{"fan": 1, "sensors": ["digital0"], "points": [[20, 70], [60, 70]], "onExit": 45}]})");
     ProgramRun run;
     std::atomic<unsigned long> processId{0};
-    std::thread controller([&] {
-        run = runProgram(std::string("vornhost.exe control --json --config ") + kConfig, 20000, 0, &processId);
-    });
+    std::thread controller = startEndlessLoop(run, processId);
     // Its first duty is out: the loop runs.
     const HWND window = runningLoopWindow(processId);
     const bool running = window != nullptr;
@@ -482,12 +493,9 @@ TEST_F(Control, ALogOffGivesTheExitDutyBeforeTheWindowAnswers)
 // within 4 s all the same, and the output says the exit duty was given up.
 TEST_F(Control, AnExitThatCannotHaveItsTurnIsGivenUpWithinTheDeadline)
 {
-    writeConfig(R"({"fans": [{"fan": 1, "sensors": ["digital0"], "points": [[20, 70], [60, 70]], "onExit": 45}]})");
     ProgramRun run;
     std::atomic<unsigned long> processId{0};
-    std::thread controller([&] {
-        run = runProgram(std::string("vornhost.exe control --json --config ") + kConfig, 20000, 0, &processId);
-    });
+    std::thread controller = startEndlessLoop(run, processId);
     const HWND window = runningLoopWindow(processId);
     DWORD took = 0;
     if (window != nullptr) {
