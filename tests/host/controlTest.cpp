@@ -522,4 +522,32 @@ TEST_F(Control, AnExitThatCannotHaveItsTurnIsGivenUpWithinTheDeadline)
     EXPECT_EQ(dutyCommands(fileText(kTrace)), 1);
 }
 
+// After a resume (as Windows tells the hidden window) the next poll comes at
+// once and sends the duty again, although it has not changed: the
+// controller may have been powered anew.
+TEST_F(Control, AResumeSendsTheDutyAgainAtOnce)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startEndlessLoop(run, processId);
+    const HWND window = runningLoopWindow(processId);
+    bool again = false;
+    if (window != nullptr) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL, 5000, &answer);
+        again = waitUntil([] { return dutyCommands(fileText(kTrace)) == 2; }, 5000);
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+    }
+    controller.join();
+    ASSERT_NE(window, nullptr) << run.output;
+    EXPECT_TRUE(again) << fileText(kTrace);
+    bool reapplied = false;
+    for (const Json &doc : jsonLines(run.output)) {
+        const Json &fan = doc["fans"][0];
+        reapplied =
+            reapplied || (fan["reason"] == "reapply" && fan["message"] == "the computer resumed" && fan["sent"] == 70);
+    }
+    EXPECT_TRUE(reapplied) << run.output;
+}
+
 } // namespace
