@@ -1,10 +1,14 @@
 // vornhost control as a user runs it, against the simulated controller: the
 // fan follows a ramp up to full speed, a silent controller gets its fail-safe
-// duty all the same, and the exit duty comes at --count or Ctrl-Break. A
-// configuration it cannot use ends it before the plug-in is even loaded; a
-// dry run sends nothing. The simulator's call trace (VORNSIM_CALL_TRACE)
-// shows what reached the bridge: a poll opens, writes the request and reads;
-// a duty command opens, writes and closes without a read.
+// duty in the turn of the first failed read, and the exit duty comes at
+// --count or at log-off, or is given up within the deadline. It needs no
+// VORN.dll; a duty another program set is reapplied, a resume sends every
+// duty again, and a second loop on a claimed fan refuses to start. A
+// configuration it cannot use ends it before the bridge library is even
+// loaded; a dry run sends nothing. The simulator's call trace
+// (VORNSIM_CALL_TRACE) shows what reached the bridge: a poll opens, writes
+// the request, reads, and writes its duties; an exit or set-fan opens,
+// writes and closes without a read.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -265,6 +269,39 @@ TEST_F(Control, ADutySetElsewhereIsReappliedAtTheNextPoll)
     // On the wire: the loop's 30 %, set-fan's 80 %, the loop's 30 % again,
     // the exit's 40 %.
     EXPECT_EQ(dutyCommands(fileText(kTrace)), 4) << fileText(kTrace);
+}
+
+// A controller that goes away (unplugged by another process of the shared
+// controllers) gets nothing while it is away, and each poll says why; once
+// it is back, the next poll's duty reaches it.
+TEST_F(Control, ADeviceThatGoesAwayGetsItsDutyWhenItComesBack)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startSharedLoop(run, processId);
+    const bool running = runningLoopWindow(processId) != nullptr;
+    ProgramRun peer;
+    if (running)
+        peer = runProgram("simpeer.exe shared 1 unplug 0 sleep 2000 plug 0", 10000);
+    controller.join();
+    ASSERT_TRUE(running) << run.output;
+    EXPECT_EQ(peer.exitCode, 0) << peer.output;
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    const std::string gone = "FT_OpenEx: Can't open requested device.";
+    size_t lastGone = 0;
+    for (size_t i = 0; i < docs.size(); ++i) {
+        if (docs[i].contains("error") && docs[i]["error"] == gone) {
+            lastGone = i;
+            EXPECT_TRUE(docs[i]["fans"][0]["sent"].is_null()) << docs[i];
+            EXPECT_EQ(docs[i]["fans"][0]["sendError"], gone) << docs[i];
+        }
+    }
+    ASSERT_GT(lastGone, 0u) << run.output;
+    ASSERT_LT(lastGone + 1, docs.size()) << run.output;
+    EXPECT_TRUE(docs[lastGone + 1]["error"].is_null()) << run.output;
+    EXPECT_FALSE(docs[lastGone + 1]["fans"][0]["sent"].is_null()) << "back: the duty goes again\n" << run.output;
+    EXPECT_EQ(docs.back()["fans"][0]["sent"], 40) << run.output;
 }
 
 // One loop per fan: a second loop naming a fan that a running one drives
