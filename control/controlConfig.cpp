@@ -118,6 +118,18 @@ Check fanEntry(const std::string &place, const FanCurveConfig &fan)
     return plausible(place, fan.plausible);
 }
 
+Check device(const DeviceConfig &chosen)
+{
+    if (chosen.serial.has_value() == chosen.number.has_value())
+        return ConfigError{"device", "needs \"serial\" or \"number\", one of them"};
+    if (chosen.serial && chosen.serial->empty())
+        return ConfigError{"device.serial", "an empty serial number names no device"};
+    if (chosen.number && !(whole(*chosen.number) && within(*chosen.number, 0, kHighestDeviceNumber)))
+        return ConfigError{"device.number", numberText(*chosen.number) + " is not a device number (0 to " +
+                                                numberText(kHighestDeviceNumber) + ")"};
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<ConfigError> validateControlConfig(const ControlConfig &config)
@@ -125,6 +137,10 @@ std::optional<ConfigError> validateControlConfig(const ControlConfig &config)
     if (!within(config.interval, 1, kLongestIntervalSeconds))
         return ConfigError{"interval", numberText(config.interval) + " is not from 1 to " +
                                            numberText(kLongestIntervalSeconds) + " seconds"};
+    if (config.device) {
+        if (Check error = device(*config.device))
+            return error;
+    }
     if (config.fans.empty())
         return ConfigError{"fans", "no fan named; name at least one"};
 

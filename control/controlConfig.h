@@ -7,7 +7,7 @@
 // number or a duty is whole is checked here. All temperatures are in °C, all
 // duties in percent.
 //
-//   {"interval": 1,
+//   {"interval": 1, "device": {"serial": "VORN0000"},
 //    "fans": [{"fan": 0, "sensors": ["digital3", "analog0"],
 //              "points": [[30, 20], [50, 60], [60, 100]],
 //              "hysteresis": 3, "maxStepDown": 10, "minimum": 20, "start": 50,
@@ -62,12 +62,23 @@ struct FanCurveConfig {
     double exitPercent() const { return onExit.value_or(failsafe); }
 };
 
+// Highest device number the bridge library takes (its int argument).
+constexpr double kHighestDeviceNumber = 2147483647.0;
+
+// The controller to drive: by its serial number or by its device number, one
+// of the two. Without a device the host uses the plug-in's stored number.
+struct DeviceConfig {
+    std::optional<std::string> serial; // not empty
+    std::optional<double> number;      // whole, 0 to kHighestDeviceNumber
+};
+
 struct ControlConfig {
     double interval = 1; // seconds between polls, 1 to kLongestIntervalSeconds
+    std::optional<DeviceConfig> device;
     std::vector<FanCurveConfig> fans;
 };
 
-// The first error in document order (interval, then each fan's keys in the
+// The first error in document order (interval, device, then each fan's keys in the
 // order of the struct), or none when the configuration can be used, e.g.
 // {"fans[1].points[2]", "temperature 70 is outside what the controller
 // reports (-64 to 63.5 °C)"}.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "control/numberText.h"
 
@@ -128,6 +129,22 @@ void follow(const FanCurveConfig &fan, double input, FanControlState &state, Fan
     }
 }
 
+// The fan is the truth: a duty unchanged since it was sent goes again when
+// the frame shows the fan elsewhere (another program set it, the controller
+// lost power) or a resume asked for it.
+void checkApplied(const FanControlState &state, const SensorReadings &readings, FanDecision &decision)
+{
+    const int ran = readings.dutyPercent[decision.fan];
+    if (!readings.failed && state.sent && std::abs(ran - *state.sent) > kDutyTolerance)
+        decision.message = "the fan ran at " + std::to_string(ran) + " %";
+    else if (state.reapply)
+        decision.message = "the computer resumed";
+    else
+        return;
+    decision.send = true;
+    decision.reason = DutyReason::Reapply;
+}
+
 } // namespace
 
 const char *dutyReasonName(DutyReason reason)
@@ -145,6 +162,8 @@ const char *dutyReasonName(DutyReason reason)
         return "critical";
     case DutyReason::Failsafe:
         return "failsafe";
+    case DutyReason::Reapply:
+        return "reapply";
     case DutyReason::Exit:
         return "exit";
     }
@@ -188,6 +207,9 @@ ControlStep decideControl(const ControlConfig &config, const SensorReadings &rea
                 follow(fan, input.hottest, fanState, decision);
         }
         decision.send = fanState.sent != decision.target;
+        if (!decision.send)
+            checkApplied(fanState, readings, decision);
+        fanState.reapply = false;
         step.fans.push_back(std::move(decision));
     }
     return step;
@@ -197,6 +219,12 @@ void recordSent(ControlState &state, int fan, int percent)
 {
     if (fan >= 0 && fan < kFanCount)
         state.fans[fan].sent = percent;
+}
+
+void requestReapply(ControlState &state)
+{
+    for (FanControlState &fan : state.fans)
+        fan.reapply = true;
 }
 
 std::vector<FanDecision> exitDecisions(const ControlConfig &config)

@@ -22,18 +22,26 @@ enum class DutyReason {
     Start,
     Critical,
     Failsafe,
+    Reapply,
     Exit,
 };
 
-// "curve", "hysteresis", "step", "start", "critical", "failsafe", "exit".
+// "curve", "hysteresis", "step", "start", "critical", "failsafe", "reapply",
+// "exit".
 const char *dutyReasonName(DutyReason reason);
 
 // One poll's temperatures in °C as the frame gives them, digital0-7 then
-// analog0-5 (control/sensorName.h), or a failed reading.
+// analog0-5 (control/sensorName.h), and each fan's duty in percent as the
+// same frame shows it (in 2-percent steps); or a failed reading.
 struct SensorReadings {
     bool failed = false;
     std::array<double, kSensorCount> celsius = {};
+    std::array<int, kFanCount> dutyPercent = {};
 };
+
+// How far the frame's duty may stand from the duty sent: one step of the
+// frame's 2 percent.
+constexpr int kDutyTolerance = 2;
 
 // What the previous polls left for one fan; a default value is the fresh
 // start. The host keeps it between polls and touches it only through
@@ -45,6 +53,7 @@ struct FanControlState {
     double anchor = 0;       // °C
     bool critical = false;   // latched at or above critical
     std::optional<int> sent; // the last duty the host confirmed as sent
+    bool reapply = false;    // send at the next poll whatever it decides (requestReapply)
 };
 
 // Indexed by fan number, so that it does not depend on the order of the
@@ -57,9 +66,12 @@ struct FanDecision {
     int fan = 0;
     std::optional<double> input; // the hottest chosen sensor, even an implausible one; none when the reading failed
     int target = 0;              // percent, 0-100
-    bool send = false;           // target differs from the last confirmed duty
+    bool send = false;           // target differs from the last confirmed duty, or reapplied
     DutyReason reason = DutyReason::Curve;
-    std::string message; // for "failsafe", why: "the reading failed", or which sensors read what; else empty
+    // Why, for "failsafe" ("the reading failed", or which sensors read what)
+    // and "reapply" ("the fan ran at 40 %", or "the computer resumed"); else
+    // empty.
+    std::string message;
 };
 
 struct ControlStep {
@@ -72,6 +84,10 @@ ControlStep decideControl(const ControlConfig &config, const SensorReadings &rea
 
 // The host confirms that the duty reached the fan.
 void recordSent(ControlState &state, int fan, int percent);
+
+// After a resume, when the controller may have been powered anew: the next
+// poll sends every fan's duty again (reason "reapply") even when unchanged.
+void requestReapply(ControlState &state);
 
 // At the end: every configured fan's onExit duty, reason "exit", input none,
 // in the configuration's order. Always to be sent, even when it equals the

@@ -25,6 +25,10 @@ public:
     // The current poll is taken: the next is due one interval later.
     void next() { dueMs_ += intervalMs_; }
 
+    // The current poll is due now (the computer resumed); the schedule goes
+    // on from it.
+    void resume() { dueMs_ = clock_(); }
+
     // How long to wait from now until the current poll is due: never more
     // than one interval, whatever the clock did; 0 when it is due, and when
     // it is late, which also moves the schedule to now.

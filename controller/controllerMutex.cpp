@@ -31,13 +31,54 @@ HANDLE createOrOpen(const char *name, SECURITY_ATTRIBUTES *attributes, DWORD &er
     return lock;
 }
 
+// The lock's descriptor, freed with the object.
+class LockAttributes {
+public:
+    LockAttributes()
+    {
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockDescriptor, SDDL_REVISION_1, &descriptor_, nullptr);
+        attributes = {sizeof attributes, descriptor_, FALSE};
+    }
+    ~LockAttributes()
+    {
+        if (descriptor_ != nullptr)
+            LocalFree(descriptor_);
+    }
+    LockAttributes(const LockAttributes &) = delete;
+    LockAttributes &operator=(const LockAttributes &) = delete;
+
+    SECURITY_ATTRIBUTES attributes;
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
+
+// The claim's name in the global namespace; empty when it does not fit.
+struct GlobalName {
+    explicit GlobalName(const char *name)
+    {
+        static const char kPrefix[] = "Global\\";
+        size_t length = 0;
+        for (const char *c = kPrefix; *c != '\0'; ++c)
+            text[length++] = *c;
+        for (const char *c = name; *c != '\0'; ++c) {
+            if (length + 1 >= sizeof text) {
+                text[0] = '\0';
+                return;
+            }
+            text[length++] = *c;
+        }
+        text[length] = '\0';
+    }
+    char text[MAX_PATH];
+};
+
 } // namespace
 
 ControllerMutex openControllerMutex()
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockDescriptor, SDDL_REVISION_1, &descriptor, nullptr);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    LockAttributes lock;
+    SECURITY_ATTRIBUTES &attributes = lock.attributes;
 
     ControllerMutex mutex;
     mutex.handle = createOrOpen(kControllerLockName, &attributes, mutex.globalError);
@@ -46,7 +87,33 @@ ControllerMutex openControllerMutex()
         DWORD localError = 0;
         mutex.handle = createOrOpen(kControllerLockLocalName, &attributes, localError);
     }
-    if (descriptor != nullptr)
-        LocalFree(descriptor);
     return mutex;
+}
+
+HANDLE createNamedClaim(const char *name, bool *heldElsewhere)
+{
+    LockAttributes claim;
+    const GlobalName global(name);
+    *heldElsewhere = false;
+    if (claim.attributes.lpSecurityDescriptor == nullptr || global.text[0] == '\0')
+        return nullptr;
+    HANDLE handle = CreateMutexExA(&claim.attributes, global.text, 0, SYNCHRONIZE);
+    const DWORD error = GetLastError();
+    if (handle != nullptr && error != ERROR_ALREADY_EXISTS)
+        return handle;
+    if (handle != nullptr)
+        CloseHandle(handle);
+    // Refused: it exists under a descriptor this program's rights do not pass.
+    *heldElsewhere = handle != nullptr || error == ERROR_ACCESS_DENIED;
+    return nullptr;
+}
+
+bool namedClaimHeld(const char *name)
+{
+    const GlobalName global(name);
+    HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, global.text);
+    if (handle == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    CloseHandle(handle);
+    return true;
 }

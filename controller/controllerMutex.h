@@ -28,3 +28,14 @@ struct ControllerMutex {
 // opens it with OpenMutex for them. Only when the global name cannot be used
 // at all, the same in the session's namespace.
 ControllerMutex openControllerMutex();
+
+// A claim named `name` (without its namespace) in the global namespace, under
+// the lock's descriptor, so that every program of every session and rights
+// level sees it: vornhost's claim on a fan (host/device/fanClaim.h). The
+// handle, when it was created by this call; null with *heldElsewhere set when
+// another program holds it already, or with it clear when the name cannot be
+// used at all.
+HANDLE createNamedClaim(const char *name, bool *heldElsewhere);
+
+// Whether some program holds the claim named `name`.
+bool namedClaimHeld(const char *name);

@@ -42,11 +42,8 @@ const char *sendFanDuty(const char *fanText, const char *percentText)
     FT_HANDLE handle = nullptr;
     const char *failure = openDevice(deviceNumber.load(), &handle);
     if (failure == nullptr) {
-        DWORD written = 0;
-        const FT_STATUS status = FT_Write(handle, command, kFanCommandSize, &written);
+        failure = writeFanCommand(kImportedBridge, handle, command);
         FT_Close(handle);
-        if (status != FT_OK || written != kFanCommandSize)
-            failure = kFanCommandNotSent;
     }
     releaseDevice();
     return failure;

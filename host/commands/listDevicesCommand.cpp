@@ -94,14 +94,14 @@ void printTable(const std::vector<ListedDevice> &devices, const std::vector<Verd
 
 } // namespace
 
-int runListDevices(const std::string &pluginPath, const ListDevicesOptions &options)
+int runListDevices(const std::string & /*pluginPath*/, const ListDevicesOptions &options)
 {
     const bool probed = options.probe;
     DeviceAccess access;
     HMODULE bridge = nullptr;
     if (probed) {
-        // Probing goes through the plug-in's own exchange, so it loads it.
-        if (!access.load(pluginPath))
+        // Probing makes the status exchange itself, with the bridge library.
+        if (!access.load())
             return 1;
         bridge = access.bridge();
     } else {

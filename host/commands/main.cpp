@@ -87,7 +87,7 @@ void addReadDevice(CommandSet &commands)
     auto [command, options] =
         commands.add("read-device",
                      "one status exchange with device number N (or the one with serial number S)\n"
-                     "through the plug-in's own device functions, decoded field by field",
+                     "through the bridge library, as the plug-in's poll talks to it, decoded field by field",
                      runReadDevice);
     options->device.command = "read-device";
     command->add_option("N", options->device.number)->transform(wholeNumber(0, kMaxDeviceNumber));

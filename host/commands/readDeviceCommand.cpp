@@ -39,10 +39,10 @@ void printReading(const Reading &reading)
 
 } // namespace
 
-int runReadDevice(const std::string &pluginPath, const ReadDeviceOptions &options)
+int runReadDevice(const std::string & /*pluginPath*/, const ReadDeviceOptions &options)
 {
     DeviceAccess device;
-    if (!device.load(pluginPath))
+    if (!device.load())
         return 1;
     // The turn covers a serial number's look-up too: a program that takes
     // turns cannot hide it then.

@@ -6,9 +6,25 @@
 #include "core/fanCommand.h"
 #include "host/device/controllerTurn.h"
 #include "host/device/deviceAccess.h"
+#include "host/device/deviceList.h"
+#include "host/device/fanClaim.h"
 #include "host/plugin/hostSession.h"
+#include "host/plugin/storedSettings.h"
 
 namespace {
+
+// A loop that drives the fan sets it back at its next poll (the fan is the
+// truth): said, not prevented.
+void warnWhenClaimed(HMODULE bridge, const DeviceChoice &device, uint8_t commandByte)
+{
+    const int fan = commandByte - kSetDutyCommand;
+    const std::string controller = controllerIdentity(bridge, device);
+    if (fanClaimed(controller, fan))
+        std::fprintf(stderr,
+                     "vornhost: fan %d of %s is driven by vornhost control, which will set the fan back at its next "
+                     "poll\n",
+                     fan, controller.c_str());
+}
 
 int report(const char *result)
 {
@@ -32,6 +48,13 @@ int throughThePlugin(const std::string &pluginPath, const std::string &fan, cons
         std::fprintf(stderr, "vornhost: the plug-in's first poll did not come; nothing was sent\n");
         return 1;
     }
+    FanCommandBytes command;
+    const std::optional<int> stored = storedDeviceNumber();
+    if (stored && encodeFanCommand(fan.c_str(), percent.c_str(), command.data()) == nullptr) {
+        DeviceChoice device;
+        device.number = stored;
+        warnWhenClaimed(bridgeLibrary(), device, command[0]);
+    }
     char unused[16];
     const int status = report(setFan(unused, fan.c_str(), percent.c_str()));
     session.stop();
@@ -40,11 +63,10 @@ int throughThePlugin(const std::string &pluginPath, const std::string &fan, cons
 
 // The plug-in's own checks, texts and bytes (core/fanCommand.h), sent
 // straight to the device named, in a turn of vornhost's own.
-int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const std::string &fanText,
-             const std::string &percentText)
+int toDevice(const DeviceChoice &choice, const std::string &fanText, const std::string &percentText)
 {
     DeviceAccess device;
-    if (!device.load(pluginPath))
+    if (!device.load())
         return 1;
     FanCommandBytes command;
     const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command.data());
@@ -59,6 +81,10 @@ int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const st
         return report(invalid);
     if (!turn->taken())
         return report(kFanCommandBusy);
+    DeviceChoice chosen = choice;
+    if (!chosen.serial)
+        chosen.number = deviceNumber;
+    warnWhenClaimed(device.bridge(), chosen, command[0]);
     size_t written = 0;
     return report(device.sendCommands(deviceNumber, {command}, written));
 }
@@ -68,6 +94,6 @@ int toDevice(const std::string &pluginPath, const DeviceChoice &choice, const st
 int runSetFan(const std::string &pluginPath, const SetFanOptions &options)
 {
     if (options.device.number || options.device.serial)
-        return toDevice(pluginPath, options.device, options.fan, options.percent);
+        return toDevice(options.device, options.fan, options.percent);
     return throughThePlugin(pluginPath, options.fan, options.percent);
 }

@@ -25,7 +25,7 @@ void sayWhenNotGlobal(const ControllerMutex &mutex)
 
 } // namespace
 
-ControllerTurn::ControllerTurn()
+ControllerTurn::ControllerTurn(DWORD boundMs, HANDLE cancel)
 {
     const ControllerMutex mutex = openControllerMutex();
     sayWhenNotGlobal(mutex);
@@ -35,8 +35,9 @@ ControllerTurn::ControllerTurn()
         return;
     }
     // Abandoned: the last holder died holding it, and it is ours now.
-    const DWORD result = WaitForSingleObject(lock_, kControllerTurnMs);
-    taken_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    const HANDLE waits[] = {lock_, cancel};
+    const DWORD result = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, boundMs);
+    taken_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
 }
 
 ControllerTurn::~ControllerTurn()

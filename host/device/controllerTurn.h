@@ -5,17 +5,20 @@
 
 #include <windows.h>
 
+#include "core/controllerLock.h"
+
 // What vornhost says when the turn did not come within the bound.
 extern const char kControllerBusy[];
 
 class ControllerTurn {
 public:
-    // Waits for the turn, at most the bound in all, on the lock opened as
+    // Waits for the turn, at most boundMs in all, on the lock opened as
     // controller/controllerMutex.h opens it (a fallback to the session's lock
-    // is said once on stderr). A lock that cannot be had at all (both names
-    // taken by another kind of object) counts as the turn: the driver's
-    // refusal of a second open still keeps parties apart.
-    ControllerTurn();
+    // is said once on stderr); a `cancel` event, when given, ends the wait
+    // without the turn. A lock that cannot be had at all (both names taken
+    // by another kind of object) counts as the turn: the driver's refusal of
+    // a second open still keeps parties apart.
+    explicit ControllerTurn(DWORD boundMs = kControllerTurnMs, HANDLE cancel = nullptr);
     ~ControllerTurn();
     ControllerTurn(const ControllerTurn &) = delete;
     ControllerTurn &operator=(const ControllerTurn &) = delete;

@@ -2,36 +2,18 @@
 
 #include <cstdio>
 
+#include "host/device/bridgeOperations.h"
 #include "host/device/deviceList.h"
 
-DeviceAccess::~DeviceAccess()
+bool DeviceAccess::load()
 {
-    unloadPlugin(plugin_);
-}
-
-bool DeviceAccess::load(const std::string &pluginPath)
-{
-    std::string error;
-    if (!loadPlugin(pluginPath.c_str(), plugin_, error)) {
-        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
+    bridge_ = bridgeLibrary();
+    if (bridge_ == nullptr) {
+        std::fprintf(stderr, "vornhost: FTD2XX.dll not found: install the FTDI D2XX driver\n");
         return false;
     }
-    openConnection_ = asFunction<OpenConnectionFn>(resolveExport(plugin_.module, "openConnection", 8, error));
-    if (openConnection_ != nullptr)
-        readFromVorn_ = asFunction<ReadFromVornFn>(resolveExport(plugin_.module, "readFromVorn", 8, error));
-    if (openConnection_ == nullptr || readFromVorn_ == nullptr) {
-        std::fprintf(stderr, "vornhost: %s\n", error.c_str());
-        return false;
-    }
-    // The bridge library the plug-in itself loaded; close and write are its
-    // ordinals 2 and 4, as the plug-in binds them.
-    bridge_ = GetModuleHandleA("FTD2XX.dll");
-    if (bridge_ != nullptr) {
-        close_ = asFunction<decltype(close_)>(GetProcAddress(bridge_, MAKEINTRESOURCEA(2)));
-        write_ = asFunction<decltype(write_)>(GetProcAddress(bridge_, MAKEINTRESOURCEA(4)));
-    }
-    if (close_ == nullptr || write_ == nullptr) {
-        std::fprintf(stderr, "vornhost: FTD2XX.dll lacks its close or write operation\n");
+    if (!bridgeOperationsOf(bridge_, operations_)) {
+        std::fprintf(stderr, "vornhost: FTD2XX.dll lacks one of the seven bridge operations\n");
         return false;
     }
     return true;
@@ -39,12 +21,12 @@ bool DeviceAccess::load(const std::string &pluginPath)
 
 const char *DeviceAccess::open(int deviceNumber, FT_HANDLE *handle)
 {
-    return openConnection_(deviceNumber, handle);
+    return openBridgeDevice(operations_, deviceNumber, handle);
 }
 
 const char *DeviceAccess::readFrame(FT_HANDLE handle, uint8_t *frame)
 {
-    return readFromVorn_(handle, frame);
+    return exchangeStatusFrame(operations_, handle, frame);
 }
 
 const char *DeviceAccess::exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame)
@@ -60,15 +42,14 @@ const char *DeviceAccess::exchangeStatus(const ControllerTurn &turn, int number,
     return failure;
 }
 
-bool DeviceAccess::write(FT_HANDLE handle, const void *bytes, DWORD count)
+const char *DeviceAccess::write(FT_HANDLE handle, const FanCommandBytes &command)
 {
-    DWORD written = 0;
-    return write_(handle, const_cast<void *>(bytes), count, &written) == FT_OK && written == count;
+    return writeFanCommand(operations_, handle, command.data());
 }
 
 void DeviceAccess::close(FT_HANDLE handle)
 {
-    close_(handle);
+    operations_.close(handle);
 }
 
 const char *DeviceAccess::sendCommands(int number, const std::vector<FanCommandBytes> &commands, size_t &written)
@@ -78,7 +59,7 @@ const char *DeviceAccess::sendCommands(int number, const std::vector<FanCommandB
     const char *failure = open(number, &handle);
     if (failure != nullptr)
         return failure;
-    while (written < commands.size() && write(handle, commands[written].data(), kFanCommandSize))
+    while (written < commands.size() && write(handle, commands[written]) == nullptr)
         ++written;
     close(handle);
     return written == commands.size() ? nullptr : kFanCommandNotSent;

@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "host/fans/jsonShape.h"
+
 namespace {
 
 using Json = nlohmann::ordered_json; // keys in the order written: the first error is the first one met
@@ -120,11 +122,30 @@ FanCurveConfig fanFrom(const Json &entry, const std::string &place)
     return fan;
 }
 
+DeviceConfig deviceFrom(const Json &value)
+{
+    checkObject(value, "device", {"serial", "number"});
+    DeviceConfig device;
+    const auto serial = value.find("serial");
+    if (serial != value.end()) {
+        if (!serial->is_string())
+            fail("device.serial", "needs a serial number such as \"VORN0000\", not " + shown(*serial));
+        device.serial = serial->get<std::string>();
+    }
+    const auto number = value.find("number");
+    if (number != value.end())
+        device.number = ::number(*number, "device.number");
+    return device;
+}
+
 ControlConfig configFrom(const Json &document)
 {
-    checkObject(document, "", {"interval", "fans"});
+    checkObject(document, "", {"interval", "device", "fans"});
     ControlConfig config;
     optionalNumber(document, "", "interval", config.interval);
+    const auto device = document.find("device");
+    if (device != document.end())
+        config.device = deviceFrom(*device);
     for (const Json &entry : list(required(document, "", "fans"), "fans", "fans [{\"fan\": 0, ...}, ...]"))
         config.fans.push_back(fanFrom(entry, placeIndex("fans", config.fans.size())));
     return config;
@@ -140,17 +161,19 @@ bool readControlConfig(const std::string &path, ControlConfig &config, ConfigErr
         return false;
     }
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (std::optional<ConfigError> shape = checkJsonShape(text)) {
+        error = *shape;
+        return false;
+    }
     try {
         config = configFrom(Json::parse(text));
-    } catch (const Json::parse_error &parseError) {
-        // "[json.exception.parse_error.101] parse error at line 3, column 7:
-        // ...": the part after the library's own label.
-        const std::string what = parseError.what();
-        const size_t label = what.find("] ");
-        error = {"", label == std::string::npos ? what : what.substr(label + 2)};
-        return false;
     } catch (const ConfigError &thrown) {
         error = thrown;
+        return false;
+    } catch (const std::exception &thrown) {
+        // Whatever else the library throws: its own exceptions all derive
+        // from std::exception.
+        error = {"", jsonErrorText(thrown)};
         return false;
     }
     if (const std::optional<ConfigError> invalid = validateControlConfig(config)) {

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "host/output/reading.h"
 #include "host/output/utcTime.h"
 
 namespace {
+
+const char kExitGivenUp[] = "vornhost: another program kept the controller past the exit's deadline; given up";
 
 SensorReadings sensorsOf(const Reading &reading)
 {
@@ -13,24 +16,33 @@ SensorReadings sensorsOf(const Reading &reading)
     std::copy(reading.digitalCelsius, reading.digitalCelsius + kDigitalSensorCount, sensors.celsius.begin());
     std::copy(reading.analogCelsius, reading.analogCelsius + kAnalogSensorCount,
               sensors.celsius.begin() + kDigitalSensorCount);
+    std::copy(reading.dutyPercent, reading.dutyPercent + kFanCount, sensors.dutyPercent.begin());
     return sensors;
 }
 
 } // namespace
 
-ControlLoop::ControlLoop(const ControlConfig &config, ControlReport &report, DutySender *sender)
-    : config_(config), report_(report), sender_(sender)
+ControlLoop::ControlLoop(const ControlConfig &config, ControlReport &report, DeviceAccess &access, DeviceChoice device,
+                         const char *unnamed, bool dryRun)
+    : config_(config), report_(report), access_(access), device_(std::move(device)), unnamed_(unnamed), dryRun_(dryRun)
 {
 }
 
-void ControlLoop::poll(const std::string &time, const Reading &reading)
+void ControlLoop::poll(const std::string &time)
 {
-    const SensorReadings sensors = sensorsOf(reading);
-    ControlStep step = decideControl(config_, sensors, state_);
+    DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
+    Reading reading;
+    uint8_t frame[kStatusFrameSize] = {};
+    const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
+    if (!turn.open())
+        reading.error = turn.failure();
+    else if (failure != nullptr)
+        reading.error = failure;
+    else
+        readingFromFrame(frame, reading);
+    ControlStep step = decideControl(config_, sensorsOf(reading), state_);
     state_ = step.state;
-    // The plug-in refuses duties while its last poll failed.
-    pluginTakes_ = !sensors.failed;
-    report_.poll(time, reading, deliver(std::move(step.fans)));
+    report_.poll(time, reading, deliver(std::move(step.fans), turn));
 }
 
 void ControlLoop::finish(StopCause cause)
@@ -38,33 +50,39 @@ void ControlLoop::finish(StopCause cause)
     if (finished_)
         return;
     finished_ = true;
-    report_.exit(timestampNow(), cause, deliver(exitDecisions(config_)));
+    std::vector<FanOutcome> outcomes;
+    {
+        // No cancel here: the stop is what this turn answers. A dry run
+        // opens nothing.
+        DeviceTurn turn(access_, dryRun_ ? DeviceChoice{} : device_, unnamed_, exitTimeLeftMs());
+        outcomes = deliver(exitDecisions(config_), turn);
+        if (turn.failure() == kControllerBusy)
+            for (FanOutcome &outcome : outcomes)
+                outcome.failure = kExitGivenUp;
+    }
+    report_.exit(timestampNow(), cause, outcomes);
     exitDutiesDone();
 }
 
-// Sends what the decisions say to send, and records what got through: a duty
-// that did not is sent again at the next poll.
-std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions)
+// Sends what the decisions say to send on the turn's handle, and records
+// what got through: a duty that did not is sent again at the next poll.
+std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions, DeviceTurn &turn)
 {
     std::vector<FanOutcome> outcomes;
-    std::vector<FanDuty> duties;
     for (FanDecision &decision : decisions) {
-        if (decision.send)
-            duties.push_back({decision.fan, decision.target});
-        outcomes.push_back({std::move(decision), std::nullopt, nullptr});
-    }
-    const std::vector<const char *> failures =
-        sender_ != nullptr ? sender_->send(duties, !pluginTakes_) : std::vector<const char *>(duties.size());
-    size_t next = 0;
-    for (FanOutcome &outcome : outcomes) {
-        if (!outcome.decision.send)
-            continue;
-        outcome.failure = failures[next++];
-        if (outcome.failure != nullptr)
-            continue;
-        recordSent(state_, outcome.decision.fan, outcome.decision.target);
-        if (sender_ != nullptr)
-            outcome.sent = outcome.decision.target;
+        FanOutcome outcome{std::move(decision), std::nullopt, ""};
+        const FanDecision &sent = outcome.decision;
+        if (sent.send && dryRun_) {
+            recordSent(state_, sent.fan, sent.target);
+        } else if (sent.send) {
+            const char *failure = turn.open() ? turn.send(sent.fan, sent.target) : nullptr;
+            outcome.failure = !turn.open() ? turn.failure() : failure != nullptr ? failure : "";
+            if (outcome.failure.empty()) {
+                recordSent(state_, sent.fan, sent.target);
+                outcome.sent = sent.target;
+            }
+        }
+        outcomes.push_back(std::move(outcome));
     }
     return outcomes;
 }

@@ -21,9 +21,9 @@ JsonDocument fansJson(const std::vector<FanOutcome> &fans)
         fan["target"] = decision.target;
         fan["sent"] = outcome.sent ? JsonDocument(*outcome.sent) : JsonDocument(nullptr);
         fan["reason"] = dutyReasonName(decision.reason);
-        if (decision.reason == DutyReason::Failsafe)
+        if (!decision.message.empty())
             fan["message"] = decision.message; // control/'s own text, UTF-8 already
-        if (outcome.failure != nullptr)
+        if (!outcome.failure.empty())
             fan["sendError"] = jsonText(outcome.failure);
         list.push_back(std::move(fan));
     }
@@ -110,8 +110,8 @@ void ControlReport::tableRows(const std::string &time, const std::vector<FanOutc
             reason += ": " + consoleText(decision.message);
         if (!note.empty())
             reason += " (" + note + ")";
-        if (fans[i].failure != nullptr)
-            reason += "; not sent: " + std::string(fans[i].failure);
+        if (!fans[i].failure.empty())
+            reason += "; not sent: " + fans[i].failure;
         std::printf("%-24s  %3d  %7s  %8d  %6s  %s\n", i == 0 ? time.c_str() : "", decision.fan, input, decision.target,
                     sent, reason.c_str());
     }

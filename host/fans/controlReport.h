@@ -21,8 +21,8 @@ std::string consoleText(std::string text);
 // One fan's decision and what became of it.
 struct FanOutcome {
     FanDecision decision;
-    std::optional<int> sent;       // the duty that got through; none when unchanged, in a dry run or not sent
-    const char *failure = nullptr; // why a send did not get through
+    std::optional<int> sent; // the duty that got through; none when unchanged, in a dry run or not sent
+    std::string failure;     // why a send did not get through; empty when it did or none was due
 };
 
 class ControlReport {

@@ -22,32 +22,15 @@ ULONGLONG refreshIntervalMs()
     return static_cast<ULONGLONG>(effectiveInterval(seconds)) * 1000;
 }
 
-// The window's session: set from CreateWindowExA's last argument.
-LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        const auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    } else if (message == WM_ENDSESSION && wParam) {
-        const auto *session = reinterpret_cast<const HostSession *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (session != nullptr && session->endingSession)
-            session->endingSession((lParam & ENDSESSION_LOGOFF) != 0);
-        return 0;
-    }
-    // WM_QUERYENDSESSION: DefWindowProc agrees, so vornhost never holds a
-    // log-off up.
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND createHostWindow(HostSession *session)
+HWND createHostWindow()
 {
     WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = hostWindowProc;
+    windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass); // fails harmlessly when already registered
     return CreateWindowExA(0, kWindowClass, "vornhost", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320, 200,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), session);
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 } // namespace
@@ -70,15 +53,9 @@ bool HostSession::load(const std::string &pluginPath)
 
 void HostSession::start(bool withWindow)
 {
-    if (withWindow)
-        openWindow();
+    if (withWindow && window == nullptr)
+        window = createHostWindow();
     instanceBlock_ = plugin.dllstartup(withWindow ? window : nullptr, 0);
-}
-
-void HostSession::openWindow()
-{
-    if (window == nullptr)
-        window = createHostWindow(this);
 }
 
 void HostSession::stop()

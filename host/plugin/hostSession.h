@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,11 +25,6 @@ public:
     // Creates the host window (hidden) and calls dllstartup with it, or
     // with no window (the plug-in then shows no error box).
     void start(bool withWindow = true);
-    // Creates the hidden window without giving it to the plug-in: a
-    // top-level window is how a program that loads user32 hears that the
-    // session ends (below). start(false) afterwards keeps the plug-in's
-    // error boxes off.
-    void openWindow();
     // dllshutdown, then FreeLibrary; the plug-in's unload stops its poller.
     void stop();
 
@@ -49,14 +43,6 @@ public:
     bool waitForFirstPoll(const std::atomic<bool> *cancel = nullptr);
     // Whether that poll is in, now.
     bool firstPollIn() const;
-
-    // Called on the window's thread when Windows ends the session (log-off
-    // or shutdown: WM_ENDSESSION), before the window procedure returns:
-    // from that return on, the process may be ended at any moment. Its
-    // argument tells a log-off (true) from a shutdown. The message comes
-    // only while the thread handles the window's messages (pumpMessages,
-    // waitForFirstPoll).
-    std::function<void(bool logOff)> endingSession;
 
     Plugin plugin;
     std::vector<MeterInfo> meters;

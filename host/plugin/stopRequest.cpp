@@ -2,14 +2,11 @@
 
 namespace {
 
-// Longer than the exit duties can take (the plug-in's turn and vornhost's
-// own, 5 s each); Windows itself allows a closed console about 5 s.
-constexpr DWORD kExitDutiesWaitMs = 15000;
-
 std::atomic<bool> stopping{false};
 // Both kept for the process's life: a console handler may still be waiting
 // on dutiesDone as the process ends.
 std::atomic<StopCause> firstCause{StopCause::None};
+std::atomic<ULONGLONG> stopTick{0}; // GetTickCount64 at the first request; 0 before
 HANDLE stopSet = nullptr;
 HANDLE dutiesDone = nullptr;
 
@@ -32,7 +29,7 @@ BOOL WINAPI onConsoleEvent(DWORD event)
         // After Ctrl-C or Ctrl-Break the program goes on to its exit duties;
         // after the others it ends as soon as this returns: not before them.
         if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-            WaitForSingleObject(dutiesDone, kExitDutiesWaitMs);
+            awaitExitDuties();
         return TRUE;
     }
     return FALSE;
@@ -59,6 +56,8 @@ void watchConsoleStop()
 void requestStop(StopCause cause)
 {
     StopCause none = StopCause::None;
+    ULONGLONG never = 0;
+    stopTick.compare_exchange_strong(never, GetTickCount64());
     firstCause.compare_exchange_strong(none, cause);
     stopping = true;
     if (stopSet != nullptr)
@@ -78,6 +77,21 @@ const std::atomic<bool> &stopFlag()
 HANDLE stopEvent()
 {
     return stopSet;
+}
+
+DWORD exitTimeLeftMs()
+{
+    const ULONGLONG since = stopTick.load();
+    if (since == 0)
+        return kExitDeadlineMs;
+    const ULONGLONG elapsed = GetTickCount64() - since;
+    return elapsed >= kExitDeadlineMs ? 0 : static_cast<DWORD>(kExitDeadlineMs - elapsed);
+}
+
+void awaitExitDuties()
+{
+    if (dutiesDone != nullptr)
+        WaitForSingleObject(dutiesDone, exitTimeLeftMs());
 }
 
 void exitDutiesDone()

@@ -7,14 +7,12 @@
 //   the exit duties and ends.
 // - Closing the console (CTRL_CLOSE_EVENT): Windows ends the process as soon
 //   as the handler returns, and about 5 s after the event if it has not. So
-//   the handler asks the loop to stop and then waits, bounded, until the
-//   loop says the exit duties are out (exitDutiesDone).
+//   the handler asks the loop to stop and then waits, within the exit's
+//   deadline, until the loop says the exit duties are out (exitDutiesDone).
 // - Log-off and shutdown: the same for CTRL_LOGOFF_EVENT and
 //   CTRL_SHUTDOWN_EVENT, which Windows delivers to the handler only while
-//   the program has not loaded user32. vornhost has (its hidden host window),
-//   so these come as WM_ENDSESSION to that window instead
-//   (HostSession::endingSession), on the loop's own thread, which sends the
-//   exit duties before the window procedure returns.
+//   the program has not loaded user32. vornhost has, so these come as
+//   WM_ENDSESSION to its hidden window instead (host/plugin/stopWindow.h).
 #pragma once
 
 #include <windows.h>
@@ -46,6 +44,15 @@ const std::atomic<bool> &stopFlag();
 // Set once a stop is requested, for waits that take an event.
 HANDLE stopEvent();
 
-// The exit duties went out (or were tried): a handler waiting for them
+// From the first stop request, every wait on the way out (the turn, the
+// sends, a handler waiting for them) ends within this: Windows ends a
+// program about 5 s after its console closes or the session ends.
+constexpr DWORD kExitDeadlineMs = 3500;
+// What is left of that deadline now; all of it before a stop is requested.
+DWORD exitTimeLeftMs();
+
+// The exit duties went out (or were given up): a handler waiting for them
 // returns, and Windows may end the process.
 void exitDutiesDone();
+// Waits for that, within the exit's deadline.
+void awaitExitDuties();

@@ -46,6 +46,8 @@ TEST(ControlConfig, AcceptsDefaultsAndTheEndsOfTheRange)
               }),
               "ok");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.fans[0].points = {{40, 33.3}}; }), "ok"); // a fraction on the curve
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.device = DeviceConfig{"VORN0000", std::nullopt}; }), "ok");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.device = DeviceConfig{std::nullopt, 2147483647}; }), "ok");
 }
 
 TEST(ControlConfig, NamesThePlaceOfTheFirstError)
@@ -75,6 +77,29 @@ TEST(ControlConfig, NamesThePlaceOfTheFirstError)
         {[](C c) { c.fans[0].plausible.low = 63; }, "fans[0].plausible: low 63 is not below high 63"},
         {[](C c) { c.interval = 0.5; }, "interval: 0.5 is not from 1 to 86400 seconds"},
         {[](C c) { c.fans.clear(); }, "fans: no fan named; name at least one"},
+        {[](C c) { c.device = DeviceConfig{}; }, "device: needs \"serial\" or \"number\", one of them"},
+        {[](C c) {
+             c.device = DeviceConfig{"VORN0000", 0};
+         },
+         "device: needs \"serial\" or \"number\", one of them"},
+        {[](C c) {
+             c.device = DeviceConfig{"", std::nullopt};
+         },
+         "device.serial: an empty serial number names no device"},
+        {[](C c) {
+             c.device = DeviceConfig{std::nullopt, 1.5};
+         },
+         "device.number: 1.5 is not a device number (0 to 2147483647)"},
+        {[](C c) {
+             c.device = DeviceConfig{std::nullopt, -1};
+         },
+         "device.number: -1 is not a device number (0 to 2147483647)"},
+        // Document order: the device before the fans.
+        {[](C c) {
+             c.device = DeviceConfig{"", std::nullopt};
+             c.fans.clear();
+         },
+         "device.serial: an empty serial number names no device"},
         // Document order: a fan's points before its failsafe.
         {[](C c) {
              c.fans[0].failsafe = 101;

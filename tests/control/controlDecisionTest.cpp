@@ -8,7 +8,8 @@
 namespace {
 
 // One fan (fan 2) on digital0 and analog5 that the tests shape, polled like
-// the host does: every duty marked to send is recorded as sent.
+// the host does: every duty marked to send is recorded as sent, and the next
+// frame shows the fan at it.
 class Control : public ::testing::Test {
 protected:
     Control()
@@ -55,8 +56,11 @@ private:
         state_ = step.state;
         EXPECT_EQ(step.fans.size(), 1u);
         const FanDecision d = step.fans.at(0);
-        if (d.send && confirm)
+        if (d.send && confirm) {
             recordSent(state_, d.fan, d.target);
+            // The fan obeys: the next frame shows it, in 2-percent steps.
+            readings_.dutyPercent[d.fan] = d.target / 2 * 2;
+        }
         return d;
     }
 };
@@ -183,6 +187,7 @@ TEST_F(Control, FansKeepTheirOwnStateAndExitWithTheirOwnDuty)
     ControlStep step = decideControl(config_, readings_, state_);
     EXPECT_EQ(describe(step.fans), "0 curve 50 send; 2 failsafe 100 send; ");
     recordSent(step.state, 0, 50); // fan 2's send did not get through
+    readings_.dutyPercent[0] = 50;
     step = decideControl(config_, readings_, step.state);
     EXPECT_EQ(describe(step.fans), "0 curve 50; 2 failsafe 100 send; ");
     // The failsafe by default, onExit where given; sent even when unchanged.
@@ -227,4 +232,53 @@ TEST_F(Control, NeverBelowTheCurveNeverFasterDownThanTheStep)
             previous = d.reason == DutyReason::Start ? state_.fans[2].held : d.target;
         }
     }
+}
+
+// The fan is the truth: a duty that another program changed, or that a
+// re-powered controller lost, goes again once, with what the fan ran at;
+// the frame's 2-percent steps and a failed reading never trigger it.
+TEST_F(Control, AFanFoundAwayFromItsDutyGetsItAgain)
+{
+    EXPECT_EQ(walk({40}), "curve 40");
+    readings_.dutyPercent[2] = 38; // one step away: the frame's rounding
+    EXPECT_FALSE(poll(40).send);
+    readings_.dutyPercent[2] = 36; // more than one step: someone else's duty
+    FanDecision d = poll(40);
+    EXPECT_TRUE(d.send);
+    EXPECT_EQ(d.reason, DutyReason::Reapply);
+    EXPECT_EQ(d.target, 40);
+    EXPECT_EQ(d.message, "the fan ran at 36 %");
+    EXPECT_FALSE(poll(40).send) << "once the fan runs at it again";
+
+    readings_.dutyPercent[2] = 0;
+    d = pollFailed(false);
+    EXPECT_EQ(d.reason, DutyReason::Failsafe) << "a failed reading shows no duty";
+    // A duty not confirmed (the send failed) goes again by its own rule.
+    d = pollFailed(false);
+    EXPECT_EQ(d.reason, DutyReason::Failsafe);
+    EXPECT_TRUE(d.send);
+}
+
+TEST_F(Control, AResumeSendsEveryDutyAgainOnce)
+{
+    FanCurveConfig other = fan();
+    other.fan = 0;
+    config_.fans.push_back(other);
+    ControlStep step = decideControl(config_, readings_, state_);
+    for (const FanDecision &d : step.fans) {
+        recordSent(step.state, d.fan, d.target);
+        readings_.dutyPercent[d.fan] = d.target;
+    }
+    state_ = step.state;
+    requestReapply(state_);
+    step = decideControl(config_, readings_, state_);
+    ASSERT_EQ(step.fans.size(), 2u);
+    for (const FanDecision &d : step.fans) {
+        EXPECT_TRUE(d.send) << d.fan;
+        EXPECT_EQ(d.reason, DutyReason::Reapply) << d.fan;
+        EXPECT_EQ(d.message, "the computer resumed") << d.fan;
+    }
+    step = decideControl(config_, readings_, step.state);
+    for (const FanDecision &d : step.fans)
+        EXPECT_FALSE(d.send) << "only once: " << d.fan;
 }

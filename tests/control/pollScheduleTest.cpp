@@ -108,3 +108,25 @@ TEST(PollSchedule, NoWaitIsLongerThanOneInterval)
     clock.now -= 60000;
     EXPECT_EQ(schedule.waitMs(), 1000u);
 }
+
+// A resume (the window's message) makes the current poll due at once, even
+// when the wait begun before the sleep has not run out, and the schedule goes
+// on one interval from there.
+TEST(PollSchedule, AResumeMakesThePollDueAtOnce)
+{
+    for (uint64_t interval : kIntervalsMs) {
+        FakeClock clock;
+        PollSchedule schedule(interval, clock.function());
+        EXPECT_EQ(schedule.waitMs(), 0u);
+        schedule.next();
+        clock.now += interval / 4;
+        schedule.resume();
+        EXPECT_EQ(schedule.waitMs(), 0u) << interval;
+        const uint64_t resumed = clock.now;
+        schedule.next();
+        EXPECT_EQ(schedule.waitMs(), interval) << interval;
+        clock.now += interval;
+        EXPECT_EQ(schedule.waitMs(), 0u);
+        EXPECT_EQ(clock.now, resumed + interval);
+    }
+}

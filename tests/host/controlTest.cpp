@@ -1,10 +1,14 @@
 // vornhost control as a user runs it, against the simulated controller: the
 // fan follows a ramp up to full speed, a silent controller gets its fail-safe
-// duty all the same, and the exit duty comes at --count or Ctrl-Break. A
-// configuration it cannot use ends it before the plug-in is even loaded; a
-// dry run sends nothing. The simulator's call trace (VORNSIM_CALL_TRACE)
-// shows what reached the bridge: a poll opens, writes the request and reads;
-// a duty command opens, writes and closes without a read.
+// duty in the turn of the first failed read, and the exit duty comes at
+// --count or at log-off, or is given up within the deadline. It needs no
+// VORN.dll; a duty another program set is reapplied, a resume sends every
+// duty again, and a second loop on a claimed fan refuses to start. A
+// configuration it cannot use ends it before the bridge library is even
+// loaded; a dry run sends nothing. The simulator's call trace
+// (VORNSIM_CALL_TRACE) shows what reached the bridge: a poll opens, writes
+// the request, reads, and writes its duties; an exit or set-fan opens,
+// writes and closes without a read.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -51,21 +55,24 @@ std::vector<Json> jsonLines(const std::string &output)
     return docs;
 }
 
-// How many duty commands the trace shows: exchanges that write but do not
-// read between their open and their close.
+// How many duty commands the trace shows: each exchange from its open to
+// its close writes the status request before its read, and any other write
+// is a duty command (control's go in the turn of its read, after it).
 int dutyCommands(const std::string &trace)
 {
     int commands = 0;
-    bool open = false, wrote = false, read = false;
+    bool open = false, read = false;
+    int writes = 0;
     for (const std::string &call : linesOf(trace)) {
         if (call == "open") {
             open = true;
-            wrote = read = false;
+            read = false;
+            writes = 0;
         }
-        wrote = wrote || (open && call == "write");
+        writes += open && call == "write";
         read = read || (open && call == "read");
         if (call == "close") {
-            commands += open && wrote && !read;
+            commands += open ? writes - (read ? 1 : 0) : 0;
             open = false;
         }
     }
@@ -91,16 +98,62 @@ protected:
         clearSettings();
     }
     static void writeConfig(const std::string &text) { std::ofstream(kConfig, std::ios::binary) << text; }
+    // vornhost control with `config` on a thread of its own; `processId`
+    // gets its process id as soon as it runs.
+    static std::thread startLoop(const std::string &config, const std::string &options, ProgramRun &run,
+                                 std::atomic<unsigned long> &processId)
+    {
+        writeConfig(config);
+        return std::thread([options, &run, &processId] {
+            run = runProgram(std::string("vornhost.exe control --json --config ") + kConfig + " " + options, 30000, 0,
+                             &processId);
+        });
+    }
+    // Six polls of fan 0 of device 0 at 30 %, then 40 % at the exit, on
+    // controllers shared between processes (each loads its own simulator).
+    static std::thread startSharedLoop(ProgramRun &run, std::atomic<unsigned long> &processId)
+    {
+        SetEnvironmentVariableA("VORNSIM_SHARED", "1");
+        return startLoop(R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"],
+                             "points": [[20, 30], [60, 30]], "onExit": 40}]})",
+                         "--count 6", run, processId);
+    }
+    // Fan 1 at 70 % until stopped, 45 % at the exit.
+    static std::thread startEndlessLoop(ProgramRun &run, std::atomic<unsigned long> &processId)
+    {
+        return startLoop(R"({"fans": [{"fan": 1, "sensors": ["digital0"], "points": [[20, 70], [60, 70]],
+                             "onExit": 45}]})",
+                         "", run, processId);
+    }
     static ProgramRun control(const std::string &options, unsigned timeoutMs = 40000)
     {
         return runProgram(std::string("vornhost.exe control --config ") + kConfig + " " + options, timeoutMs);
     }
 
+public:
     static constexpr const char *kConfig = "control-test.json";
     static constexpr const char *kCsv = "control-test.csv";
     static constexpr const char *kSvg = "control-test.svg";
     static constexpr const char *kTrace = "control-test.trace";
 };
+
+// The hidden window of the control process `processId`, once its first
+// duty is out (the loop runs); null when that does not come within 10 s.
+HWND runningLoopWindow(const std::atomic<unsigned long> &processId)
+{
+    HWND window = nullptr;
+    const bool running = waitUntil(
+        [&] {
+            for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "VornHostWindow", nullptr)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                window = owner == processId ? w : window;
+            }
+            return window != nullptr && dutyCommands(fileText(Control::kTrace)) == 1;
+        },
+        10000);
+    return running ? window : nullptr;
+}
 
 // Digital sensor 3 from 30 to 60 degrees over 20 s; the curve reaches 100 %
 // at 48. Every duty sent is higher than the one before, the last is 100, and
@@ -153,6 +206,140 @@ TEST_F(Control, FollowsARampUpToFullSpeedThenGivesTheExitDuty)
         EXPECT_NE(svg.find(std::string("data-column=\"") + column + "\""), std::string::npos) << column << " not drawn";
 }
 
+// In a folder with vornhost.exe and FTD2XX.dll and no VORN.dll, the loop
+// drives the controller the configuration names: each poll reads the frame
+// in a turn of its own, and the duties reach the wire.
+TEST_F(Control, RunsWithoutThePlugin)
+{
+    const char *folder = "control-noplugin";
+    CreateDirectoryA(folder, nullptr);
+    ASSERT_TRUE(CopyFileA("vornhost.exe", "control-noplugin\\vornhost.exe", FALSE));
+    ASSERT_TRUE(CopyFileA("FTD2XX.dll", "control-noplugin\\FTD2XX.dll", FALSE));
+    clearSettings();
+    writeConfig(R"({"device": {"number": 0}, "fans": [{"fan": 3, "sensors": ["digital0"],
+                    "points": [[20, 60], [60, 60]], "onExit": 35}]})");
+    const ProgramRun run =
+        runProgram(std::string("control-noplugin\\vornhost.exe control --json --count 5 --config ") + kConfig);
+    for (const char *file : {"control-noplugin\\vornhost.exe", "control-noplugin\\FTD2XX.dll"})
+        DeleteFileA(file);
+    RemoveDirectoryA(folder);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    ASSERT_EQ(docs.size(), 6u) << run.output;
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_TRUE(docs[i]["error"].is_null()) << docs[i];
+        EXPECT_EQ(docs[i]["fans"][0]["target"], 60) << docs[i];
+    }
+    EXPECT_EQ(docs[0]["fans"][0]["sent"], 60) << docs[0];
+    // The frame of a later turn shows the duty sent: nothing to reapply.
+    EXPECT_TRUE(docs[4]["fans"][0]["sent"].is_null()) << docs[4];
+    EXPECT_EQ(docs[5]["fans"][0]["sent"], 35) << docs[5];
+    const std::string trace = fileText(kTrace);
+    EXPECT_EQ(dutyCommands(trace), 2) << trace;
+    const std::vector<std::string> calls = linesOf(trace);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "read"), 5) << trace;
+}
+
+// A set-fan of another program is undone at the loop's next poll, which says
+// what the fan ran at, and set-fan warns that it will be.
+TEST_F(Control, ADutySetElsewhereIsReappliedAtTheNextPoll)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startSharedLoop(run, processId);
+    const bool running = runningLoopWindow(processId) != nullptr;
+    ProgramRun setFan;
+    if (running)
+        setFan = runProgram("vornhost.exe set-fan --device 0 0 80", 10000);
+    controller.join();
+    ASSERT_TRUE(running) << run.output;
+    EXPECT_EQ(setFan.exitCode, 0) << setFan.output;
+    EXPECT_NE(setFan.output.find("fan 0 of VORN0000 is driven by vornhost control, which will set the fan back at its "
+                                 "next poll"),
+              std::string::npos)
+        << setFan.output;
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    bool reapplied = false;
+    for (const Json &doc : jsonLines(run.output)) {
+        const Json &fan = doc["fans"][0];
+        reapplied =
+            reapplied || (fan["reason"] == "reapply" && fan["message"] == "the fan ran at 80 %" && fan["sent"] == 30);
+    }
+    EXPECT_TRUE(reapplied) << run.output;
+    // On the wire: the loop's 30 %, set-fan's 80 %, the loop's 30 % again,
+    // the exit's 40 %.
+    EXPECT_EQ(dutyCommands(fileText(kTrace)), 4) << fileText(kTrace);
+}
+
+// A controller that goes away (unplugged by another process of the shared
+// controllers) gets nothing while it is away, and each poll says why; once
+// it is back, the next poll's duty reaches it.
+TEST_F(Control, ADeviceThatGoesAwayGetsItsDutyWhenItComesBack)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startSharedLoop(run, processId);
+    const bool running = runningLoopWindow(processId) != nullptr;
+    ProgramRun peer;
+    if (running)
+        peer = runProgram("simpeer.exe shared 1 unplug 0 sleep 2000 plug 0", 10000);
+    controller.join();
+    ASSERT_TRUE(running) << run.output;
+    EXPECT_EQ(peer.exitCode, 0) << peer.output;
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    const std::string gone = "FT_OpenEx: Can't open requested device.";
+    size_t lastGone = 0;
+    for (size_t i = 0; i < docs.size(); ++i) {
+        if (docs[i].contains("error") && docs[i]["error"] == gone) {
+            lastGone = i;
+            EXPECT_TRUE(docs[i]["fans"][0]["sent"].is_null()) << docs[i];
+            EXPECT_EQ(docs[i]["fans"][0]["sendError"], gone) << docs[i];
+        }
+    }
+    ASSERT_GT(lastGone, 0u) << run.output;
+    ASSERT_LT(lastGone + 1, docs.size()) << run.output;
+    EXPECT_TRUE(docs[lastGone + 1]["error"].is_null()) << run.output;
+    EXPECT_FALSE(docs[lastGone + 1]["fans"][0]["sent"].is_null()) << "back: the duty goes again\n" << run.output;
+    EXPECT_EQ(docs.back()["fans"][0]["sent"], 40) << run.output;
+}
+
+// One loop per fan: a second loop naming a fan that a running one drives
+// (here by its serial number, the first by its device number) ends at once
+// with exit 2, naming the fan, and sends nothing: the wire carries the first
+// loop's duty and its exit duty only.
+TEST_F(Control, ASecondLoopOnAClaimedFanRefusesToStart)
+{
+    ProgramRun first;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startSharedLoop(first, processId);
+    const bool running = runningLoopWindow(processId) != nullptr;
+    const char *second = "control-second.json";
+    std::ofstream(second, std::ios::binary)
+        << R"({"device": {"serial": "VORN0000"}, "fans": [{"fan": 2, "sensors": ["digital3"], "points": [[20, 70]]},
+                                              {"fan": 0, "sensors": ["digital3"], "points": [[20, 70]]}]})";
+    ProgramRun refused;
+    DWORD took = 0;
+    if (running) {
+        const DWORD start = GetTickCount();
+        refused = runProgram(std::string("vornhost.exe control --json --count 2 --config ") + second, 10000);
+        took = GetTickCount() - start;
+    }
+    controller.join();
+    DeleteFileA(second);
+    ASSERT_TRUE(running) << first.output;
+    EXPECT_EQ(refused.exitCode, 2) << refused.output;
+    EXPECT_LT(took, 5000u);
+    EXPECT_NE(refused.output.find("vornhost: fan 0 of VORN0000 is driven by another vornhost control already; nothing "
+                                  "was sent"),
+              std::string::npos)
+        << refused.output;
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(dutyCommands(fileText(kTrace)), 2) << fileText(kTrace);
+    for (const Json &doc : jsonLines(first.output))
+        EXPECT_NE(doc["fans"][0]["reason"], "reapply") << "the wire alternated: " << doc;
+}
+
 // The controller stops answering 4 s after the simulator's state was made
 // (by this process, so that it can watch the fan's duty throughout in the
 // shared controller): the reading fails, the plug-in refuses duties, and the
@@ -190,14 +377,21 @@ TEST_F(Control, ASilentControllerGetsItsFailsafeDuty)
             failsafe = fan["message"] == "the reading failed" && fan["input"].is_null() && fan["target"] == 100;
     }
     EXPECT_TRUE(failsafe) << run.output;
+    // In the very turn whose read failed.
+    for (const Json &doc : jsonLines(run.output)) {
+        if (doc.contains("error") && !doc["error"].is_null()) {
+            EXPECT_EQ(doc["fans"][0]["sent"], 100) << doc;
+            break;
+        }
+    }
     EXPECT_EQ(highest, 100) << run.output;
     unsigned char frame[SIM_FRAME_SIZE];
     ASSERT_EQ(sim.getFrame(0, frame), 0);
     EXPECT_EQ(frame[SIM_OFF_DUTY], 20) << "the exit duty, 40 %, is what the fan keeps";
 }
 
-// Each mistake is named by its place, with exit code 2, before the plug-in
-// (and so the bridge library) is loaded: the trace stays empty.
+// Each mistake is named by its place, with exit code 2, before the bridge
+// library is loaded: the trace stays empty.
 TEST_F(Control, AConfigurationItCannotUseEndsItBeforeAnythingIsLoaded)
 {
     const struct {
@@ -222,14 +416,23 @@ TEST_F(Control, AConfigurationItCannotUseEndsItBeforeAnythingIsLoaded)
         {R"({"interval": 1, "fans": []})", "control-test.json: fans: no fan named"},
         {R"({"fans": [{"sensors": ["digital3"], "points": [[30, 20]]}]})",
          "control-test.json: fans[0]: \"fan\" is missing"},
+        {R"({"device": {"serial": 7}, "fans": []})",
+         "control-test.json: device.serial: needs a serial number such as \"VORN0000\", not 7"},
+        // Hostile files: a number past a double's range, a nesting that would
+        // exhaust the stack of the parser that builds the document.
+        {R"({"interval": 1e999, "fans": []})",
+         "control-test.json: at line 1, column 18: number overflow parsing '1e999'"},
+        {nullptr, "control-test.json: at line 1, column 33: nested deeper than 32 levels"},
     };
+    const std::string deep(200000, '[');
     for (const auto &c : cases) {
-        writeConfig(c.text);
+        writeConfig(c.text != nullptr ? c.text : deep);
         const ProgramRun run = control("--json", 10000);
-        EXPECT_EQ(run.exitCode, 2) << c.text << "\n" << run.output;
-        EXPECT_NE(run.output.find(std::string("vornhost: ") + c.message), std::string::npos) << c.text << "\n"
+        const std::string text = c.text != nullptr ? c.text : "200,000 levels";
+        EXPECT_EQ(run.exitCode, 2) << text << "\n" << run.output;
+        EXPECT_NE(run.output.find(std::string("vornhost: ") + c.message), std::string::npos) << text << "\n"
                                                                                              << run.output;
-        EXPECT_EQ(fileText(kTrace), "") << c.text;
+        EXPECT_EQ(fileText(kTrace), "") << text;
     }
     const ProgramRun usage = runProgram("vornhost.exe control --json");
     EXPECT_EQ(usage.exitCode, 2) << usage.output;
@@ -255,9 +458,9 @@ TEST_F(Control, ADryRunSendsNothing)
     EXPECT_EQ(dutyCommands(trace), 0) << trace;
 }
 
-// Without stored settings the plug-in polls and sends nowhere, and the
-// fail-safe duty goes to no device either: it is not sent, and says why.
-TEST_F(Control, WithoutAStoredDeviceNumberNothingIsSent)
+// Without a device in the configuration and without stored settings,
+// nothing is opened or sent, and each line says why.
+TEST_F(Control, WithoutANamedDeviceNothingIsSent)
 {
     clearSettings();
     writeConfig(R"({"fans": [{"fan": 0, "sensors": ["digital0"], "points": [[20, 70]]}]})");
@@ -265,10 +468,13 @@ TEST_F(Control, WithoutAStoredDeviceNumberNothingIsSent)
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::vector<Json> docs = jsonLines(run.output);
     ASSERT_EQ(docs.size(), 2u) << run.output;
-    EXPECT_EQ(docs[0]["error"], "Can't open registry key.");
+    const std::string noDevice =
+        "vornhost: no device named: the configuration has no \"device\" and no device "
+        "number is stored; name one or configure the plug-in";
+    EXPECT_EQ(docs[0]["error"], noDevice);
     for (const Json &doc : docs) {
         EXPECT_TRUE(doc["fans"][0]["sent"].is_null()) << doc;
-        EXPECT_EQ(doc["fans"][0]["sendError"], "no device number stored; configure the plug-in") << doc;
+        EXPECT_EQ(doc["fans"][0]["sendError"], noDevice) << doc;
     }
     EXPECT_EQ(fileText(kTrace), "");
 }
@@ -283,24 +489,12 @@ TEST_F(Control, WithoutAStoredDeviceNumberNothingIsSent)
 // so those are not tested here.)
 TEST_F(Control, ALogOffGivesTheExitDutyBeforeTheWindowAnswers)
 {
-    writeConfig(R"({"fans": [{"fan": 1, "sensors": ["digital0"], "points": [[20, 70], [60, 70]], "onExit": 45}]})");
     ProgramRun run;
     std::atomic<unsigned long> processId{0};
-    std::thread controller([&] {
-        run = runProgram(std::string("vornhost.exe control --json --config ") + kConfig, 20000, 0, &processId);
-    });
+    std::thread controller = startEndlessLoop(run, processId);
     // Its first duty is out: the loop runs.
-    HWND window = nullptr;
-    const bool running = waitUntil(
-        [&] {
-            for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "VornHostWindow", nullptr)) != nullptr;) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                window = owner == processId ? w : window;
-            }
-            return window != nullptr && dutyCommands(fileText(kTrace)) == 1;
-        },
-        10000);
+    const HWND window = runningLoopWindow(processId);
+    const bool running = window != nullptr;
     // Another program keeps the controller a second meanwhile: the window
     // answers only once the exit duty got its turn and went out.
     DWORD_PTR agreed = 0, ended = 1;
@@ -329,6 +523,68 @@ TEST_F(Control, ALogOffGivesTheExitDutyBeforeTheWindowAnswers)
     ASSERT_GE(docs.size(), 2u) << run.output;
     EXPECT_EQ(docs.back()["exit"], "logoff") << run.output;
     EXPECT_EQ(docs.back()["fans"][0]["sent"], 45) << run.output;
+}
+
+// The exit inside Windows' deadline: another program keeps the controller
+// when the session ends, so the exit duty cannot go out. The window answers
+// within 4 s all the same, and the output says the exit duty was given up.
+TEST_F(Control, AnExitThatCannotHaveItsTurnIsGivenUpWithinTheDeadline)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startEndlessLoop(run, processId);
+    const HWND window = runningLoopWindow(processId);
+    DWORD took = 0;
+    if (window != nullptr) {
+        auto turn = std::make_unique<ControllerTurnHolder>();
+        EXPECT_TRUE(turn->held());
+        DWORD_PTR ended = 1;
+        const DWORD start = GetTickCount();
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &ended);
+        took = GetTickCount() - start;
+        controller.join();
+    } else {
+        controller.join();
+    }
+    ASSERT_NE(window, nullptr) << run.output;
+    EXPECT_LT(took, 4000u);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<Json> docs = jsonLines(run.output);
+    ASSERT_GE(docs.size(), 2u) << run.output;
+    EXPECT_EQ(docs.back()["exit"], "shutdown") << run.output;
+    EXPECT_TRUE(docs.back()["fans"][0]["sent"].is_null()) << run.output;
+    EXPECT_EQ(docs.back()["fans"][0]["sendError"],
+              "vornhost: another program kept the controller past the exit's deadline; given up")
+        << run.output;
+    EXPECT_EQ(dutyCommands(fileText(kTrace)), 1);
+}
+
+// After a resume (as Windows tells the hidden window) the next poll comes at
+// once and sends the duty again, although it has not changed: the
+// controller may have been powered anew.
+TEST_F(Control, AResumeSendsTheDutyAgainAtOnce)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startEndlessLoop(run, processId);
+    const HWND window = runningLoopWindow(processId);
+    bool again = false;
+    if (window != nullptr) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL, 5000, &answer);
+        again = waitUntil([] { return dutyCommands(fileText(kTrace)) == 2; }, 5000);
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+    }
+    controller.join();
+    ASSERT_NE(window, nullptr) << run.output;
+    EXPECT_TRUE(again) << fileText(kTrace);
+    bool reapplied = false;
+    for (const Json &doc : jsonLines(run.output)) {
+        const Json &fan = doc["fans"][0];
+        reapplied =
+            reapplied || (fan["reason"] == "reapply" && fan["message"] == "the computer resumed" && fan["sent"] == 70);
+    }
+    EXPECT_TRUE(reapplied) << run.output;
 }
 
 } // namespace
