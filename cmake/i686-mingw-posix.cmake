@@ -1,18 +1,4 @@
-# Cross toolchain: 32-bit Windows with the posix thread model, so that
-# std::mutex and std::thread exist (GoogleTest needs them).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain: 32-bit Windows, what ships.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-set(CMAKE_DLLTOOL      i686-w64-mingw32-dlltool)
-set(CMAKE_OBJDUMP      i686-w64-mingw32-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test executables are Windows programs: run them under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(VORN_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingwPosix.cmake)
