@@ -2,19 +2,15 @@
 
 namespace {
 
-const char kMachineEnvironment[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
-// VORNSIM_SHARED=1 in the machine's environment, or (`on` false) not.
+// The simulator's switch for services (simulator/README.md).
 void shareWithServices(bool on)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    if (on)
-        RegSetValueExA(key, "VORNSIM_SHARED", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
-    else
-        RegDeleteValueA(key, "VORNSIM_SHARED");
-    RegCloseKey(key);
+    if (on) {
+        const DWORD shared = 1;
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VornSimulator", "Shared", REG_DWORD, &shared, sizeof shared);
+    } else {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VornSimulator");
+    }
 }
 
 } // namespace

@@ -16,8 +16,9 @@ ProgramRun vornhost(const std::string &arguments);
 
 // Loads the simulator in shared mode (VORNSIM_SILENT_AFTER as the caller
 // set it) for the process's life and resets its controllers; and shares it
-// with the services started from now on: Wine's service manager gives a
-// service the machine's environment from the registry, not its own.
+// with the services started from now on through the simulator's switch in
+// the registry: Wine's service manager gives a service the environment it
+// read when it started.
 bool loadSharedSimulator(SimControl &sim);
 
 // Fan `fan`'s duty in percent as the controller's frame shows it; -1 when
@@ -28,5 +29,5 @@ int frameDuty(SimControl &sim, int fan);
 int scQuery();
 
 // Removes the service and its event source, quietly, and the
-// simulator's shared mode from the machine's environment.
+// simulator's switch for services.
 void removeService();
