@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "serviceSupport.h"
 #include "tests/support/registrySettings.h"
@@ -18,14 +17,6 @@ namespace {
 const char kAlarmFile[] = "service-alarm.txt";
 // Apart from serviceTest.cpp's, which may run meanwhile in the same folder.
 const char kConfig[] = "service-alarm.json";
-
-std::string fileText(const std::string &path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // The configuration with an alarm command that adds a line
 // "EVENT FAN" to the alarm file, by its full path (the service runs

@@ -1,5 +1,8 @@
 #include "serviceSupport.h"
 
+#include <fstream>
+#include <sstream>
+
 namespace {
 
 // The simulator's switch for services (simulator/README.md).
@@ -14,6 +17,14 @@ void shareWithServices(bool on)
 }
 
 } // namespace
+
+std::string fileText(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 ProgramRun vornhost(const std::string &arguments)
 {

@@ -11,6 +11,9 @@
 #include "simControl.h"
 #include "tests/support/processRunner.h"
 
+// A file's whole text; empty when it cannot be read.
+std::string fileText(const std::string &path);
+
 // vornhost.exe with `arguments`, within 30 s.
 ProgramRun vornhost(const std::string &arguments);
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <fstream>
 
 #include "serviceSupport.h"
@@ -29,6 +30,17 @@ bool eventSourceThere()
 }
 
 const char kServiceConfig[] = "service-test.json";
+
+std::string todaysLogPath()
+{
+    char programData[MAX_PATH] = "C:\\ProgramData";
+    GetEnvironmentVariableA("ProgramData", programData, MAX_PATH);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return std::string(programData) + "\\VORN\\log\\control-" + day + ".csv";
+}
 
 class Service : public ::testing::Test {
 protected:
@@ -55,6 +67,9 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_EQ(scQuery(), 0);
     EXPECT_TRUE(eventSourceThere());
 
+    // The day's log, new (a test of the day before may have left one).
+    const std::string logPath = todaysLogPath();
+    DeleteFileA(logPath.c_str());
     const ProgramRun start = vornhost("service start");
     ASSERT_EQ(start.exitCode, 0) << start.output;
     EXPECT_TRUE(waitUntil([&] { return frameDuty(sim, 0) == 30 && frameDuty(sim, 2) == 50; }, 10000))
@@ -87,6 +102,13 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_EQ(frameDuty(sim, 0), 40);
     EXPECT_EQ(frameDuty(sim, 2), 70);
     EXPECT_NE(vornhost("service status").output.find("stopped"), std::string::npos);
+    // The day's CSV log, as vornhost plot reads it: a row per poll, fan 2 at
+    // 50 %, and the exit's row last.
+    const std::vector<std::string> log = linesOf(fileText(logPath));
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("time,", 0), 0u) << log[0];
+    EXPECT_NE(log[1].find(",50,"), std::string::npos) << log[1];
+    EXPECT_NE(log.back().find(",70,70,exit,"), std::string::npos) << log.back();
 
     const ProgramRun uninstall = vornhost("service uninstall");
     EXPECT_EQ(uninstall.exitCode, 0) << uninstall.output;
