@@ -130,6 +130,19 @@ Check device(const DeviceConfig &chosen)
     return std::nullopt;
 }
 
+Check alarms(const AlarmConfig &alarms)
+{
+    if (alarms.command && alarms.command->empty())
+        return ConfigError{"alarms.command", "an empty command line runs nothing; leave the key out instead"};
+    if (!within(alarms.repeatMinutes, 0, kLongestRepeatMinutes))
+        return ConfigError{"alarms.repeatMinutes", numberText(alarms.repeatMinutes) + " is not from 0 to " +
+                                                       numberText(kLongestRepeatMinutes) + " minutes"};
+    if (!within(alarms.lostSeconds, 1, kLongestIntervalSeconds))
+        return ConfigError{"alarms.lostSeconds", numberText(alarms.lostSeconds) + " is not from 1 to " +
+                                                     numberText(kLongestIntervalSeconds) + " seconds"};
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<ConfigError> validateControlConfig(const ControlConfig &config)
@@ -161,5 +174,10 @@ std::optional<ConfigError> validateControlConfig(const ControlConfig &config)
         if (Check error = fanEntry(place, config.fans[i]))
             return error;
     }
+    if (Check error = alarms(config.alarms))
+        return error;
+    if (!(whole(config.logDays) && within(config.logDays, 1, kLongestLogDays)))
+        return ConfigError{"logDays", numberText(config.logDays) + " is not a whole number of days from 1 to " +
+                                          numberText(kLongestLogDays)};
     return std::nullopt;
 }

@@ -12,7 +12,9 @@
 //              "points": [[30, 20], [50, 60], [60, 100]],
 //              "hysteresis": 3, "maxStepDown": 10, "minimum": 20, "start": 50,
 //              "critical": 62, "failsafe": 100, "onExit": 60,
-//              "plausible": {"low": -10, "high": 63}}]}
+//              "plausible": {"low": -10, "high": 63}}],
+//    "alarms": {"command": "notify.cmd", "repeatMinutes": 15, "lostSeconds": 30},
+//    "logDays": 7}
 //
 // validateControlConfig checks the values; the host checks the JSON itself
 // (malformed text, unknown keys, wrong types) and names places the same way
@@ -72,14 +74,30 @@ struct DeviceConfig {
     std::optional<double> number;      // whole, 0 to kHighestDeviceNumber
 };
 
+// Longest time between two raisings of the same alarm: a week.
+constexpr double kLongestRepeatMinutes = 10080.0;
+
+// What the alarms (control/alarmEvent.h) do beyond the log: a command line
+// run for each, and how often the same alarm may come again.
+struct AlarmConfig {
+    std::optional<std::string> command; // not empty
+    double repeatMinutes = 15;          // 0 to kLongestRepeatMinutes
+    double lostSeconds = 30;            // no answer this long is the controller lost: 1 to kLongestIntervalSeconds
+};
+
+// Longest a service's daily log is kept: a year.
+constexpr double kLongestLogDays = 366.0;
+
 struct ControlConfig {
     double interval = 1; // seconds between polls, 1 to kLongestIntervalSeconds
     std::optional<DeviceConfig> device;
     std::vector<FanCurveConfig> fans;
+    AlarmConfig alarms;
+    double logDays = 7; // whole days the service keeps its daily CSV logs, 1 to kLongestLogDays
 };
 
-// The first error in document order (interval, device, then each fan's keys in the
-// order of the struct), or none when the configuration can be used, e.g.
+// The first error in document order (interval, device, each fan's keys in the
+// order of the struct, then alarms and logDays), or none when the configuration can be used, e.g.
 // {"fans[1].points[2]", "temperature 70 is outside what the controller
 // reports (-64 to 63.5 °C)"}.
 std::optional<ConfigError> validateControlConfig(const ControlConfig &config);

@@ -65,8 +65,10 @@ struct Section {
 
 class SharedState {
 public:
-    static constexpr const char *kSectionName = "Local\\VornSimulatedController";
-    static constexpr const char *kMutexName = "Local\\VornSimulatedControllerLock";
+    // In the global namespace, as a real controller is one device for every
+    // session: a service (session 0) shares it with the user's programs.
+    static constexpr const char *kSectionName = "Global\\VornSimulatedController";
+    static constexpr const char *kMutexName = "Global\\VornSimulatedControllerLock";
     static constexpr DWORD kLockWaitMs = 2000; // then a caller goes on unguarded rather than hang
 
     // Sets up the records at load: attaches to (or creates) the shared section

@@ -25,6 +25,16 @@ std::string environment(const char *name)
     return n < sizeof value ? std::string(value, n) : std::string();
 }
 
+bool sharedModeAsked()
+{
+    if (environment("VORNSIM_SHARED") == "1")
+        return true;
+    DWORD shared = 0, size = sizeof shared;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VornSimulator", "Shared", RRF_RT_REG_DWORD, nullptr, &shared,
+                        &size) == ERROR_SUCCESS &&
+           shared == 1;
+}
+
 int clampMs(int ms)
 {
     return std::min(std::max(ms, 0), 60000);

@@ -86,6 +86,11 @@ struct Session {
 
 // The value of an environment variable; empty when not set.
 std::string environment(const char *name);
+// VORNSIM_SHARED=1, or the machine's switch for services: Shared = 1 (a
+// DWORD) under HKLM\SOFTWARE\VornSimulator. A service gets the environment
+// its service manager read when it started, so a test cannot hand it the
+// variable.
+bool sharedModeAsked();
 
 struct Sim : Session {
     std::mutex mu;
@@ -102,7 +107,7 @@ struct Sim : Session {
     {
         Scenario scenario;
         scenario.read(environment("VORNSIM_RAMP"), environment("VORNSIM_SILENT_AFTER"));
-        store.open(environment("VORNSIM_SHARED") == "1", environment("VORNSIM_DEVICES"), scenario);
+        store.open(sharedModeAsked(), environment("VORNSIM_DEVICES"), scenario);
         pacing = environment("VORNSIM_WIRE_PACING") == "1";
     }
 

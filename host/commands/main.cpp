@@ -10,11 +10,13 @@
 
 #include "host/cli/commandSet.h"
 #include "host/cli/wholeNumberOption.h"
+#include "host/commands/alarmTestCommand.h"
 #include "host/commands/configureCommand.h"
 #include "host/commands/controlCommand.h"
 #include "host/commands/listDevicesCommand.h"
 #include "host/commands/plotCommand.h"
 #include "host/commands/readDeviceCommand.h"
+#include "host/commands/serviceCommand.h"
 #include "host/commands/setFanCommand.h"
 #include "host/commands/showCommand.h"
 #include "host/commands/watchCommand.h"
@@ -141,6 +143,31 @@ void addControl(CommandSet &commands)
     command->add_flag("--dry-run", options->dryRun, "decide and print the duties, send none");
 }
 
+void addService(CommandSet &commands)
+{
+    auto [command, options] = commands.add("service",
+                                           "fan control as a Windows service from boot to shutdown: install\n"
+                                           "--config FILE (needs \"device\"), uninstall, start, stop (administrator\n"
+                                           "rights), status [--json]",
+                                           runService);
+    command->add_option("ACTION", options->action)
+        ->required()
+        ->check(CLI::IsMember({"install", "uninstall", "start", "stop", "status", "run"}));
+    command->add_option("--config", options->configPath, "install: the fans, their sensors and curves (README.md)")
+        ->type_name("FILE");
+    command->add_flag("--json", options->json, "status: one JSON object instead of text");
+}
+
+void addAlarm(CommandSet &commands)
+{
+    auto [command, options] =
+        commands.add("alarm", "runs the alarm command of FILE once with a test event", runAlarmTest);
+    command->add_flag("--test", options->test, "the test event (VORN_EVENT=test)")->required();
+    command->add_option("--config", options->configPath, "the configuration with \"alarms\": {\"command\": ...}")
+        ->type_name("FILE")
+        ->required();
+}
+
 void addPlot(CommandSet &commands)
 {
     auto [command, options] = commands.add("plot",
@@ -165,6 +192,8 @@ int main(int argc, char **argv)
     addSetFan(commands);
     addConfigure(commands);
     addControl(commands);
+    addService(commands);
+    addAlarm(commands);
     addPlot(commands);
     return commands.run(argc, argv);
 }

@@ -2,10 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 
+#include "host/fans/controlReport.h"
 #include "host/fans/jsonShape.h"
 
 namespace {
@@ -138,9 +140,24 @@ DeviceConfig deviceFrom(const Json &value)
     return device;
 }
 
+AlarmConfig alarmsFrom(const Json &value)
+{
+    checkObject(value, "alarms", {"command", "repeatMinutes", "lostSeconds"});
+    AlarmConfig alarms;
+    const auto command = value.find("command");
+    if (command != value.end()) {
+        if (!command->is_string())
+            fail("alarms.command", "needs a command line such as \"notify.cmd\", not " + shown(*command));
+        alarms.command = command->get<std::string>();
+    }
+    optionalNumber(value, "alarms", "repeatMinutes", alarms.repeatMinutes);
+    optionalNumber(value, "alarms", "lostSeconds", alarms.lostSeconds);
+    return alarms;
+}
+
 ControlConfig configFrom(const Json &document)
 {
-    checkObject(document, "", {"interval", "device", "fans"});
+    checkObject(document, "", {"interval", "device", "fans", "alarms", "logDays"});
     ControlConfig config;
     optionalNumber(document, "", "interval", config.interval);
     const auto device = document.find("device");
@@ -148,6 +165,10 @@ ControlConfig configFrom(const Json &document)
         config.device = deviceFrom(*device);
     for (const Json &entry : list(required(document, "", "fans"), "fans", "fans [{\"fan\": 0, ...}, ...]"))
         config.fans.push_back(fanFrom(entry, placeIndex("fans", config.fans.size())));
+    const auto alarms = document.find("alarms");
+    if (alarms != document.end())
+        config.alarms = alarmsFrom(*alarms);
+    optionalNumber(document, "", "logDays", config.logDays);
     return config;
 }
 
@@ -181,4 +202,13 @@ bool readControlConfig(const std::string &path, ControlConfig &config, ConfigErr
         return false;
     }
     return true;
+}
+
+bool loadControlConfig(const std::string &path, ControlConfig &config)
+{
+    ConfigError error;
+    if (readControlConfig(path, config, error))
+        return true;
+    std::fprintf(stderr, "vornhost: %s: %s\n", path.c_str(), consoleText(configErrorText(error)).c_str());
+    return false;
 }

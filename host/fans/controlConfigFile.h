@@ -14,3 +14,7 @@
 // key it does not know, a value of the wrong kind, a required key missing, or
 // a value that validateControlConfig refuses.
 bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error);
+
+// readControlConfig for a command: false, with "vornhost: FILE: place:
+// message" on stderr, when the configuration cannot be used.
+bool loadControlConfig(const std::string &path, ControlConfig &config);

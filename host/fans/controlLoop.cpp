@@ -4,6 +4,7 @@
 
 #include "host/output/reading.h"
 #include "host/output/utcTime.h"
+#include "host/plugin/hostSession.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ SensorReadings sensorsOf(const Reading &reading)
 
 ControlLoop::ControlLoop(const ControlConfig &config, ControlReport &report, DeviceAccess &access, DeviceChoice device,
                          const char *unnamed, bool dryRun)
-    : config_(config), report_(report), access_(access), device_(std::move(device)), unnamed_(unnamed), dryRun_(dryRun)
+    : config_(config), report_(report), access_(access), device_(std::move(device)), unnamed_(unnamed), dryRun_(dryRun),
+      alarms_(config.alarms)
 {
 }
 
@@ -42,7 +44,19 @@ void ControlLoop::poll(const std::string &time)
         readingFromFrame(frame, reading);
     ControlStep step = decideControl(config_, sensorsOf(reading), state_);
     state_ = step.state;
-    report_.poll(time, reading, deliver(std::move(step.fans), turn));
+    const std::vector<AlarmEvent> events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
+    const std::vector<FanOutcome> outcomes = deliver(std::move(step.fans), turn);
+    if (listener_ != nullptr)
+        listener_->poll(time, reading, outcomes);
+    report_.poll(time, reading, outcomes);
+    for (const AlarmEvent &event : events) {
+        // A dry run sends nothing: that the fan is not at its duty is no news.
+        if (dryRun_ && event.kind == AlarmKind::DutyReapplied)
+            continue;
+        report_.alarm(time, event);
+        if (listener_ != nullptr)
+            listener_->alarm(time, event);
+    }
 }
 
 void ControlLoop::finish(StopCause cause)

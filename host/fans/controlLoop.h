@@ -4,12 +4,14 @@
 // decides go out on the same handle (none in a dry run), and what got
 // through is recorded, so that a duty that did not is sent again at the next
 // poll; at the end every fan gets its exit duty, once, within the exit's
-// deadline (host/plugin/stopRequest.h).
+// deadline (host/plugin/stopRequest.h). The alarms each poll raises
+// (control/alarmTracker.h) go to the report and to whoever else listens.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "control/alarmTracker.h"
 #include "control/controlDecision.h"
 #include "host/device/deviceTurn.h"
 #include "host/fans/controlReport.h"
@@ -24,6 +26,16 @@ public:
 
     // One turn; a stop request ends the wait for it.
     void poll(const std::string &time);
+    // Told of each poll before the report, and of each alarm after it (the
+    // service's status file, daily log, Event Log and alarm command).
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans) = 0;
+        virtual void alarm(const std::string &time, const AlarmEvent &event) = 0;
+    };
+    void listen(Listener *listener) { listener_ = listener; }
+
     // The next poll sends every duty again (after a resume).
     void reapplyAll() { requestReapply(state_); }
 
@@ -40,5 +52,7 @@ private:
     const char *unnamed_;
     bool dryRun_;
     ControlState state_;
+    AlarmTracker alarms_;
+    Listener *listener_ = nullptr;
     bool finished_ = false;
 };

@@ -1,6 +1,5 @@
 #include "host/fans/controlReport.h"
 
-#include "host/output/jsonOutput.h"
 #include "host/output/readingCsv.h"
 
 namespace {
@@ -32,6 +31,27 @@ JsonDocument fansJson(const std::vector<FanOutcome> &fans)
 
 } // namespace
 
+JsonDocument pollJson(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans)
+{
+    JsonDocument line;
+    line["time"] = time;
+    line["error"] = reading.error.empty() ? JsonDocument(nullptr) : jsonText(reading.error);
+    line["fans"] = fansJson(fans);
+    return line;
+}
+
+JsonDocument alarmJson(const std::string &time, const AlarmEvent &event)
+{
+    JsonDocument line;
+    line["time"] = time;
+    line["alarm"] = alarmName(event.kind);
+    line["severity"] = severityName(alarmSeverity(event.kind));
+    line["fan"] = event.fan == kNoFan ? JsonDocument(nullptr) : JsonDocument(event.fan);
+    line["input"] = orNull(event.input);
+    line["message"] = alarmMessage(event); // control/'s own text, UTF-8 already
+    return line;
+}
+
 std::string consoleText(std::string text)
 {
     const std::string degree = "\xC2\xB0";
@@ -45,14 +65,14 @@ ControlReport::ControlReport(const ControlConfig &config, bool json, bool dryRun
 {
 }
 
-bool ControlReport::openCsv(const std::string &path)
+bool ControlReport::openCsv(const std::string &path, bool append)
 {
     std::string header = "time" + csvTemperatureHeader();
     for (const FanCurveConfig &fan : config_.fans) {
         const std::string f = ",fan" + std::to_string(static_cast<int>(fan.fan));
         header += f + "_duty" + f + "_target" + f + "_sent" + f + "_reason";
     }
-    return csv_.open(path, header + ",error");
+    return csv_.open(path, header + ",error", append);
 }
 
 void ControlReport::begin(const std::string &configPath)
@@ -68,15 +88,24 @@ void ControlReport::begin(const std::string &configPath)
 void ControlReport::poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans)
 {
     if (json_) {
-        JsonDocument line;
-        line["time"] = time;
-        line["error"] = reading.error.empty() ? JsonDocument(nullptr) : jsonText(reading.error);
-        line["fans"] = fansJson(fans);
-        printJsonLine(line);
+        printJsonLine(pollJson(time, reading, fans));
     } else {
         tableRows(time, fans, reading.error);
     }
     csvRow(time, &reading, fans);
+}
+
+void ControlReport::alarm(const std::string &time, const AlarmEvent &event)
+{
+    const char *severity = severityName(alarmSeverity(event.kind));
+    if (json_) {
+        printJsonLine(alarmJson(time, event));
+        return;
+    }
+    const std::string fan = event.fan == kNoFan ? "-" : std::to_string(event.fan);
+    std::printf("%-24s  %3s  %7s  %8s  %6s  alarm %s (%s): %s\n", time.c_str(), fan.c_str(), "", "", "",
+                alarmName(event.kind), severity, consoleText(alarmMessage(event)).c_str());
+    std::fflush(stdout);
 }
 
 void ControlReport::exit(const std::string &time, StopCause cause, const std::vector<FanOutcome> &fans)

@@ -1,7 +1,8 @@
 // What `vornhost control` prints and logs, one line per poll: a table by
 // default, JSON Lines with --json, and with --csv FILE a CSV row per poll
 // that `vornhost plot` draws. The exit duties close each of them with a line
-// of their own (reason "exit"; in JSON an "exit" member with the cause).
+// of their own (reason "exit"; in JSON an "exit" member with the cause), and
+// each alarm (control/alarmEvent.h) with a line after its poll's.
 #pragma once
 
 #include <cstdio>
@@ -9,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "control/alarmEvent.h"
 #include "control/controlDecision.h"
 #include "host/output/csvFile.h"
+#include "host/output/jsonOutput.h"
 #include "host/output/reading.h"
 #include "host/plugin/stopRequest.h"
 
@@ -25,16 +28,26 @@ struct FanOutcome {
     std::string failure;     // why a send did not get through; empty when it did or none was due
 };
 
+// A poll as JSON: {"time", "error", "fans": [{"fan", "input", "target",
+// "sent", "reason", "message"?, "sendError"?}]}.
+JsonDocument pollJson(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans);
+// An alarm as JSON: {"time", "alarm", "severity", "fan", "input", "message"}.
+JsonDocument alarmJson(const std::string &time, const AlarmEvent &event);
+
 class ControlReport {
 public:
     ControlReport(const ControlConfig &config, bool json, bool dryRun);
 
     // Starts the CSV log; prints the reason and returns false when it
     // cannot be written.
-    bool openCsv(const std::string &path);
+    // `append`: add to the file when it exists (the service's daily log).
+    bool openCsv(const std::string &path, bool append = false);
     // The table's title and column heads (nothing in JSON).
     void begin(const std::string &configPath);
     void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans);
+    // {"time": ..., "alarm": "failsafe-entered", "severity": "error",
+    //  "fan": 2, "input": null, "message": ...}, or a table row "alarm ...".
+    void alarm(const std::string &time, const AlarmEvent &event);
     void exit(const std::string &time, StopCause cause, const std::vector<FanOutcome> &fans);
 
 private:

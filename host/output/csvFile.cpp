@@ -2,18 +2,26 @@
 
 CsvFile::~CsvFile()
 {
-    if (file_ != nullptr)
-        std::fclose(file_);
+    close();
 }
 
-bool CsvFile::open(const std::string &path, const std::string &header)
+void CsvFile::close()
 {
-    file_ = std::fopen(path.c_str(), "w");
+    if (file_ != nullptr)
+        std::fclose(file_);
+    file_ = nullptr;
+}
+
+bool CsvFile::open(const std::string &path, const std::string &header, bool append)
+{
+    close();
+    file_ = std::fopen(path.c_str(), append ? "a" : "w");
     if (file_ == nullptr) {
         std::fprintf(stderr, "vornhost: cannot write %s\n", path.c_str());
         return false;
     }
-    row(header);
+    if (std::ftell(file_) <= 0) // "a" starts at the end: a new or empty file
+        row(header);
     return true;
 }
 

@@ -40,16 +40,22 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 const char *stopCauseName(StopCause cause)
 {
     // In the order of the enumeration.
-    static const char *const kNames[] = {"none", "count", "ctrl-c", "ctrl-break", "close", "logoff", "shutdown"};
+    static const char *const kNames[] = {"none",   "count",    "ctrl-c", "ctrl-break", "close",
+                                         "logoff", "shutdown", "stop",   "preshutdown"};
     return kNames[static_cast<int>(cause)];
 }
 
-void watchConsoleStop()
+void prepareStop()
 {
     if (stopSet == nullptr) {
         stopSet = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         dutiesDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
+}
+
+void watchConsoleStop()
+{
+    prepareStop();
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 

@@ -21,19 +21,24 @@
 
 enum class StopCause {
     None,
-    Count,     // --count polls done
-    CtrlC,     // Ctrl-C
-    CtrlBreak, // Ctrl-Break
-    Close,     // the console closed
-    LogOff,    // the user logs off
-    Shutdown,  // Windows shuts down
+    Count,       // --count polls done
+    CtrlC,       // Ctrl-C
+    CtrlBreak,   // Ctrl-Break
+    Close,       // the console closed
+    LogOff,      // the user logs off
+    Shutdown,    // Windows shuts down
+    Service,     // the service manager stops the service
+    PreShutdown, // the service manager's notice before a shutdown
 };
 
-// "count", "ctrl-c", "ctrl-break", "close", "logoff", "shutdown".
+// "count", "ctrl-c", "ctrl-break", "close", "logoff", "shutdown", "stop",
+// "preshutdown".
 const char *stopCauseName(StopCause cause);
 
-// Registers the console handler; from then on the events above request a
-// stop.
+// Makes the events of a stop request ready (a service has no console).
+void prepareStop();
+// prepareStop, then registers the console handler; from then on the events
+// above request a stop.
 void watchConsoleStop();
 
 // Records the cause (the first one stays) and sets stopEvent.

@@ -111,6 +111,33 @@ TEST(ControlConfig, NamesThePlaceOfTheFirstError)
         EXPECT_EQ(afterChange(change), expected);
 }
 
+TEST(ControlConfig, ChecksTheAlarmsAndTheLogDays)
+{
+    EXPECT_EQ(afterChange([](ControlConfig &c) {
+                  c.alarms = {"notify.cmd", 0, 1};
+                  c.logDays = 366;
+              }),
+              "ok");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.command = ""; }),
+              "alarms.command: an empty command line runs nothing; leave the key out instead");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.repeatMinutes = -1; }),
+              "alarms.repeatMinutes: -1 is not from 0 to 10080 minutes");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.lostSeconds = 0.5; }),
+              "alarms.lostSeconds: 0.5 is not from 1 to 86400 seconds");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.lostSeconds = NAN; }),
+              "alarms.lostSeconds: nan is not from 1 to 86400 seconds");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.logDays = 1.5; }),
+              "logDays: 1.5 is not a whole number of days from 1 to 366");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.logDays = 0; }),
+              "logDays: 0 is not a whole number of days from 1 to 366");
+    // The fans come first in the document, so their errors do too.
+    EXPECT_EQ(afterChange([](ControlConfig &c) {
+                  c.logDays = 0;
+                  c.fans[0].hysteresis = -1;
+              }),
+              "fans[0].hysteresis: -1 is not 0 °C or more");
+}
+
 TEST(SensorName, ReadsExactlyTheFourteenNames)
 {
     for (int sensor = 0; sensor < kSensorCount; ++sensor)

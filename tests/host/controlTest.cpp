@@ -42,14 +42,15 @@ std::string fileText(const std::string &path)
     return text.str();
 }
 
-// The JSON Lines of an output; a line that is none fails the test.
-std::vector<Json> jsonLines(const std::string &output)
+// The JSON Lines of an output, the polls' and the exit's or (`alarms`) the
+// alarms'; a line that is no JSON fails the test.
+std::vector<Json> jsonLines(const std::string &output, bool alarms = false)
 {
     std::vector<Json> docs;
     for (const std::string &line : linesOf(output)) {
         Json doc = Json::parse(line, nullptr, false);
         EXPECT_FALSE(doc.is_discarded()) << line;
-        if (!doc.is_discarded())
+        if (!doc.is_discarded() && doc.contains("alarm") == alarms)
             docs.push_back(doc);
     }
     return docs;
@@ -385,6 +386,14 @@ TEST_F(Control, ASilentControllerGetsItsFailsafeDuty)
         }
     }
     EXPECT_EQ(highest, 100) << run.output;
+    // One alarm, the fail-safe's: three silent polls are not the controller
+    // lost yet (30 s by default).
+    const std::vector<Json> alarms = jsonLines(run.output, true);
+    ASSERT_EQ(alarms.size(), 1u) << run.output;
+    EXPECT_EQ(alarms[0]["alarm"], "failsafe-entered");
+    EXPECT_EQ(alarms[0]["severity"], "error");
+    EXPECT_EQ(alarms[0]["fan"], 0);
+    EXPECT_EQ(alarms[0]["message"], "fan 0 runs at its fail-safe duty of 100 %: the reading failed");
     unsigned char frame[SIM_FRAME_SIZE];
     ASSERT_EQ(sim.getFrame(0, frame), 0);
     EXPECT_EQ(frame[SIM_OFF_DUTY], 20) << "the exit duty, 40 %, is what the fan keeps";

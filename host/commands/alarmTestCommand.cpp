@@ -1,0 +1,34 @@
+#include "host/commands/alarmTestCommand.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "host/fans/controlConfigFile.h"
+#include "host/service/alarmCommand.h"
+
+int runAlarmTest(const std::string & /*pluginPath*/, const AlarmTestOptions &options)
+{
+    if (!options.test) {
+        std::fprintf(stderr, "vornhost: alarm needs --test\n");
+        return 2;
+    }
+    ControlConfig config;
+    if (!loadControlConfig(options.configPath, config))
+        return 2;
+    if (!config.alarms.command) {
+        std::fprintf(stderr, "vornhost: %s: alarms.command: no alarm command configured\n", options.configPath.c_str());
+        return 2;
+    }
+    unsigned long exitCode = 0;
+    std::string failure;
+    if (!runAlarmCommand(*config.alarms.command, AlarmEvent{}, exitCode, failure)) {
+        std::fprintf(stderr, "vornhost: %s\n", failure.c_str());
+        return 1;
+    }
+    if (exitCode == STILL_ACTIVE)
+        std::printf("vornhost: the alarm command runs on after %lu ms; not waited for\n", kAlarmCommandWaitMs);
+    else
+        std::printf("vornhost: the alarm command ended with exit code %lu\n", exitCode);
+    return 0;
+}

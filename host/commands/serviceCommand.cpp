@@ -1,0 +1,128 @@
+#include "host/commands/serviceCommand.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "host/fans/controlConfigFile.h"
+#include "host/fans/controlReport.h"
+#include "host/output/jsonOutput.h"
+#include "host/service/eventLog.h"
+#include "host/service/serviceFiles.h"
+#include "host/service/serviceMain.h"
+#include "host/service/serviceManager.h"
+
+namespace {
+
+std::string ownPath()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// As control reads it, and with a "device".
+bool checkedConfig(const std::string &configPath, ControlConfig &config)
+{
+    if (!loadControlConfig(configPath, config))
+        return false;
+    if (config.device)
+        return true;
+    std::fprintf(stderr,
+                 "vornhost: %s: device: a service has no user's settings; name the controller with "
+                 "\"device\": {\"serial\": ...} or {\"number\": ...}\n",
+                 configPath.c_str());
+    return false;
+}
+
+int install(const std::string &configPath)
+{
+    if (!makeServiceFolders())
+        return 1;
+    // A new file, not the old one written over: another name for it (a
+    // hard link) must not change with it.
+    DeleteFileA(serviceConfigPath().c_str());
+    if (!CopyFileA(configPath.c_str(), serviceConfigPath().c_str(), FALSE)) {
+        std::fprintf(stderr, "vornhost: cannot copy %s to %s (error %lu)\n", configPath.c_str(),
+                     serviceConfigPath().c_str(), GetLastError());
+        return 1;
+    }
+    const std::string exe = ownPath();
+    if (!installService("\"" + exe + "\" service run") || !registerEventSource(exe))
+        return 1;
+    std::printf("vornhost: service %s installed with %s; vornhost service start starts it\n", kServiceName,
+                serviceConfigPath().c_str());
+    return 0;
+}
+
+std::string statusFileText()
+{
+    std::ifstream file(serviceStatusPath(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+int status(bool json)
+{
+    const std::string state = serviceState();
+    const JsonDocument last = JsonDocument::parse(statusFileText(), nullptr, false);
+    const bool known = !last.is_discarded() && last.is_object();
+    if (json) {
+        JsonDocument line;
+        line["service"] = kServiceName;
+        line["state"] = state;
+        line["poll"] = known && last.contains("poll") ? last["poll"] : JsonDocument(nullptr);
+        line["alarm"] = known && last.contains("alarm") ? last["alarm"] : JsonDocument(nullptr);
+        printJsonLine(line);
+        return 0;
+    }
+    std::printf("%s (%s): %s\n", kServiceDisplayName, kServiceName, state.c_str());
+    if (!known || !last.contains("poll") || last["poll"].is_null()) {
+        std::printf("no poll recorded in %s\n", serviceStatusPath().c_str());
+        return 0;
+    }
+    const JsonDocument &poll = last["poll"];
+    std::printf("last poll %s%s%s\n", poll.value("time", "").c_str(), poll["error"].is_null() ? "" : ": ",
+                poll["error"].is_null() ? "" : poll["error"].get<std::string>().c_str());
+    for (const JsonDocument &fan : poll["fans"]) {
+        std::string input = fan["input"].is_null() ? "-" : fan["input"].dump();
+        std::printf("  fan %d: input %s C, duty %d %%, %s\n", fan.value("fan", 0), input.c_str(),
+                    fan.value("target", 0), fan.value("reason", "").c_str());
+    }
+    if (last.contains("alarm") && !last["alarm"].is_null()) {
+        const JsonDocument &alarm = last["alarm"];
+        std::printf("last alarm %s: %s (%s): %s\n", alarm.value("time", "").c_str(), alarm.value("alarm", "").c_str(),
+                    alarm.value("severity", "").c_str(), consoleText(alarm.value("message", "")).c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int runService(const std::string & /*pluginPath*/, const ServiceOptions &options)
+{
+    if (options.action == "run")
+        return runServiceProcess();
+    if (options.action == "status")
+        return status(options.json);
+    if (options.action == "install" && options.configPath.empty()) {
+        std::fprintf(stderr, "vornhost: service install needs --config FILE\n");
+        return 2;
+    }
+    ControlConfig config;
+    if (options.action == "install" && !checkedConfig(options.configPath, config))
+        return 2;
+    if (!runsAsAdministrator()) {
+        std::fprintf(stderr, "vornhost: service %s needs administrator rights; run it from an elevated prompt\n",
+                     options.action.c_str());
+        return 1;
+    }
+    if (options.action == "install")
+        return install(options.configPath);
+    if (options.action == "uninstall")
+        return uninstallService() && removeEventSource() ? 0 : 1;
+    if (options.action == "start")
+        return startService() ? 0 : 1;
+    return stopService() ? 0 : 1;
+}

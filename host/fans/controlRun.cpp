@@ -1,0 +1,94 @@
+#include "host/fans/controlRun.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "control/clockJump.h"
+#include "control/pollSchedule.h"
+#include "host/device/controllerTurn.h"
+#include "host/output/utcTime.h"
+#include "host/plugin/hostSession.h"
+#include "host/plugin/storedSettings.h"
+
+namespace {
+
+uint64_t awakeMs()
+{
+    ULONGLONG hundredsOfNs = 0;
+    QueryUnbiasedInterruptTime(&hundredsOfNs);
+    return hundredsOfNs / 10000;
+}
+
+// Until the next poll is due, or a stop is requested, or the computer
+// resumed (then the loop polls at once and sends every duty again). Windows
+// says so to the window or the service; a wait's time-out does not count the
+// time asleep, so the wait goes in slices of at most a second, after each of
+// which the clocks tell a sleep the message did not.
+void waitForPoll(PollSchedule &schedule, HANDLE resumed, ClockJump &sleep, ControlLoop &loop)
+{
+    const HANDLE wakes[] = {stopEvent(), resumed};
+    const DWORD count = resumed != nullptr ? 2 : 1;
+    for (uint64_t left = schedule.waitMs(); left > 0; left = schedule.waitMs()) {
+        const DWORD woken =
+            WaitForMultipleObjects(count, wakes, FALSE, static_cast<DWORD>(std::min<uint64_t>(left, 1000)));
+        if (woken == WAIT_OBJECT_0)
+            return;
+        if (woken == WAIT_OBJECT_0 + 1 || sleep.jumped()) {
+            loop.reapplyAll();
+            schedule.resume();
+            return;
+        }
+    }
+}
+
+} // namespace
+
+DeviceChoice deviceOf(const ControlConfig &config)
+{
+    DeviceChoice device;
+    device.command = "control";
+    if (config.device && config.device->serial)
+        device.serial = config.device->serial;
+    else if (config.device && config.device->number)
+        device.number = static_cast<int>(*config.device->number);
+    else
+        device.number = storedDeviceNumber();
+    return device;
+}
+
+bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims)
+{
+    if (!device.number && !device.serial)
+        return true;
+    std::string controller;
+    {
+        const ControllerTurn turn;
+        controller = controllerIdentity(access.bridge(), device);
+    }
+    std::vector<int> fans;
+    for (const FanCurveConfig &fan : config.fans)
+        fans.push_back(static_cast<int>(fan.fan));
+    int refused = 0;
+    if (claims.claim(controller, fans, refused))
+        return true;
+    std::fprintf(stderr, "vornhost: fan %d of %s is driven by another vornhost control already; nothing was sent\n",
+                 refused, controller.c_str());
+    return false;
+}
+
+void runControlLoop(const ControlConfig &config, ControlLoop &loop, long long count, HANDLE resumed)
+{
+    PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
+    ClockJump sleep(tickCountMs, awakeMs);
+    for (long long n = 0; stopRequested() == StopCause::None; ++n) {
+        loop.poll(timestampNow());
+        if (count > 0 && n + 1 >= count) {
+            requestStop(StopCause::Count);
+            break;
+        }
+        schedule.next();
+        waitForPoll(schedule, resumed, sleep, loop);
+    }
+    loop.finish(stopRequested());
+}

@@ -1,0 +1,112 @@
+#include "host/service/serviceMain.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "host/fans/controlConfigFile.h"
+#include "host/fans/controlRun.h"
+#include "host/service/eventLog.h"
+#include "host/service/serviceFiles.h"
+#include "host/service/serviceManager.h"
+#include "host/service/serviceRecorder.h"
+
+namespace {
+
+const char kNoDevice[] = "the configuration names no device";
+
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+HANDLE resumed = nullptr; // set by the handler on a resume, for the loop
+DWORD checkPoint = 0;
+
+void reportState(DWORD state, DWORD waitHintMs = 0, DWORD exitCode = NO_ERROR)
+{
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_POWEREVENT : 0;
+    status.dwWin32ExitCode = exitCode == NO_ERROR ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+    status.dwServiceSpecificExitCode = exitCode;
+    status.dwCheckPoint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : ++checkPoint;
+    status.dwWaitHint = waitHintMs;
+    SetServiceStatus(statusHandle, &status);
+}
+
+DWORD WINAPI onControl(DWORD control, DWORD eventType, LPVOID /*eventData*/, LPVOID /*context*/)
+{
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_PRESHUTDOWN:
+        // The loop sends the exit duties within their deadline, then the
+        // service reports itself stopped.
+        reportState(SERVICE_STOP_PENDING, kServiceStopMs);
+        requestStop(control == SERVICE_CONTROL_STOP ? StopCause::Service : StopCause::PreShutdown);
+        return NO_ERROR;
+    case SERVICE_CONTROL_POWEREVENT:
+        if (eventType == PBT_APMRESUMEAUTOMATIC || eventType == PBT_APMRESUMESUSPEND)
+            SetEvent(resumed);
+        return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+// The loop from start to its exit duties; the service's exit code.
+DWORD runLoop()
+{
+    ControlConfig config;
+    ConfigError error;
+    if (!readControlConfig(serviceConfigPath(), config, error)) {
+        writeEvent(AlarmSeverity::Error, serviceConfigPath() + ": " + configErrorText(error));
+        return 2;
+    }
+    DeviceAccess access;
+    if (!access.load()) {
+        writeEvent(AlarmSeverity::Error, "the controller's bridge library cannot be loaded");
+        return 1;
+    }
+    const DeviceChoice device = deviceOf(config);
+    FanClaims claims;
+    if (!claimFans(config, access, device, claims)) {
+        writeEvent(AlarmSeverity::Error, "another vornhost control drives a fan of the configuration");
+        return 2;
+    }
+    ControlReport report(config, true, false);
+    ControlLoop loop(config, report, access, device, kNoDevice, false);
+    ServiceRecorder recorder(config, report);
+    loop.listen(&recorder);
+    reportState(SERVICE_RUNNING);
+    runControlLoop(config, loop, 0, resumed);
+    return 0;
+}
+
+void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
+{
+    statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, onControl, nullptr);
+    if (statusHandle == nullptr)
+        return;
+    reportState(SERVICE_START_PENDING, kServiceStopMs);
+    prepareStop();
+    resumed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const DWORD exitCode = resumed != nullptr ? runLoop() : GetLastError();
+    reportState(SERVICE_STOPPED, 0, exitCode);
+    if (resumed != nullptr)
+        CloseHandle(resumed);
+}
+
+} // namespace
+
+int runServiceProcess()
+{
+    char name[64] = "";
+    lstrcpynA(name, kServiceName, sizeof name);
+    const SERVICE_TABLE_ENTRYA table[] = {{name, serviceMain}, {nullptr, nullptr}};
+    if (StartServiceCtrlDispatcherA(table))
+        return 0;
+    std::fprintf(stderr, "vornhost: service run is for the service manager; use vornhost service start (error %lu)\n",
+                 GetLastError());
+    return 1;
+}

@@ -1,0 +1,32 @@
+// The service `VORNFanControl` ("VORN fan control") in the service manager:
+// registered to start with Windows as LocalSystem, restarted 5 s after a
+// failure, given time at shutdown for the exit duties; started, stopped,
+// asked for its state and removed. Each prints what went wrong.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+constexpr const char *kServiceName = "VORNFanControl";
+constexpr const char *kServiceDisplayName = "VORN fan control";
+
+// How long the service manager waits at shutdown (pre-shutdown) and at a
+// stop: the exit duties' deadline and some.
+constexpr DWORD kServiceStopMs = 10000;
+
+// Whether this process runs with administrator rights (its token elevated).
+bool runsAsAdministrator();
+
+// Registers the service to run `commandLine` ("\"...\\vornhost.exe\" service
+// run").
+bool installService(const std::string &commandLine);
+// Stops it (within kServiceStopMs) and removes it; true when it is gone
+// (also when it was never there).
+bool uninstallService();
+bool startService();
+// Asks it to stop and waits, within kServiceStopMs, until it has.
+bool stopService();
+
+// Its state: "running", "stopped", "start-pending", ..., or "not-installed".
+std::string serviceState();

@@ -1,0 +1,44 @@
+#include "host/service/serviceRecorder.h"
+
+#include "host/service/alarmCommand.h"
+#include "host/service/eventLog.h"
+#include "host/service/serviceFiles.h"
+
+ServiceRecorder::ServiceRecorder(const ControlConfig &config, ControlReport &report)
+    : config_(config), report_(report), lastAlarm_(nullptr)
+{
+}
+
+void ServiceRecorder::poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans)
+{
+    const std::string date = time.substr(0, 10);
+    if (date != logDate_) {
+        logDate_ = date;
+        report_.openCsv(serviceLogPath(time), true);
+        pruneServiceLogs(time, static_cast<int>(config_.logDays));
+    }
+    lastPoll_ = pollJson(time, reading, fans);
+    writeStatus();
+}
+
+void ServiceRecorder::alarm(const std::string &time, const AlarmEvent &event)
+{
+    const std::string message = alarmMessage(event);
+    writeEvent(alarmSeverity(event.kind), message);
+    lastAlarm_ = alarmJson(time, event);
+    writeStatus();
+    if (!config_.alarms.command)
+        return;
+    unsigned long exitCode = 0;
+    std::string failure;
+    if (!runAlarmCommand(*config_.alarms.command, event, exitCode, failure))
+        writeEvent(AlarmSeverity::Warning, failure);
+}
+
+void ServiceRecorder::writeStatus()
+{
+    JsonDocument status;
+    status["poll"] = lastPoll_;
+    status["alarm"] = lastAlarm_;
+    replaceFile(serviceStatusPath(), status.dump(-1, ' ', false, JsonDocument::error_handler_t::replace) + "\n");
+}

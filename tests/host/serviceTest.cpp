@@ -1,0 +1,141 @@
+// vornhost as a Windows service under Wine's service manager, on the shared
+// simulated controller: installed and started, it drives each configured fan
+// along its curve and says so in `service status`; a console control on one
+// of its fans refuses to start; a stop leaves each fan at its exit duty; an
+// uninstall removes the service and its event source. A configuration
+// without a device, or one it cannot use, is refused before anything is
+// installed.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <fstream>
+
+#include "serviceSupport.h"
+#include "tests/support/registrySettings.h"
+
+namespace {
+
+const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\VORN";
+
+bool eventSourceThere()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+const char kServiceConfig[] = "service-test.json";
+
+std::string todaysLogPath()
+{
+    char programData[MAX_PATH] = "C:\\ProgramData";
+    GetEnvironmentVariableA("ProgramData", programData, MAX_PATH);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return std::string(programData) + "\\VORN\\log\\control-" + day + ".csv";
+}
+
+class Service : public ::testing::Test {
+protected:
+    void SetUp() override { removeService(); }
+    void TearDown() override
+    {
+        removeService();
+        DeleteFileA(kServiceConfig);
+    }
+    static void writeConfig(const std::string &text) { std::ofstream(kServiceConfig, std::ios::binary) << text; }
+};
+
+} // namespace
+
+TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
+{
+    SimControl sim;
+    ASSERT_TRUE(loadSharedSimulator(sim)) << sim.missing;
+    writeConfig(R"({"device": {"number": 0}, "fans": [
+                      {"fan": 0, "sensors": ["digital3"], "points": [[-60, 30], [60, 30]], "onExit": 40},
+                      {"fan": 2, "sensors": ["analog0"], "points": [[-60, 50], [60, 50]], "onExit": 70}]})");
+    const ProgramRun install = vornhost(std::string("service install --config ") + kServiceConfig);
+    ASSERT_EQ(install.exitCode, 0) << install.output;
+    EXPECT_EQ(scQuery(), 0);
+    EXPECT_TRUE(eventSourceThere());
+
+    // The day's log, new (a test of the day before may have left one).
+    const std::string logPath = todaysLogPath();
+    DeleteFileA(logPath.c_str());
+    const ProgramRun start = vornhost("service start");
+    ASSERT_EQ(start.exitCode, 0) << start.output;
+    EXPECT_TRUE(waitUntil([&] { return frameDuty(sim, 0) == 30 && frameDuty(sim, 2) == 50; }, 10000))
+        << frameDuty(sim, 0) << " " << frameDuty(sim, 2);
+
+    const ProgramRun status = vornhost("service status --json");
+    ASSERT_EQ(status.exitCode, 0) << status.output;
+    const nlohmann::json shown = nlohmann::json::parse(status.output, nullptr, false);
+    ASSERT_FALSE(shown.is_discarded()) << status.output;
+    EXPECT_EQ(shown["state"], "running") << status.output;
+    ASSERT_TRUE(shown["poll"].is_object()) << status.output;
+    EXPECT_TRUE(shown["poll"]["error"].is_null()) << status.output;
+    ASSERT_EQ(shown["poll"]["fans"].size(), 2u) << status.output;
+    EXPECT_EQ(shown["poll"]["fans"][1]["fan"], 2);
+    EXPECT_EQ(shown["poll"]["fans"][1]["target"], 50);
+    EXPECT_EQ(shown["poll"]["fans"][1]["reason"], "curve");
+
+    // The service's claim holds against a console loop on one of its fans.
+    std::ofstream("service-console.json", std::ios::binary)
+        << R"({"device": {"number": 0}, "fans": [{"fan": 2, "sensors": ["digital0"], "points": [[20, 90]]}]})";
+    const ProgramRun console = vornhost("control --count 1 --config service-console.json");
+    DeleteFileA("service-console.json");
+    EXPECT_EQ(console.exitCode, 2) << console.output;
+    EXPECT_NE(console.output.find("is driven by another vornhost control already"), std::string::npos)
+        << console.output;
+    EXPECT_EQ(frameDuty(sim, 2), 50);
+
+    const ProgramRun stop = vornhost("service stop");
+    EXPECT_EQ(stop.exitCode, 0) << stop.output;
+    EXPECT_EQ(frameDuty(sim, 0), 40);
+    EXPECT_EQ(frameDuty(sim, 2), 70);
+    EXPECT_NE(vornhost("service status").output.find("stopped"), std::string::npos);
+    // The day's CSV log, as vornhost plot reads it: a row per poll, fan 2 at
+    // 50 %, and the exit's row last.
+    const std::vector<std::string> log = linesOf(fileText(logPath));
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("time,", 0), 0u) << log[0];
+    EXPECT_NE(log[1].find(",50,"), std::string::npos) << log[1];
+    EXPECT_NE(log.back().find(",70,70,exit,"), std::string::npos) << log.back();
+
+    const ProgramRun uninstall = vornhost("service uninstall");
+    EXPECT_EQ(uninstall.exitCode, 0) << uninstall.output;
+    EXPECT_NE(scQuery(), 0);
+    EXPECT_FALSE(eventSourceThere());
+}
+
+TEST_F(Service, InstallRefusesAConfigurationWithoutADeviceOrThatItCannotUse)
+{
+    const struct {
+        const char *text;
+        const char *message;
+    } cases[] = {
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}]})",
+         "service-test.json: device: a service has no user's settings"},
+        {R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"repeatMinutes": -1}})",
+         "service-test.json: alarms.repeatMinutes: -1 is not from 0 to 10080 minutes"},
+        {R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "logDays": 0.5})",
+         "service-test.json: logDays: 0.5 is not a whole number of days"},
+    };
+    for (const auto &c : cases) {
+        writeConfig(c.text);
+        const ProgramRun install = vornhost(std::string("service install --config ") + kServiceConfig);
+        EXPECT_EQ(install.exitCode, 2) << c.text << "\n" << install.output;
+        EXPECT_NE(install.output.find(c.message), std::string::npos) << install.output;
+        EXPECT_NE(scQuery(), 0) << c.text;
+    }
+}
