@@ -10,6 +10,7 @@ export WINEPREFIX=${VORN_WINEPREFIX:-$build_dir/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# The 32-bit build in build/, what ships, on any machine.
 vorn_build() {
   "$root/scripts/setup"
   vorn_cmake_build "$build_dir" i686-mingw-posix "$@"
@@ -26,11 +27,61 @@ vorn_cmake_build() {
 }
 
 # Whether this machine runs 32-bit x86 programs, and so Debian's 32-bit
-# Wine: the kernels of some virtual machines cannot ("Exec format error").
-# scripts/test then rehearses the Wine tests with a 64-bit build under
-# 64-bit Wine (scripts/wine64-chroot); VORN_WINE64=1 asks for that anyway.
+# Wine: the kernels of many virtual machines have IA-32 emulation off and
+# answer "Exec format error". Asked of the kernel itself, before any Wine is
+# installed, with the smallest 32-bit Linux program there is: 93 bytes that
+# only exit. VORN_WINE64=1 takes the 64-bit path on any machine.
 vorn_runs_32bit() {
-  [ "${VORN_WINE64:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+  [ "${VORN_WINE64:-0}" != 1 ] || return 1
+  if [ -z "${vorn_32bit_answer:-}" ]; then
+    local probe
+    probe=$(mktemp)
+    # ELF header (i386, entry 0x8048054), one loadable segment, then
+    # "mov eax, 1; xor ebx, ebx; int 0x80": exit(0).
+    printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0'\
+'\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\200\4\10'\
+'\0\200\4\10\135\0\0\0\135\0\0\0\5\0\0\0\0\20\0\0\270\1\0\0\0\61\333\315\200' >"$probe"
+    chmod +x "$probe"
+    if "$probe" 2>/dev/null; then vorn_32bit_answer=yes; else vorn_32bit_answer=no; fi
+    rm -f "$probe"
+  fi
+  [ "$vorn_32bit_answer" = yes ]
+}
+
+# Builds what this machine can run and points Wine at it, saying once which
+# path it took; $1 names the caller, further arguments go to the
+# configuration. Where 32-bit programs run, that is the 32-bit build in
+# build/ under Debian's 32-bit Wine. Elsewhere it is a 64-bit build of the
+# same sources in build/x64 (cmake/x86_64-mingw-posix.cmake) under Debian's
+# own 64-bit Wine; build_dir and the Wine prefix then move there. What ships
+# is the 32-bit build either way (scripts/check-dll reads it without running
+# it).
+vorn_build_runnable() {
+  local who=$1
+  shift
+  "$root/scripts/setup"
+  if vorn_runs_32bit; then
+    echo "$who: the 32-bit build in $build_dir, under 32-bit Wine" >&2
+    vorn_cmake_build "$build_dir" i686-mingw-posix "$@"
+  else
+    echo "$who: this machine runs no 32-bit programs: the 64-bit build in $build_dir/x64, under 64-bit Wine" >&2
+    vorn_use_wine64
+    vorn_cmake_build "$build_dir" x86_64-mingw-posix "$@"
+  fi
+}
+
+# The 64-bit path: build_dir becomes its x64 folder (with a prefix of its
+# own there), and wine, wineserver and wineboot are Debian's 64-bit ones
+# (scripts/wine64/), whatever else is installed.
+vorn_use_wine64() {
+  if [ "${vorn_on_wine64:-0}" != 1 ]; then
+    build_dir=$build_dir/x64
+    [ -n "${VORN_WINEPREFIX:-}" ] || export WINEPREFIX=$build_dir/wineprefix
+    export VORN_BUILD_DIR=$build_dir VORN_WINEPREFIX=$WINEPREFIX
+    export PATH=$root/scripts/wine64:$PATH WINEARCH=win64
+    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+    vorn_on_wine64=1
+  fi
 }
 
 # Ninja for a new build folder: it compiles a target's sources while the
