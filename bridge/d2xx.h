@@ -8,6 +8,13 @@
 typedef PVOID FT_HANDLE;
 typedef ULONG FT_STATUS;
 
+// What crosses into the bridge maker's library has its sizes, on 32 and on
+// 64 bits alike: a handle is a pointer, a status and every count a 32-bit
+// number (Windows keeps ULONG and DWORD at 32 bits on 64-bit too).
+static_assert(sizeof(FT_HANDLE) == sizeof(void *), "FT_HANDLE is a pointer");
+static_assert(sizeof(FT_STATUS) == 4 && sizeof(DWORD) == 4 && sizeof(ULONG) == 4, "32-bit status and counts");
+static_assert(sizeof(UCHAR) == 1, "byte-sized line settings");
+
 enum : FT_STATUS {
     FT_OK = 0
 };

@@ -10,6 +10,8 @@
 // the snapshot LocId is 0.
 #pragma once
 
+#include <cstddef>
+
 #include "bridge/d2xx.h"
 
 typedef struct _ft_device_list_info_node {
@@ -21,6 +23,16 @@ typedef struct _ft_device_list_info_node {
     char Description[64];
     FT_HANDLE ftHandle; // this process's handle of an open device, else null
 } FT_DEVICE_LIST_INFO_NODE;
+
+// The library fills an array of these, so the layout is the library's own:
+// four 32-bit numbers and two texts, then the handle at offset 96, which
+// 64-bit alignment keeps there (104 bytes a node on 64-bit, 100 on 32-bit).
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Type) == 4, "device list node layout");
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, LocId) == 12, "device list node layout");
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, SerialNumber) == 16, "device list node layout");
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Description) == 32, "device list node layout");
+static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96, "device list node layout");
+static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == (sizeof(void *) == 8 ? 104 : 100), "device list node size");
 
 enum : DWORD {
     FT_FLAGS_OPENED = 1,

@@ -64,7 +64,9 @@ vorn_build_runnable() {
     echo "$who: the 32-bit build in $build_dir, under 32-bit Wine" >&2
     vorn_cmake_build "$build_dir" i686-mingw-posix "$@"
   else
-    echo "$who: this machine runs no 32-bit programs: the 64-bit build in $build_dir/x64, under 64-bit Wine" >&2
+    local why="this machine runs no 32-bit programs"
+    [ "${VORN_WINE64:-0}" != 1 ] || why="VORN_WINE64=1"
+    echo "$who: $why: the 64-bit build in $build_dir/x64, under 64-bit Wine" >&2
     vorn_use_wine64
     vorn_cmake_build "$build_dir" x86_64-mingw-posix "$@"
   fi
