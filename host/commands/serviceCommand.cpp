@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlReport.h"
@@ -57,16 +56,12 @@ int install(const std::string &configPath)
     return 0;
 }
 
-std::string statusFileText()
-{
-    std::ifstream file(serviceStatusPath(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
 int status(bool json)
 {
     const std::string state = serviceState();
-    const JsonDocument last = JsonDocument::parse(statusFileText(), nullptr, false);
+    std::string text;
+    const JsonDocument last =
+        readReplacedFile(serviceStatusPath(), text) ? JsonDocument::parse(text, nullptr, false) : JsonDocument();
     const bool known = !last.is_discarded() && last.is_object();
     if (json) {
         JsonDocument line;

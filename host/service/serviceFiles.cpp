@@ -5,6 +5,7 @@
 #include <sddl.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "host/output/utcTime.h"
 
@@ -15,6 +16,11 @@ namespace {
 const char kFolderDescriptor[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 
 const char kLogPrefix[] = "control-";
+
+// FILE_INFO_BY_HANDLE_CLASS's FileRenameInfoEx (Windows 10 1709 and
+// later), which mingw-w64's header hides behind a version test no
+// _WIN32_WINNT passes.
+const auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 bool makeFolder(const std::string &path, SECURITY_ATTRIBUTES &attributes)
 {
@@ -32,6 +38,40 @@ long long dayOf(const std::string &text)
     if (text.size() < 10 || !parseUtcTime(text.substr(0, 10) + "T00:00:00Z", ms))
         return -1;
     return ms / 86400000;
+}
+
+// The file's text from where the handle stands to its end, below
+// kReplacedFileMaxBytes.
+bool readWhole(HANDLE file, std::string &text)
+{
+    text.clear();
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+        if (read == 0)
+            return true;
+        text.append(buffer, read);
+        if (text.size() >= kReplacedFileMaxBytes)
+            return false;
+    }
+    return false;
+}
+
+// Renames the open file over `path` even while readers hold the old one
+// open (sharing it for deletion): they read on in the old file, the next
+// open gets the new one.
+bool renamedOver(HANDLE file, const std::string &path)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 1)
+        return false;
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(length) * sizeof(WCHAR));
+    auto *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+    rename->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(length - 1) * sizeof(WCHAR);
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, rename->FileName, length);
+    return SetFileInformationByHandle(file, kFileRenameInfoEx, rename, static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 } // namespace
@@ -80,17 +120,45 @@ bool makeServiceFolders()
 bool replaceFile(const std::string &path, const std::string &text)
 {
     const std::string temporary = path + ".new";
-    const HANDLE file =
-        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
     const bool complete = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                           written == text.size() && FlushFileBuffers(file);
+    bool replaced = complete && renamedOver(file, path);
     CloseHandle(file);
-    if (complete && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileA(temporary.c_str());
+    // Where the file system cannot (before Windows 10 1709, or not NTFS),
+    // the classic rename, which a reader holding the old file blocks for
+    // that moment: once more after it.
+    for (int attempt = 0; complete && !replaced && attempt < 2; ++attempt) {
+        if (attempt > 0)
+            Sleep(kReplacedFileRetryMs);
+        replaced = MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    if (!replaced)
+        DeleteFileA(temporary.c_str());
+    return replaced;
+}
+
+bool readReplacedFile(const std::string &path, std::string &text)
+{
+    // The one moment a reader can miss is the rename itself: once more
+    // after it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0)
+            Sleep(kReplacedFileRetryMs);
+        const HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        const bool whole = readWhole(file, text);
+        CloseHandle(file);
+        if (whole)
+            return true;
+    }
     return false;
 }
 
