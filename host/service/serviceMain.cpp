@@ -6,6 +6,7 @@
 
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
+#include "host/plugin/pluginLoader.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceManager.h"
@@ -64,8 +65,10 @@ DWORD runLoop()
         return 2;
     }
     DeviceAccess access;
-    if (!access.load()) {
-        writeEvent(AlarmSeverity::Error, "the controller's bridge library cannot be loaded");
+    if (!access.load(BridgeSearch::SystemFolderOnly)) {
+        writeEvent(AlarmSeverity::Error,
+                   "the controller's bridge library FTD2XX.dll cannot be loaded from the system folder: install the "
+                   "FTDI D2XX driver");
         return 1;
     }
     const DeviceChoice device = deviceOf(config);
@@ -101,6 +104,14 @@ void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
 
 int runServiceProcess()
 {
+    // Libraries this process loads by name come from the system folder
+    // only. Looked up, since Windows 7 has it only with KB2533623; without
+    // it, the bridge's own load says so.
+    using SetDirectories = BOOL(WINAPI *)(DWORD);
+    const auto setDirectories =
+        asFunction<SetDirectories>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"));
+    if (setDirectories != nullptr)
+        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     char name[64] = "";
     lstrcpynA(name, kServiceName, sizeof name);
     const SERVICE_TABLE_ENTRYA table[] = {{name, serviceMain}, {nullptr, nullptr}};
