@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "host/output/utcTime.h"
+#include "host/service/knownFolder.h"
+#include "host/service/writeCheck.h"
 
 namespace {
-
-// SYSTEM and administrators: everything; users: read and run. Inherited by
-// every file in it, the folder's own inheritance cut (P).
-const char kFolderDescriptor[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 
 const char kLogPrefix[] = "control-";
 
@@ -22,6 +20,8 @@ const char kLogPrefix[] = "control-";
 // _WIN32_WINNT passes.
 const auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
+// A folder there already is made the service's by secureDataFolder, or
+// refused (host/service/dataFolderGuard.h).
 bool makeFolder(const std::string &path, SECURITY_ATTRIBUTES &attributes)
 {
     if (CreateDirectoryA(path.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS)
@@ -57,6 +57,12 @@ bool readWhole(HANDLE file, std::string &text)
     return false;
 }
 
+std::string inServiceFolder(const std::string &name)
+{
+    const std::string folder = serviceFolder();
+    return folder.empty() ? "" : folder + "\\" + name;
+}
+
 // Renames the open file over `path` even while readers hold the old one
 // open (sharing it for deletion): they read on in the old file, the next
 // open gets the new one.
@@ -78,36 +84,38 @@ bool renamedOver(HANDLE file, const std::string &path)
 
 std::string serviceFolder()
 {
-    char programData[MAX_PATH] = "";
-    const DWORD length = GetEnvironmentVariableA("ProgramData", programData, MAX_PATH);
-    std::string base = length > 0 && length < MAX_PATH ? programData : "C:\\ProgramData";
-    return base + "\\VORN";
+    static const std::string programData = knownFolder(FOLDERID_ProgramData);
+    return programData.empty() ? "" : programData + "\\VORN";
 }
 
 std::string serviceConfigPath()
 {
-    return serviceFolder() + "\\fan-curve.json";
+    return inServiceFolder("fan-curve.json");
 }
 
 std::string serviceStatusPath()
 {
-    return serviceFolder() + "\\status.json";
+    return inServiceFolder("status.json");
 }
 
 std::string serviceLogFolder()
 {
-    return serviceFolder() + "\\log";
+    return inServiceFolder("log");
 }
 
 std::string serviceLogPath(const std::string &isoTime)
 {
-    return serviceLogFolder() + "\\" + kLogPrefix + isoTime.substr(0, 10) + ".csv";
+    return inServiceFolder(std::string("log\\") + kLogPrefix + isoTime.substr(0, 10) + ".csv");
 }
 
-bool makeServiceFolders()
+bool makeServiceFolders(const std::string &account)
 {
+    if (serviceFolder().empty()) {
+        std::fprintf(stderr, "vornhost: the system does not tell where ProgramData is\n");
+        return false;
+    }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kFolderDescriptor, SDDL_REVISION_1,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(dataFolderSddl(account).c_str(), SDDL_REVISION_1,
                                                               &attributes.lpSecurityDescriptor, nullptr)) {
         std::fprintf(stderr, "vornhost: cannot build the folder's permissions (error %lu)\n", GetLastError());
         return false;

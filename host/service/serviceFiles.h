@@ -1,5 +1,7 @@
-// Where the service keeps its files: %ProgramData%\VORN\, a folder that only
-// administrators and SYSTEM may write, with the configuration the service
+// Where the service keeps its files: VORN\ in the system's ProgramData
+// folder (its known folder, not the environment's %ProgramData%), which
+// only SYSTEM, the administrators and the service's account may write
+// (host/service/dataFolderGuard.h), with the configuration the service
 // runs (fan-curve.json), its status after each poll (status.json) and its
 // daily CSV logs (log\control-YYYY-MM-DD.csv).
 #pragma once
@@ -7,7 +9,8 @@
 #include <cstddef>
 #include <string>
 
-// "C:\ProgramData\VORN" and the files in it.
+// "C:\ProgramData\VORN" and the files in it; empty, all of them, when the
+// system does not tell where ProgramData is.
 std::string serviceFolder();
 std::string serviceConfigPath();
 std::string serviceStatusPath();
@@ -15,10 +18,10 @@ std::string serviceLogFolder();
 // "...\log\control-2026-12-08.csv" for the date of an ISO 8601 time.
 std::string serviceLogPath(const std::string &isoTime);
 
-// Makes the folder and its log folder, writable by administrators and
-// SYSTEM only, readable by everyone; prints the reason and returns false
-// when that fails.
-bool makeServiceFolders();
+// Makes the folder and its log folder, when missing, with the descriptor
+// for a service that runs as `account` (host/service/writeCheck.h); prints
+// the reason and returns false when that fails.
+bool makeServiceFolders(const std::string &account);
 
 // The second try of a replacement or of a read that met the other.
 constexpr unsigned long kReplacedFileRetryMs = 100;

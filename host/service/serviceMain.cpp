@@ -7,6 +7,7 @@
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/plugin/pluginLoader.h"
+#include "host/service/dataFolderGuard.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceManager.h"
@@ -58,6 +59,13 @@ DWORD WINAPI onControl(DWORD control, DWORD eventType, LPVOID /*eventData*/, LPV
 // The loop from start to its exit duties; the service's exit code.
 DWORD runLoop()
 {
+    const std::string refusal = dataFolderRefusal();
+    if (!refusal.empty()) {
+        writeEvent(AlarmSeverity::Error, "the service does not run: " + refusal +
+                                             "; only SYSTEM, the administrators and the service's own account may "
+                                             "write its files (vornhost service uninstall, then install, sets that)");
+        return 2;
+    }
     ControlConfig config;
     ConfigError error;
     if (!readControlConfig(serviceConfigPath(), config, error)) {
