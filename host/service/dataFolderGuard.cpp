@@ -81,8 +81,7 @@ std::string removed(const Entry &entry)
 {
     FILE_DISPOSITION_INFO disposition{TRUE};
     if (!SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition, sizeof disposition))
-        return errorText("it has another name elsewhere (a hard link), and this one cannot be removed",
-                         GetLastError());
+        return errorText("it has another name elsewhere (a hard link), and this one cannot be removed", GetLastError());
     return "";
 }
 
