@@ -167,7 +167,9 @@ void addService(CommandSet &commands)
         ->type_name("FILE");
     command->add_option("--account", options->account, "install: the account it runs as (README.md)")
         ->type_name("ACCOUNT")
-        ->check(CLI::IsMember(serviceAccountNames()));
+        // No description: the synopsis says ACCOUNT alone, as the README's
+        // command table does; a wrong name is refused with the list.
+        ->check(CLI::IsMember(serviceAccountNames()).description(""));
     command->add_flag("--json", options->json, "status: one JSON object instead of text");
 }
 
