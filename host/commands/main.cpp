@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "host/cli/commandSet.h"
 #include "host/cli/wholeNumberOption.h"
@@ -20,6 +21,7 @@
 #include "host/commands/setFanCommand.h"
 #include "host/commands/showCommand.h"
 #include "host/commands/watchCommand.h"
+#include "host/service/serviceManager.h"
 
 namespace {
 
@@ -143,18 +145,31 @@ void addControl(CommandSet &commands)
     command->add_flag("--dry-run", options->dryRun, "decide and print the duties, send none");
 }
 
+std::vector<std::string> serviceAccountNames()
+{
+    std::vector<std::string> names;
+    for (const ServiceAccount &account : kServiceAccounts)
+        names.push_back(account.name);
+    return names;
+}
+
 void addService(CommandSet &commands)
 {
     auto [command, options] = commands.add("service",
                                            "fan control as a Windows service from boot to shutdown: install\n"
-                                           "--config FILE (needs \"device\"), uninstall, start, stop (administrator\n"
-                                           "rights), status [--json]",
+                                           "--config FILE (needs \"device\") [--account LocalSystem], uninstall,\n"
+                                           "start, stop (administrator rights), status [--json]",
                                            runService);
     command->add_option("ACTION", options->action)
         ->required()
         ->check(CLI::IsMember({"install", "uninstall", "start", "stop", "status", "run"}));
     command->add_option("--config", options->configPath, "install: the fans, their sensors and curves (README.md)")
         ->type_name("FILE");
+    command->add_option("--account", options->account, "install: the account it runs as (README.md)")
+        ->type_name("ACCOUNT")
+        // No description: the synopsis says ACCOUNT alone, as the README's
+        // command table does; a wrong name is refused with the list.
+        ->check(CLI::IsMember(serviceAccountNames()).description(""));
     command->add_flag("--json", options->json, "status: one JSON object instead of text");
 }
 

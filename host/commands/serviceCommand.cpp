@@ -3,30 +3,23 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlReport.h"
 #include "host/output/jsonOutput.h"
+#include "host/service/dataFolderGuard.h"
 #include "host/service/eventLog.h"
+#include "host/service/programCopy.h"
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceMain.h"
 #include "host/service/serviceManager.h"
 
 namespace {
 
-std::string ownPath()
+// As control reads it, and with a "device"; `text` gets the bytes checked.
+bool checkedConfig(const std::string &configPath, ControlConfig &config, std::string &text)
 {
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-// As control reads it, and with a "device".
-bool checkedConfig(const std::string &configPath, ControlConfig &config)
-{
-    if (!loadControlConfig(configPath, config))
+    if (!loadControlConfig(configPath, config, text))
         return false;
     if (config.device)
         return true;
@@ -37,36 +30,52 @@ bool checkedConfig(const std::string &configPath, ControlConfig &config)
     return false;
 }
 
-int install(const std::string &configPath)
+const ServiceAccount &accountNamed(const std::string &name)
 {
-    if (!makeServiceFolders())
-        return 1;
-    // A new file, not the old one written over: another name for it (a
-    // hard link) must not change with it.
-    DeleteFileA(serviceConfigPath().c_str());
-    if (!CopyFileA(configPath.c_str(), serviceConfigPath().c_str(), FALSE)) {
-        std::fprintf(stderr, "vornhost: cannot copy %s to %s (error %lu)\n", configPath.c_str(),
-                     serviceConfigPath().c_str(), GetLastError());
-        return 1;
-    }
-    const std::string exe = ownPath();
-    if (!installService("\"" + exe + "\" service run") || !registerEventSource(exe))
-        return 1;
-    std::printf("vornhost: service %s installed with %s; vornhost service start starts it\n", kServiceName,
-                serviceConfigPath().c_str());
-    return 0;
+    for (const ServiceAccount &account : kServiceAccounts)
+        if (name == account.name)
+            return account;
+    return kServiceAccounts[0];
 }
 
-std::string statusFileText()
+// The data folder made the service's (again after the configuration is
+// written, which makes it the folder's), the configuration written from
+// the bytes checked, the program copied where only administrators write,
+// and that copy registered.
+int install(const std::string &configText, const ServiceAccount &account)
 {
-    std::ifstream file(serviceStatusPath(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    bool installed = false;
+    if (!findService(installed))
+        return 1;
+    if (installed) {
+        std::fprintf(stderr,
+                     "vornhost: the service %s is installed already; nothing changed (vornhost service uninstall "
+                     "first)\n",
+                     kServiceName);
+        return 1;
+    }
+    if (!makeServiceFolders(account.sddl) || !secureDataFolder(account.sddl))
+        return 1;
+    if (!replaceFile(serviceConfigPath(), configText)) {
+        std::fprintf(stderr, "vornhost: cannot write %s (error %lu)\n", serviceConfigPath().c_str(), GetLastError());
+        return 1;
+    }
+    if (!secureDataFolder(account.sddl) || !copyProgram())
+        return 1;
+    const std::string program = installedProgramPath();
+    if (!installService("\"" + program + "\" service run", account) || !registerEventSource(program))
+        return 1;
+    std::printf("vornhost: service %s installed, running %s as %s with %s; vornhost service start starts it\n",
+                kServiceName, program.c_str(), account.name, serviceConfigPath().c_str());
+    return 0;
 }
 
 int status(bool json)
 {
     const std::string state = serviceState();
-    const JsonDocument last = JsonDocument::parse(statusFileText(), nullptr, false);
+    std::string text;
+    const JsonDocument last =
+        readReplacedFile(serviceStatusPath(), text) ? JsonDocument::parse(text, nullptr, false) : JsonDocument();
     const bool known = !last.is_discarded() && last.is_object();
     if (json) {
         JsonDocument line;
@@ -111,7 +120,8 @@ int runService(const std::string & /*pluginPath*/, const ServiceOptions &options
         return 2;
     }
     ControlConfig config;
-    if (options.action == "install" && !checkedConfig(options.configPath, config))
+    std::string configText;
+    if (options.action == "install" && !checkedConfig(options.configPath, config, configText))
         return 2;
     if (!runsAsAdministrator()) {
         std::fprintf(stderr, "vornhost: service %s needs administrator rights; run it from an elevated prompt\n",
@@ -119,9 +129,9 @@ int runService(const std::string & /*pluginPath*/, const ServiceOptions &options
         return 1;
     }
     if (options.action == "install")
-        return install(options.configPath);
+        return install(configText, accountNamed(options.account));
     if (options.action == "uninstall")
-        return uninstallService() && removeEventSource() ? 0 : 1;
+        return uninstallService() && removeEventSource() && removeProgramCopy() ? 0 : 1;
     if (options.action == "start")
         return startService() ? 0 : 1;
     return stopService() ? 0 : 1;

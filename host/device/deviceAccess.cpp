@@ -5,11 +5,12 @@
 #include "host/device/bridgeOperations.h"
 #include "host/device/deviceList.h"
 
-bool DeviceAccess::load()
+bool DeviceAccess::load(BridgeSearch search)
 {
-    bridge_ = bridgeLibrary();
+    bridge_ = bridgeLibrary(search);
     if (bridge_ == nullptr) {
-        std::fprintf(stderr, "vornhost: FTD2XX.dll not found: install the FTDI D2XX driver\n");
+        std::fprintf(stderr, "vornhost: FTD2XX.dll not found%s: install the FTDI D2XX driver\n",
+                     search == BridgeSearch::SystemFolderOnly ? " in the system folder" : "");
         return false;
     }
     if (!bridgeOperationsOf(bridge_, operations_)) {

@@ -14,14 +14,16 @@
 #include "core/fanCommand.h"
 #include "host/device/controllerTurn.h"
 #include "host/device/deviceChoice.h"
+#include "host/device/deviceList.h"
 
 using FanCommandBytes = std::array<uint8_t, kFanCommandSize>;
 
 class DeviceAccess {
 public:
-    // Loads the bridge library and looks up its operations; prints the
+    // Loads the bridge library from where `search` allows
+    // (host/device/deviceList.h) and looks up its operations; prints the
     // reason and returns false when that fails.
-    bool load();
+    bool load(BridgeSearch search = BridgeSearch::Usual);
 
     // Opens and sets up the line; null or the failure text. The caller holds
     // its turn on the controller (host/device/controllerTurn.h) from here to

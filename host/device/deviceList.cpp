@@ -5,8 +5,10 @@
 #include "bridge/d2xxList.h"
 #include "host/plugin/pluginLoader.h"
 
-HMODULE bridgeLibrary()
+HMODULE bridgeLibrary(BridgeSearch search)
 {
+    if (search == BridgeSearch::SystemFolderOnly)
+        return LoadLibraryExA("FTD2XX.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     HMODULE loaded = GetModuleHandleA("FTD2XX.dll");
     return loaded != nullptr ? loaded : LoadLibraryA("FTD2XX.dll");
 }

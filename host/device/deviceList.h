@@ -16,9 +16,18 @@ struct ListedDevice {
     bool highSpeed() const { return (flags & 2) != 0; }
 };
 
-// The bridge library to list with: the one already loaded in this process
-// (the plug-in's), else FTD2XX.dll by the usual search. Null if none.
-HMODULE bridgeLibrary();
+// Where the bridge library may come from: for the commands, the one
+// already loaded in this process (the plug-in's), else FTD2XX.dll by the
+// usual search; for the service, only the system folder, where the
+// bridge's driver package installs it.
+enum class BridgeSearch {
+    Usual,
+    SystemFolderOnly
+};
+
+// The bridge library to list with, from where `search` allows. Null if
+// none.
+HMODULE bridgeLibrary(BridgeSearch search = BridgeSearch::Usual);
 
 // Takes the bridge library's snapshot of its devices. False, with the reason,
 // when the library lacks the list functions (an old driver) or they fail.

@@ -172,16 +172,27 @@ ControlConfig configFrom(const Json &document)
     return config;
 }
 
-} // namespace
-
-bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error)
+bool readText(const std::string &path, std::string &text, ConfigError &error)
 {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = {"", "cannot read the file"};
         return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    text.assign((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return true;
+}
+
+} // namespace
+
+bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error)
+{
+    std::string text;
+    return readText(path, text, error) && parseControlConfig(text, config, error);
+}
+
+bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigError &error)
+{
     if (std::optional<ConfigError> shape = checkJsonShape(text)) {
         error = *shape;
         return false;
@@ -206,8 +217,14 @@ bool readControlConfig(const std::string &path, ControlConfig &config, ConfigErr
 
 bool loadControlConfig(const std::string &path, ControlConfig &config)
 {
+    std::string text;
+    return loadControlConfig(path, config, text);
+}
+
+bool loadControlConfig(const std::string &path, ControlConfig &config, std::string &text)
+{
     ConfigError error;
-    if (readControlConfig(path, config, error))
+    if (readText(path, text, error) && parseControlConfig(text, config, error))
         return true;
     std::fprintf(stderr, "vornhost: %s: %s\n", path.c_str(), consoleText(configErrorText(error)).c_str());
     return false;

@@ -15,6 +15,12 @@
 // a value that validateControlConfig refuses.
 bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error);
 
+// The same for the file's text, read already.
+bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigError &error);
+
 // readControlConfig for a command: false, with "vornhost: FILE: place:
 // message" on stderr, when the configuration cannot be used.
 bool loadControlConfig(const std::string &path, ControlConfig &config);
+// The same, keeping the bytes it checked in `text`: what is checked is
+// what gets used, not the file read again.
+bool loadControlConfig(const std::string &path, ControlConfig &config, std::string &text);

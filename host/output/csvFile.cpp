@@ -20,7 +20,9 @@ bool CsvFile::open(const std::string &path, const std::string &header, bool appe
         std::fprintf(stderr, "vornhost: cannot write %s\n", path.c_str());
         return false;
     }
-    if (std::ftell(file_) <= 0) // "a" starts at the end: a new or empty file
+    // A file opened to append reports position 0 until its first write:
+    // go to its end to tell a new or empty file from one written before.
+    if (std::fseek(file_, 0, SEEK_END) != 0 || std::ftell(file_) <= 0)
         row(header);
     return true;
 }

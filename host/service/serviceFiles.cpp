@@ -5,17 +5,23 @@
 #include <sddl.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "host/output/utcTime.h"
+#include "host/service/knownFolder.h"
+#include "host/service/writeCheck.h"
 
 namespace {
 
-// SYSTEM and administrators: everything; users: read and run. Inherited by
-// every file in it, the folder's own inheritance cut (P).
-const char kFolderDescriptor[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
-
 const char kLogPrefix[] = "control-";
 
+// FILE_INFO_BY_HANDLE_CLASS's FileRenameInfoEx (Windows 10 1709 and
+// later), which mingw-w64's header hides behind a version test no
+// _WIN32_WINNT passes.
+const auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+// A folder there already is made the service's by secureDataFolder, or
+// refused (host/service/dataFolderGuard.h).
 bool makeFolder(const std::string &path, SECURITY_ATTRIBUTES &attributes)
 {
     if (CreateDirectoryA(path.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS)
@@ -34,40 +40,82 @@ long long dayOf(const std::string &text)
     return ms / 86400000;
 }
 
+// The file's text from where the handle stands to its end, below
+// kReplacedFileMaxBytes.
+bool readWhole(HANDLE file, std::string &text)
+{
+    text.clear();
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+        if (read == 0)
+            return true;
+        text.append(buffer, read);
+        if (text.size() >= kReplacedFileMaxBytes)
+            return false;
+    }
+    return false;
+}
+
+std::string inServiceFolder(const std::string &name)
+{
+    const std::string folder = serviceFolder();
+    return folder.empty() ? "" : folder + "\\" + name;
+}
+
+// Renames the open file over `path` even while readers hold the old one
+// open (sharing it for deletion): they read on in the old file, the next
+// open gets the new one.
+bool renamedOver(HANDLE file, const std::string &path)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 1)
+        return false;
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(length) * sizeof(WCHAR));
+    auto *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+    rename->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(length - 1) * sizeof(WCHAR);
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, rename->FileName, length);
+    return SetFileInformationByHandle(file, kFileRenameInfoEx, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
 } // namespace
 
 std::string serviceFolder()
 {
-    char programData[MAX_PATH] = "";
-    const DWORD length = GetEnvironmentVariableA("ProgramData", programData, MAX_PATH);
-    std::string base = length > 0 && length < MAX_PATH ? programData : "C:\\ProgramData";
-    return base + "\\VORN";
+    static const std::string programData = knownFolder(FOLDERID_ProgramData);
+    return programData.empty() ? "" : programData + "\\VORN";
 }
 
 std::string serviceConfigPath()
 {
-    return serviceFolder() + "\\fan-curve.json";
+    return inServiceFolder("fan-curve.json");
 }
 
 std::string serviceStatusPath()
 {
-    return serviceFolder() + "\\status.json";
+    return inServiceFolder("status.json");
 }
 
 std::string serviceLogFolder()
 {
-    return serviceFolder() + "\\log";
+    return inServiceFolder("log");
 }
 
 std::string serviceLogPath(const std::string &isoTime)
 {
-    return serviceLogFolder() + "\\" + kLogPrefix + isoTime.substr(0, 10) + ".csv";
+    return inServiceFolder(std::string("log\\") + kLogPrefix + isoTime.substr(0, 10) + ".csv");
 }
 
-bool makeServiceFolders()
+bool makeServiceFolders(const std::string &account)
 {
+    if (serviceFolder().empty()) {
+        std::fprintf(stderr, "vornhost: the system does not tell where ProgramData is\n");
+        return false;
+    }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kFolderDescriptor, SDDL_REVISION_1,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(dataFolderSddl(account).c_str(), SDDL_REVISION_1,
                                                               &attributes.lpSecurityDescriptor, nullptr)) {
         std::fprintf(stderr, "vornhost: cannot build the folder's permissions (error %lu)\n", GetLastError());
         return false;
@@ -80,17 +128,45 @@ bool makeServiceFolders()
 bool replaceFile(const std::string &path, const std::string &text)
 {
     const std::string temporary = path + ".new";
-    const HANDLE file =
-        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
     const bool complete = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                           written == text.size() && FlushFileBuffers(file);
+    bool replaced = complete && renamedOver(file, path);
     CloseHandle(file);
-    if (complete && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileA(temporary.c_str());
+    // Where the file system cannot (before Windows 10 1709, or not NTFS),
+    // the classic rename, which a reader holding the old file blocks for
+    // that moment: once more after it.
+    for (int attempt = 0; complete && !replaced && attempt < 2; ++attempt) {
+        if (attempt > 0)
+            Sleep(kReplacedFileRetryMs);
+        replaced = MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    if (!replaced)
+        DeleteFileA(temporary.c_str());
+    return replaced;
+}
+
+bool readReplacedFile(const std::string &path, std::string &text)
+{
+    // The one moment a reader can miss is the rename itself: once more
+    // after it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0)
+            Sleep(kReplacedFileRetryMs);
+        const HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        const bool whole = readWhole(file, text);
+        CloseHandle(file);
+        if (whole)
+            return true;
+    }
     return false;
 }
 

@@ -6,6 +6,8 @@
 
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
+#include "host/plugin/pluginLoader.h"
+#include "host/service/dataFolderGuard.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceManager.h"
@@ -57,6 +59,13 @@ DWORD WINAPI onControl(DWORD control, DWORD eventType, LPVOID /*eventData*/, LPV
 // The loop from start to its exit duties; the service's exit code.
 DWORD runLoop()
 {
+    const std::string refusal = dataFolderRefusal();
+    if (!refusal.empty()) {
+        writeEvent(AlarmSeverity::Error, "the service does not run: " + refusal +
+                                             "; only SYSTEM, the administrators and the service's own account may "
+                                             "write its files (vornhost service uninstall, then install, sets that)");
+        return 2;
+    }
     ControlConfig config;
     ConfigError error;
     if (!readControlConfig(serviceConfigPath(), config, error)) {
@@ -64,8 +73,10 @@ DWORD runLoop()
         return 2;
     }
     DeviceAccess access;
-    if (!access.load()) {
-        writeEvent(AlarmSeverity::Error, "the controller's bridge library cannot be loaded");
+    if (!access.load(BridgeSearch::SystemFolderOnly)) {
+        writeEvent(AlarmSeverity::Error,
+                   "the controller's bridge library FTD2XX.dll cannot be loaded from the system folder: install the "
+                   "FTDI D2XX driver");
         return 1;
     }
     const DeviceChoice device = deviceOf(config);
@@ -101,6 +112,14 @@ void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
 
 int runServiceProcess()
 {
+    // Libraries this process loads by name come from the system folder
+    // only. Looked up, since Windows 7 has it only with KB2533623; without
+    // it, the bridge's own load says so.
+    using SetDirectories = BOOL(WINAPI *)(DWORD);
+    const auto setDirectories =
+        asFunction<SetDirectories>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"));
+    if (setDirectories != nullptr)
+        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     char name[64] = "";
     lstrcpynA(name, kServiceName, sizeof name);
     const SERVICE_TABLE_ENTRYA table[] = {{name, serviceMain}, {nullptr, nullptr}};

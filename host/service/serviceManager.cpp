@@ -103,14 +103,25 @@ bool runsAsAdministrator()
     return checked && member;
 }
 
-bool installService(const std::string &commandLine)
+bool findService(bool &installed)
+{
+    const ScHandle manager(openManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return failed("reach the service manager for");
+    const ScHandle service(OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
+    installed = static_cast<bool>(service);
+    return installed || GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST || failed("look for");
+}
+
+bool installService(const std::string &commandLine, const ServiceAccount &account)
 {
     const ScHandle manager(openManager(SC_MANAGER_CREATE_SERVICE));
     if (!manager)
         return failed("reach the service manager for");
+    // These accounts have no password: an empty one, as documented.
     const ScHandle service(CreateServiceA(manager.get(), kServiceName, kServiceDisplayName, SERVICE_ALL_ACCESS,
                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                          commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+                                          commandLine.c_str(), nullptr, nullptr, nullptr, account.startName, ""));
     if (!service)
         return failed("register");
     if (!configure(service.get()))

@@ -1,6 +1,6 @@
 // The service `VORNFanControl` ("VORN fan control") in the service manager:
-// registered to start with Windows as LocalSystem, restarted 5 s after a
-// failure, given time at shutdown for the exit duties; started, stopped,
+// registered to start with Windows as LocalService (or LocalSystem, when
+// asked), restarted 5 s after a failure, given time at shutdown for the exit duties; started, stopped,
 // asked for its state and removed. Each prints what went wrong.
 #pragma once
 
@@ -18,9 +18,23 @@ constexpr DWORD kServiceStopMs = 10000;
 // Whether this process runs with administrator rights (its token elevated).
 bool runsAsAdministrator();
 
+// An account a service may run as without a password.
+struct ServiceAccount {
+    const char *name;      // as `service install --account` names it
+    const char *startName; // as the service manager is told it
+    const char *sddl;      // its abbreviation in a security descriptor
+};
+// LocalService first: the default.
+constexpr ServiceAccount kServiceAccounts[] = {{"LocalService", "NT AUTHORITY\\LocalService", "LS"},
+                                               {"LocalSystem", "LocalSystem", "SY"}};
+
+// Whether the service is registered; false, printing the reason, when the
+// service manager cannot tell.
+bool findService(bool &installed);
+
 // Registers the service to run `commandLine` ("\"...\\vornhost.exe\" service
-// run").
-bool installService(const std::string &commandLine);
+// run") as `account`.
+bool installService(const std::string &commandLine, const ServiceAccount &account);
 // Stops it (within kServiceStopMs) and removes it; true when it is gone
 // (also when it was never there).
 bool uninstallService();

@@ -1,9 +1,29 @@
 #include "serviceSupport.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <fstream>
 #include <sstream>
 
 namespace {
+
+std::string systemFolderBridge()
+{
+    char folder[MAX_PATH] = "";
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\FTD2XX.dll";
+}
+
+// A new file, never written through an old one's name: the test prefixes
+// of side-by-side runs share their files as hard links.
+bool copyToSystemFolder(HMODULE simulator)
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(simulator, path, MAX_PATH);
+    DeleteFileA(systemFolderBridge().c_str());
+    return CopyFileA(path, systemFolderBridge().c_str(), TRUE) != FALSE;
+}
 
 // The simulator's switch for services (simulator/README.md).
 void shareWithServices(bool on)
@@ -37,6 +57,10 @@ bool loadSharedSimulator(SimControl &sim)
     static HMODULE simulator = LoadLibraryA("FTD2XX.dll");
     if (simulator == nullptr || !sim.load(simulator) || sim.isShared() != 1)
         return false;
+    if (!copyToSystemFolder(simulator)) {
+        sim.missing = "the copy of FTD2XX.dll in the system folder";
+        return false;
+    }
     sim.reset();
     shareWithServices(true);
     return true;
@@ -57,4 +81,26 @@ void removeService()
 {
     vornhost("service uninstall");
     shareWithServices(false);
+    DeleteFileA(systemFolderBridge().c_str());
+}
+
+std::string knownFolderPath(const GUID &folder)
+{
+    PWSTR wide = nullptr;
+    std::string path;
+    if (SHGetKnownFolderPath(folder, 0, nullptr, &wide) == S_OK)
+        for (const wchar_t *c = wide; *c != L'\0'; ++c)
+            path += static_cast<char>(*c); // the prefix's paths are ASCII
+    CoTaskMemFree(wide);
+    return path;
+}
+
+std::string serviceDataFolder()
+{
+    return knownFolderPath(FOLDERID_ProgramData) + "\\VORN";
+}
+
+std::string installedProgram()
+{
+    return knownFolderPath(FOLDERID_ProgramFiles) + "\\VORN\\vornhost.exe";
 }

@@ -1,17 +1,23 @@
 // vornhost as a Windows service under Wine's service manager, on the shared
-// simulated controller: installed and started, it drives each configured fan
-// along its curve and says so in `service status`; a console control on one
-// of its fans refuses to start; a stop leaves each fan at its exit duty; an
-// uninstall removes the service and its event source. A configuration
-// without a device, or one it cannot use, is refused before anything is
-// installed.
+// simulated controller: installed, it runs its own copy in Program Files as
+// LocalService (LocalSystem only when asked); a second install changes
+// nothing; started, it drives each configured fan along its curve and says
+// so in `service status`, also while a reader holds the status file open; a
+// console control on one of its fans refuses to start; a stop leaves each
+// fan at its exit duty, and a start again on the same day adds to the day's
+// CSV log under its one header; an uninstall removes the service, its event
+// source and its copy. A configuration without a device, or one it cannot
+// use, is refused before anything is installed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <knownfolders.h>
+
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "serviceSupport.h"
 #include "tests/support/registrySettings.h"
@@ -33,13 +39,58 @@ const char kServiceConfig[] = "service-test.json";
 
 std::string todaysLogPath()
 {
-    char programData[MAX_PATH] = "C:\\ProgramData";
-    GetEnvironmentVariableA("ProgramData", programData, MAX_PATH);
     SYSTEMTIME now;
     GetSystemTime(&now);
     char day[16];
     std::snprintf(day, sizeof day, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
-    return std::string(programData) + "\\VORN\\log\\control-" + day + ".csv";
+    return serviceDataFolder() + "\\log\\control-" + day + ".csv";
+}
+
+// The service's registration: the command line and the account it runs as.
+struct Registration {
+    std::string commandLine, account;
+};
+
+Registration registration()
+{
+    Registration found;
+    const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    const SC_HANDLE service = manager ? OpenServiceA(manager, "VORNFanControl", SERVICE_QUERY_CONFIG) : nullptr;
+    DWORD size = 0;
+    if (service != nullptr && !QueryServiceConfigA(service, nullptr, 0, &size) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        std::vector<char> buffer(size);
+        auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+        if (QueryServiceConfigA(service, config, size, &size)) {
+            found.commandLine = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+            found.account = config->lpServiceStartName ? config->lpServiceStartName : "";
+        }
+    }
+    if (service != nullptr)
+        CloseServiceHandle(service);
+    if (manager != nullptr)
+        CloseServiceHandle(manager);
+    return found;
+}
+
+bool fileThere(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+size_t headerCount(const std::vector<std::string> &log)
+{
+    size_t headers = 0;
+    for (const std::string &line : log)
+        headers += line.rfind("time,", 0) == 0 ? 1 : 0;
+    return headers;
+}
+
+// The time of the last poll that `service status --json` shows.
+std::string lastPollTime()
+{
+    const nlohmann::json shown = nlohmann::json::parse(vornhost("service status --json").output, nullptr, false);
+    return !shown.is_discarded() && shown["poll"].is_object() ? shown["poll"].value("time", "") : "";
 }
 
 class Service : public ::testing::Test {
@@ -66,6 +117,22 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     ASSERT_EQ(install.exitCode, 0) << install.output;
     EXPECT_EQ(scQuery(), 0);
     EXPECT_TRUE(eventSourceThere());
+    // Its own copy, where only administrators write, by a quoted path, as
+    // LocalService.
+    EXPECT_TRUE(fileThere(installedProgram())) << installedProgram();
+    const Registration registered = registration();
+    EXPECT_EQ(registered.commandLine, "\"" + installedProgram() + "\" service run");
+    EXPECT_EQ(registered.account, "NT AUTHORITY\\LocalService");
+
+    // A second install finds the service and changes nothing, not even the
+    // configuration.
+    const std::string installedConfig = fileText(serviceDataFolder() + "\\fan-curve.json");
+    EXPECT_NE(installedConfig.find("\"onExit\": 70"), std::string::npos) << installedConfig;
+    writeConfig(R"({"device": {"number": 0}, "fans": [{"fan": 1, "sensors": ["digital3"], "points": [[0, 20]]}]})");
+    const ProgramRun again = vornhost(std::string("service install --config ") + kServiceConfig);
+    EXPECT_EQ(again.exitCode, 1) << again.output;
+    EXPECT_NE(again.output.find("installed already; nothing changed"), std::string::npos) << again.output;
+    EXPECT_EQ(fileText(serviceDataFolder() + "\\fan-curve.json"), installedConfig);
 
     // The day's log, new (a test of the day before may have left one).
     const std::string logPath = todaysLogPath();
@@ -86,6 +153,18 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_EQ(shown["poll"]["fans"][1]["fan"], 2);
     EXPECT_EQ(shown["poll"]["fans"][1]["target"], 50);
     EXPECT_EQ(shown["poll"]["fans"][1]["reason"], "curve");
+
+    // Read again and again as the status file is replaced at each poll:
+    // every read finds a poll, and the polls go on.
+    const std::string first = lastPollTime();
+    EXPECT_FALSE(first.empty());
+    std::string last = first;
+    for (int read = 0; read < 20 && last == first; ++read) {
+        Sleep(250);
+        last = lastPollTime();
+        EXPECT_FALSE(last.empty()) << "read " << read;
+    }
+    EXPECT_GT(last, first);
 
     // The service's claim holds against a console loop on one of its fans.
     std::ofstream("service-console.json", std::ios::binary)
@@ -110,10 +189,34 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_NE(log[1].find(",50,"), std::string::npos) << log[1];
     EXPECT_NE(log.back().find(",70,70,exit,"), std::string::npos) << log.back();
 
+    // Started again the same day, it adds to that log: one header still.
+    ASSERT_EQ(vornhost("service start").exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return frameDuty(sim, 2) == 50; }, 10000)) << frameDuty(sim, 2);
+    EXPECT_EQ(vornhost("service stop").exitCode, 0);
+    const std::vector<std::string> longer = linesOf(fileText(logPath));
+    EXPECT_GT(longer.size(), log.size());
+    EXPECT_EQ(headerCount(longer), 1u) << fileText(logPath);
+
     const ProgramRun uninstall = vornhost("service uninstall");
     EXPECT_EQ(uninstall.exitCode, 0) << uninstall.output;
     EXPECT_NE(scQuery(), 0);
     EXPECT_FALSE(eventSourceThere());
+    EXPECT_FALSE(fileThere(installedProgram())) << installedProgram();
+}
+
+TEST_F(Service, RunsAsLocalSystemOnlyWhenAsked)
+{
+    writeConfig(R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}]})");
+    const ProgramRun install =
+        vornhost(std::string("service install --account LocalSystem --config ") + kServiceConfig);
+    ASSERT_EQ(install.exitCode, 0) << install.output;
+    EXPECT_EQ(registration().account, "LocalSystem");
+    EXPECT_EQ(vornhost("service uninstall").exitCode, 0);
+
+    const ProgramRun other =
+        vornhost(std::string("service install --account Administrator --config ") + kServiceConfig);
+    EXPECT_NE(other.exitCode, 0) << other.output;
+    EXPECT_NE(scQuery(), 0);
 }
 
 TEST_F(Service, InstallRefusesAConfigurationWithoutADeviceOrThatItCannotUse)
