@@ -130,7 +130,7 @@ int unloadInHelperRead()
     if (!plugin.load())
         return fail("cannot load VORN.dll and the simulator");
     plugin.sim.reset();
-    plugin.sim.readHelperThread(kHelperMs, 1);
+    plugin.sim.helperThread(SIM_OP_READ, kHelperMs, 1);
     plugin.start();
     if (!waitUntil([&] { return plugin.sim.helperThreadsRunning() >= 1; }, 5000))
         return fail("the poller's read started no helper thread");
