@@ -35,8 +35,9 @@
 //                        FT_Close, while the bridge library joins a thread of
 //                        its own (1 s), when VORN.dll is unloaded as a host
 //                        does; then inside FT_Close with FreeLibrary alone, so
-//                        that the join waits for the loader lock (refresh
-//                        rate 60)
+//                        that the join waits for the loader lock; then loads
+//                        the module kept there again and sends a command
+//                        (refresh rate 60)
 //
 // A call that runs plug-in code after its module was unmapped crashes the
 // process: right after FreeLibrary the image's range is reserved
@@ -576,7 +577,15 @@ int unloadInHelperCall()
         if (unloadMs > kUnloadBoundMs)
             return fail("the unload outlasted 5.5 s");
     }
-    return 0;
+    // The module kept at the detach, loaded again, takes fan commands again.
+    Plugin again;
+    if (!again.load())
+        return fail("the kept module did not load again");
+    again.start();
+    char buffer[16];
+    const char *sent = exportOf<SetFanPercentageFn>(again.vorn, "SetFanPercentage")(buffer, "2", "60");
+    again.unload();
+    return sent == nullptr ? 0 : fail("the kept module loaded again did not send a fan command");
 }
 
 } // namespace
