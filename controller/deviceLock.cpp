@@ -70,6 +70,16 @@ void letWaitersGo()
         SetEvent(event);
 }
 
+void letWaitersIn()
+{
+    // The event first: a command that sees `leaving` false must not find the
+    // event still set.
+    HANDLE event = unloadStarted.load();
+    if (event != nullptr)
+        ResetEvent(event);
+    leaving.store(false);
+}
+
 bool acquireDevice(DWORD timeoutMs)
 {
     const bool open = openDeviceLock();

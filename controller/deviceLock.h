@@ -32,6 +32,10 @@ bool acquireDevice(DWORD timeoutMs);
 // about to, gives up at once instead of keeping its thread in this module.
 void letWaitersGo();
 
+// Undoes letWaitersGo: once the unload's drain is over with nothing left
+// inside, and when a start follows an unload that kept the module loaded.
+void letWaitersIn();
+
 // The same for the poller: the wait is alertable, so that the unload's queued
 // exit reaches a poller waiting here (docs/lifecycle.md).
 bool acquireDeviceAlertable(DWORD timeoutMs);

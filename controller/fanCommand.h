@@ -9,9 +9,3 @@
 // constant text: a range message, the pending error text, the busy text or
 // the connection's failure text.
 const char *sendFanDuty(const char *fanText, const char *percentText);
-
-// At unload, once the waiting commands were let go (letWaitersGo): waits at
-// most waitMs until no fan command is left inside the plug-in, its return
-// to the host included. False when one still is: the lock and the event it
-// may still touch must then stay open.
-bool awaitFanCommandsGone(DWORD waitMs);

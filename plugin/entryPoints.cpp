@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "plugin/exports.h"
+#include "poller/moduleUnload.h"
 #include "poller/pollerLifecycle.h"
 #include "state/moduleState.h"
 
@@ -75,15 +76,20 @@ const char *WINAPI getparam(const char *name)
 void *WINAPI dllstartup(HWND window, int /*ignored*/)
 {
     hostWindow.store(window);
+    instanceStarting();
     startPollerIfIdle();
     // The host keeps this block for us; we never look inside it.
-    return HeapAlloc(GetProcessHeap(), 0, kInstanceBlockSize);
+    void *block = HeapAlloc(GetProcessHeap(), 0, kInstanceBlockSize);
+    instanceHandedOut(block);
+    return block;
 }
 
 int WINAPI dllshutdown(void *instanceBlock)
 {
     if (instanceBlock != nullptr)
         HeapFree(GetProcessHeap(), 0, instanceBlock);
+    // The block's value only: it is freed already.
+    instanceFreed(instanceBlock);
     return 0;
 }
 

@@ -3,10 +3,10 @@
 #include <atomic>
 
 #include "controller/deviceLock.h"
-#include "controller/fanCommand.h"
 #include "poller/pollThread.h"
 #include "poller/settingsBox.h"
 #include "poller/threadEnding.h"
+#include "state/callsInside.h"
 #include "state/moduleState.h"
 
 const char kCantStartPoller[] = "CreateThread: Can't start the poller.";
@@ -192,11 +192,11 @@ void retirePoller()
     ReleaseSRWLockExclusive(&lifecycleLock);
 }
 
-void stopPoller()
+bool stopPoller()
 {
     const DWORD deadline = GetTickCount() + kUnloadBudgetMs;
-    // Fan commands waiting for their turn give up now (busy), and are out
-    // long before the end; the lock stays open until they are.
+    // Fan commands waiting for their turn give up now (busy); the lock stays
+    // open for as long as any call is inside.
     letWaitersGo();
     // Only the poller's own thread can end its box, so that comes first.
     closeSettingsBox(pollerThreadId.load(), kBoxWaitMs);
@@ -226,10 +226,15 @@ void stopPoller()
     closePollTimer();
     if (cutOff)
         closeCutOffDevice(running.ended());
-    if (awaitFanCommandsGone(msUntil(deadline)))
+    if (callsInside() == 0)
         closeDeviceLock();
-    closeEvent(pollerStarted);
-    closeEvent(cycleEnded);
+    // A poller not seen out may still set its events.
+    const bool pollerOut = running.out() && retired.out();
+    if (pollerOut) {
+        closeEvent(pollerStarted);
+        closeEvent(cycleEnded);
+    }
     reenableBoxOwner();
     pollerThreadId.store(0);
+    return pollerOut;
 }

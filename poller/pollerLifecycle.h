@@ -40,10 +40,12 @@ void retirePoller();
 // start for a retired poller, ends the thread.
 [[noreturn]] void parkPoller();
 
-// Unload teardown (FreeLibrary; at process exit nothing runs, see
-// dllMain.cpp), within a bound of its own: lets fan commands that wait for
+// The unload's teardown of the poller (docs/lifecycle.md, "The unload, state
+// by state"), within a bound of its own: lets fan commands that wait for
 // their turn go, closes the poller's settings box if one is open, lets a
 // cycle under way finish, ends the poller, has the device closed if a cycle
-// had to be cut off, and waits for the last fan command to leave. Afterwards
-// pollThread and deviceHandle are null and no poller code runs.
-void stopPoller();
+// had to be cut off, and closes the controller's lock unless a call is still
+// inside. Afterwards pollThread and deviceHandle are null. True when no
+// poller code can run any more; false when a poller was neither seen to
+// answer nor to end, and the module must then stay loaded.
+bool stopPoller();

@@ -35,6 +35,10 @@ public:
     // awaitExit).
     bool ended() const { return ended_; }
 
+    // True when the thread runs none of this module's code any more: there
+    // was none, it answered (it is inside ExitThread for good), or it ended.
+    bool out() const { return thread_ == nullptr || hasAnswered_ || ended_; }
+
 private:
     HANDLE thread_;
     HANDLE answered_ = nullptr;

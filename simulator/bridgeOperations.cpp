@@ -27,30 +27,7 @@ HANDLE openCallTrace()
 }
 const HANDLE g_callTrace = openCallTrace();
 
-// Every bridge operation begins here: the call trace appends the operation's
-// name and a line feed to the trace file, if there is one, then a hold set by
-// simHoldCall keeps the caller waiting inside the DLL, holding no lock.
-Sim &enterCall(int op)
-{
-    static const char *const names[SIM_OP_COUNT] = {"open", "close", "read", "write", "baud", "data", "timeouts"};
-    if (g_callTrace != INVALID_HANDLE_VALUE) {
-        char line[16];
-        const int length = wsprintfA(line, "%s\n", names[op]);
-        DWORD written = 0;
-        WriteFile(g_callTrace, line, static_cast<DWORD>(length), &written, nullptr);
-    }
-    Sim &s = sim();
-    int holdMs = 0;
-    {
-        std::lock_guard<std::mutex> lock(s.mu);
-        s.holds[op].take(holdMs);
-    }
-    if (holdMs > 0)
-        Sleep(static_cast<DWORD>(holdMs));
-    return s;
-}
-
-// The thread FT_Read starts and joins for simReadHelperThread (joined within
+// The thread an operation starts and joins for simHelperThread (joined within
 // ms + 10 s): back in this DLL's code every few milliseconds for `ms`, as a
 // vendor's worker thread would be.
 DWORD WINAPI helperThreadProc(LPVOID argument)
@@ -73,18 +50,49 @@ void runHelperThread(int ms)
     CloseHandle(thread);
 }
 
+// Every bridge operation begins here: the call trace appends the operation's
+// name and a line feed to the trace file, if there is one, then a hold set by
+// simHoldCall keeps the caller waiting inside the DLL, and a helper thread
+// set by simHelperThread runs and is joined, both holding no lock. `helped`
+// says whether a helper ran.
+Sim &enterCall(int op, bool &helped)
+{
+    static const char *const names[SIM_OP_COUNT] = {"open", "close", "read", "write", "baud", "data", "timeouts"};
+    if (g_callTrace != INVALID_HANDLE_VALUE) {
+        char line[16];
+        const int length = wsprintfA(line, "%s\n", names[op]);
+        DWORD written = 0;
+        WriteFile(g_callTrace, line, static_cast<DWORD>(length), &written, nullptr);
+    }
+    Sim &s = sim();
+    int holdMs = 0, helperMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mu);
+        s.holds[op].take(holdMs);
+        helped = s.helpers[op].take(helperMs);
+    }
+    if (holdMs > 0)
+        Sleep(static_cast<DWORD>(holdMs));
+    if (helped)
+        runHelperThread(helperMs);
+    return s;
+}
+
 // One bridge call being served, from its entry to its log entry: it holds the
 // simulator's lock except where it lets go of it to wait.
 struct Call {
+    bool helped = false; // first: enterCall sets it
     Sim &s;
     std::unique_lock<std::mutex> lock;
     SimLogEntry e{};
     unsigned epoch;
 
     Call(int op, FT_HANDLE handle, std::initializer_list<unsigned long> args)
-        : s(enterCall(op)), lock(s.mu), epoch(s.epoch)
+        : s(enterCall(op, helped)), lock(s.mu), epoch(s.epoch)
     {
         e.op = op;
+        if (helped)
+            e.flags |= SIM_LOG_HELPER_THREAD;
         e.handle = handle;
         e.device = -1;
         e.threadId = GetCurrentThreadId();
@@ -315,13 +323,6 @@ FT_STATUS WINAPI FT_Read(FT_HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPD
 {
     Call c(SIM_OP_READ, handle, {bytesToRead});
     Sim &s = c.s;
-    int helperMs = 0;
-    if (s.readHelper.take(helperMs)) {
-        c.lock.unlock();
-        runHelperThread(helperMs);
-        c.lock.lock();
-        c.e.flags |= SIM_LOG_HELPER_THREAD;
-    }
     if (bytesReturned)
         *bytesReturned = 0;
     FT_STATUS st;

@@ -60,7 +60,6 @@ SIM_LOCKED(void, simReset, (void), s.resetLocked())
 SIM_LOCKED(void, simShortWrite, (int count, int times), s.shortWrite = Ticket{count, times})
 SIM_LOCKED(void, simShortRead, (int count, int times), s.shortRead = Ticket{count, times})
 SIM_LOCKED(void, simReadDelay, (int ms, int times), s.readDelay = Ticket{clampMs(ms), ms <= 0 ? 0 : times})
-SIM_LOCKED(void, simReadHelperThread, (int ms, int times), s.readHelper = Ticket{clampMs(ms), ms <= 0 ? 0 : times})
 SIM_LOCKED(void, simGateClose, (void), s.gateClosed = true)
 SIM_LOCKED(void, simGateOpen, (void), s.gateClosed = false; ++s.gateGeneration)
 SIM_LOCKED(int, simGateWaiting, (void), return s.gateWaiting)
@@ -86,6 +85,8 @@ SIM_CHECKED(simClearFaults, (int op), op == SIM_OP_ALL || validOp(op),
             std::fill_n(s.faults + std::max(op, 0), op == SIM_OP_ALL ? SIM_OP_COUNT : 1, Fault{}))
 SIM_CHECKED(simHoldCall, (int op, int ms, int times), validOp(op),
             s.holds[op] = Ticket{clampMs(ms), ms <= 0 ? 0 : times})
+SIM_CHECKED(simHelperThread, (int op, int ms, int times), validOp(op),
+            s.helpers[op] = Ticket{clampMs(ms), ms <= 0 ? 0 : times})
 // Pinned bytes are test machinery of this process, never shared.
 SIM_CHECKED(simSetFrameByte, (int device, int offset, int value),
             validDevice(device) && offset >= 0 && offset < SIM_FRAME_SIZE && value >= -1 && value <= 255,

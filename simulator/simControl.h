@@ -94,7 +94,7 @@ enum SimLogFlag {
     SIM_LOG_UNPLUGGED = 0x200,      // handle's device was unplugged
     SIM_LOG_BAD_HANDLE = 0x400,     // unknown or closed handle
     SIM_LOG_CLOSED_DURING_READ = 0x800,
-    SIM_LOG_HELPER_THREAD = 0x1000, // read ran and joined a helper thread first
+    SIM_LOG_HELPER_THREAD = 0x1000, // the call ran and joined a helper thread first
 };
 
 // One call of a bridge operation, recorded when the call returns. args:

@@ -43,13 +43,16 @@ SIM_CONTROL(shortWrite, simShortWrite, void, (int count, int times));
 SIM_CONTROL(shortRead, simShortRead, void, (int count, int times));
 // Holds of `ms` milliseconds. simReadDelay: FT_Read before it is served.
 // simHoldCall: operation `op` as it enters the DLL, before anything else (a
-// line setting that hangs, a slow write). simReadHelperThread: FT_Read starts
-// a thread of the DLL's own that stays in the DLL's code for `ms` and joins it
-// first, as a vendor library may do (a reader stopped meanwhile leaves it
-// running); simHelperThreadsRunning counts those alive.
+// line setting that hangs, a slow write). simHelperThread: operation `op`, as
+// it enters the DLL after any hold, starts a thread of the DLL's own that
+// stays in the DLL's code for `ms` and joins it first, as a vendor library
+// may do: a caller stopped meanwhile leaves it running, and under the
+// loader lock held elsewhere the join waits for that lock (a thread's start
+// and end pass through the loader). simHelperThreadsRunning counts those
+// alive.
 SIM_CONTROL(readDelay, simReadDelay, void, (int ms, int times));
 SIM_CONTROL(holdCall, simHoldCall, int, (int op, int ms, int times));
-SIM_CONTROL(readHelperThread, simReadHelperThread, void, (int ms, int times));
+SIM_CONTROL(helperThread, simHelperThread, int, (int op, int ms, int times));
 SIM_CONTROL(helperThreadsRunning, simHelperThreadsRunning, int, (void));
 
 // The read gate: while closed, every FT_Read waits inside the DLL (after any

@@ -74,8 +74,9 @@ struct Session {
     std::map<uintptr_t, Port> ports;
     uint16_t pinned[SIM_MAX_DEVICES][SIM_FRAME_SIZE] = {}; // simSetFrameByte: value + 1, 0: none
     Fault faults[SIM_OP_COUNT];
-    Ticket shortWrite, shortRead, readDelay, readHelper;
-    Ticket holds[SIM_OP_COUNT]; // simHoldCall: ms to wait before serving a call
+    Ticket shortWrite, shortRead, readDelay;
+    Ticket holds[SIM_OP_COUNT];   // simHoldCall: ms to wait before serving a call
+    Ticket helpers[SIM_OP_COUNT]; // simHelperThread: ms a helper thread runs, joined first
     bool gateClosed = false, pacing = false, frozen = false, generator = false;
     int gateLimitMs = 10000, readWaitCapMs = 1000;
     std::vector<FT_DEVICE_LIST_INFO_NODE> listSnapshot; // as FT_CreateDeviceInfoList took it last

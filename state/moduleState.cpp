@@ -26,3 +26,11 @@ void publishStatusFrame(const uint8_t frame[kStatusFrameSize])
     statusFrame.publish(frame, maxRpm);
     ReleaseSRWLockExclusive(&publishLock);
 }
+
+void startModuleState()
+{
+    const uint8_t zeroFrame[kStatusFrameSize] = {};
+    publishStatusFrame(zeroFrame);
+    deviceHandle = nullptr;
+    lastError.store(nullptr);
+}

@@ -41,3 +41,8 @@ extern HINSTANCE moduleInstance;
 
 // Publishes a complete frame and the speed table derived from it.
 void publishStatusFrame(const uint8_t frame[kStatusFrameSize]);
+
+// What a load begins with: the zero frame, no device handle, no error text.
+// Process attach calls it, and so does a start in an image that an unload
+// tore down but kept loaded (docs/lifecycle.md, "Kept loaded").
+void startModuleState();

@@ -4,10 +4,11 @@
 #   minimum Windows in allowedImports.txt, and every listed one is imported:
 #   nothing new comes in unnoticed (a MinGW runtime DLL, a newer Windows call,
 #   the bridge library by name instead of by ordinal);
-# - no thread library is linked in: its imports (process and affinity calls,
-#   a vectored exception handler) and its names (pthread, winpthread) stay out
-#   of the file (the plug-in's own unload suspends threads to see where they
-#   run, so thread suspension and context are no mark of it);
+# - no thread library is linked in: its imports (thread suspension and
+#   context, process and affinity calls, a vectored exception handler) and
+#   its names (pthread, winpthread) stay out of the file (the plug-in itself
+#   never suspends a thread nor reads its context: an unload counts the calls
+#   inside instead);
 # - the header asks for Windows 7 (6.1) as OS and subsystem version.
 # Usage: checkImports.sh OBJDUMP DLL ALLOWED_LIST
 set -euo pipefail
@@ -42,7 +43,7 @@ while read -r entry; do
 done < <(comm -13 <(echo "$imports") <(echo "$allowed"))
 
 # The thread library's marks, named plainly should they come back.
-for function in SetThreadContext OpenProcess SetProcessAffinityMask \
+for function in SuspendThread GetThreadContext SetThreadContext OpenProcess SetProcessAffinityMask \
   AddVectoredExceptionHandler _beginthreadex; do
   grep -q " $function\$" <<<"$imports" && fail "thread library linked in: imports $function"
 done

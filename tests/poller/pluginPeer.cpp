@@ -25,8 +25,25 @@
 //                        unloaded while they wait, ROUNDS times; a sender that
 //                        runs plug-in code after the unload crashes the
 //                        process (see unloadWithWaitingSenders)
+//   unload-in-read       a host thread is inside a 3-s readFromVorn when
+//                        VORN.dll is unloaded (refresh rate 60: no poll meanwhile)
+//   unload-with-dialog   the configuration dialog is open on a host thread
+//                        when VORN.dll is unloaded; it is closed afterwards,
+//                        and VORN.dll is loaded and started again
+//   unload-in-helper-call
+//                        a fan command is inside FT_Open, then inside
+//                        FT_Close, while the bridge library joins a thread of
+//                        its own (1 s), when VORN.dll is unloaded as a host
+//                        does; then inside FT_Close with FreeLibrary alone, so
+//                        that the join waits for the loader lock; then loads
+//                        the module kept there again and sends a command
+//                        (refresh rate 60)
 //
-// The settings must be stored (device 0, refresh rate 1). Exit code 0 when
+// A call that runs plug-in code after its module was unmapped crashes the
+// process: right after FreeLibrary the image's range is reserved
+// inaccessible, unless the module was kept loaded.
+//
+// The settings must be stored: device 0, refresh rate 1 unless said above. Exit code 0 when
 // the scenario went as expected, 1 after a line on stderr saying what did
 // not, 99 when the process crashed.
 #include <windows.h>
@@ -39,6 +56,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "plugin/exports.h"
 #include "simControl.h"
@@ -130,7 +148,7 @@ int unloadInHelperRead()
     if (!plugin.load())
         return fail("cannot load VORN.dll and the simulator");
     plugin.sim.reset();
-    plugin.sim.readHelperThread(kHelperMs, 1);
+    plugin.sim.helperThread(SIM_OP_READ, kHelperMs, 1);
     plugin.start();
     if (!waitUntil([&] { return plugin.sim.helperThreadsRunning() >= 1; }, 5000))
         return fail("the poller's read started no helper thread");
@@ -361,6 +379,215 @@ int unloadWithWaitingSenders(int rounds)
     return worstUnloadMs <= 5500 ? 0 : fail("FreeLibrary outlasted 5.5 s");
 }
 
+// A call of the host's on a thread of its own.
+struct HostCall {
+    std::function<void()> body;
+    HANDLE thread = nullptr;
+
+    static DWORD WINAPI run(LPVOID argument)
+    {
+        static_cast<HostCall *>(argument)->body();
+        return 0;
+    }
+    explicit HostCall(std::function<void()> call) : body(std::move(call))
+    {
+        thread = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    }
+    ~HostCall()
+    {
+        if (thread != nullptr) {
+            WaitForSingleObject(thread, 15000);
+            CloseHandle(thread);
+        }
+    }
+    bool returned(DWORD waitMs) const { return WaitForSingleObject(thread, waitMs) == WAIT_OBJECT_0; }
+};
+
+// After an unload with a call inside: either the module was kept loaded
+// (still mapped where it was), or it was unmapped, and then its range is
+// reserved inaccessible so that the call, should it come back, faults.
+struct AfterUnload {
+    bool kept = false;
+    void *fence = nullptr;
+    explicit AfterUnload(const ImageRange &image)
+    {
+        kept = GetModuleHandleA("VORN.dll") == reinterpret_cast<HMODULE>(image.base);
+        if (!kept)
+            fence = VirtualAlloc(image.base, image.size, MEM_RESERVE, PAGE_NOACCESS);
+    }
+    ~AfterUnload()
+    {
+        if (fence != nullptr)
+            VirtualFree(fence, 0, MEM_RELEASE);
+    }
+    const char *what() const { return kept ? "kept loaded" : "unmapped"; }
+};
+
+constexpr DWORD kUnloadBoundMs = 5500;
+
+// A host thread inside readFromVorn, whose read the simulator holds 3 s:
+// the unload waits for it (or keeps the module), and the read returns its
+// frame into mapped code.
+int unloadInRead()
+{
+    constexpr int kReadMs = 3000;
+    Plugin plugin;
+    if (!plugin.load())
+        return fail("cannot load VORN.dll and the simulator");
+    plugin.sim.reset();
+    plugin.start();
+    const ImageRange image(plugin.vorn);
+    const auto open = exportOf<OpenConnectionFn>(plugin.vorn, "openConnection");
+    const auto read = exportOf<ReadFromVornFn>(plugin.vorn, "readFromVorn");
+    FT_HANDLE handle = nullptr;
+    if (open(0, &handle) != nullptr)
+        return fail("openConnection failed");
+    plugin.sim.readDelay(kReadMs, 1);
+    uint8_t frame[SIM_FRAME_SIZE] = {};
+    std::atomic<bool> done{false};
+    const char *result = "";
+    HostCall reader([&] {
+        result = read(handle, frame);
+        done = true;
+    });
+    if (!waitUntil([&] { return plugin.sim.counts().readsInProgress >= 1; }, 3000))
+        return fail("the read did not begin");
+    Sleep(200);
+
+    const DWORD start = GetTickCount();
+    plugin.unload();
+    const DWORD unloadMs = GetTickCount() - start;
+    const AfterUnload after(image);
+    const bool returned = reader.returned(10000);
+    const auto close = exportOf<decltype(&FT_Close)>(GetModuleHandleA("FTD2XX.dll"), "FT_Close");
+    close(handle);
+    std::printf("dllshutdown and FreeLibrary: %lu ms, the module %s; the read %s\n", unloadMs, after.what(),
+                done ? (result == nullptr ? "returned its frame" : "failed") : "did not return");
+    if (!returned || !done)
+        return fail("the reading thread did not return within 10 s");
+    if (result != nullptr || (frame[0] == 0 && frame[1] == 0))
+        return fail("the read did not return its frame");
+    if (plugin.sim.counts().openHandles != 0)
+        return fail("a handle stayed open");
+    return unloadMs <= kUnloadBoundMs ? 0 : fail("the unload outlasted 5.5 s");
+}
+
+// The configuration dialog open on a host thread: the unload keeps the
+// module (the dialog waits for its user, not for a bound), the dialog ends
+// normally afterwards, and the module loaded again starts as a fresh load
+// does: the zero frame first, then the poller's readings.
+int unloadWithDialog()
+{
+    Plugin plugin;
+    if (!plugin.load())
+        return fail("cannot load VORN.dll and the simulator");
+    plugin.sim.reset();
+    plugin.start();
+    if (!waitUntil([&] { return plugin.meter("GetFanMaxRPM", "0") == "2100"; }, 5000))
+        return fail("no reading before the unload");
+    const ImageRange image(plugin.vorn);
+    const auto configure = exportOf<ConfigureFn>(plugin.vorn, "configure");
+    std::atomic<int> result{-1};
+    HostCall dialogCall([&] { result = configure(); });
+    HWND dialog = nullptr;
+    if (!waitUntil([&] { return (dialog = FindWindowA("#32770", "VORN Configuration")) != nullptr; }, 5000))
+        return fail("the dialog did not open");
+
+    const DWORD start = GetTickCount();
+    plugin.unload();
+    const DWORD unloadMs = GetTickCount() - start;
+    const AfterUnload after(image);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    const bool returned = dialogCall.returned(5000);
+    std::printf("dllshutdown and FreeLibrary: %lu ms with the dialog open, the module %s; the dialog %s\n", unloadMs,
+                after.what(), returned ? "returned" : "did not return");
+    if (!after.kept)
+        return fail("the module was unmapped under the open dialog");
+    if (!returned || result != 0)
+        return fail("the dialog did not return 0 within 5 s of its Cancel");
+    if (unloadMs > kUnloadBoundMs)
+        return fail("the unload outlasted 5.5 s");
+
+    if (!plugin.load() || plugin.vorn != reinterpret_cast<HMODULE>(image.base))
+        return fail("the kept module did not load again in its place");
+    plugin.start();
+    const std::string first = plugin.meter("GetFanMaxRPM", "0");
+    const bool readings = waitUntil([&] { return plugin.meter("GetFanMaxRPM", "0") == "2100"; }, 5000);
+    plugin.unload();
+    std::printf("loaded again: fan 0 at most %s RPM at the start, then %s\n", first.c_str(),
+                readings ? "2100" : "no reading");
+    if (first != "0")
+        return fail("the kept module loaded again showed the last frame, not the zero frame of a load");
+    return readings ? 0 : fail("the kept module loaded again showed no reading");
+}
+
+// A fan command inside a bridge call that joins a thread of the library's
+// own, when the host unloads. With dllshutdown first the command is waited
+// for outside the loader lock; with FreeLibrary alone the join waits for the
+// loader lock that the unload holds, so the detach must not wait for the
+// command and keeps the module instead. Either way FreeLibrary returns
+// within its bound and the command returns without a crash.
+int unloadInHelperCall()
+{
+    constexpr int kHelperMs = 1000;
+    const struct {
+        int op;
+        bool shutDownFirst;
+        const char *what;
+    } rounds[] = {{SIM_OP_OPEN, true, "in FT_Open, dllshutdown first"},
+                  {SIM_OP_CLOSE, true, "in FT_Close, dllshutdown first"},
+                  {SIM_OP_CLOSE, false, "in FT_Close, FreeLibrary alone"}}; // last: it keeps the module
+    for (const auto &round : rounds) {
+        Plugin plugin;
+        if (!plugin.load())
+            return fail("cannot load VORN.dll and the simulator");
+        plugin.sim.reset();
+        plugin.start();
+        const ImageRange image(plugin.vorn);
+        const auto setFan = exportOf<SetFanPercentageFn>(plugin.vorn, "SetFanPercentage");
+        plugin.sim.helperThread(round.op, kHelperMs, 1);
+        std::atomic<bool> done{false};
+        const char *result = "";
+        HostCall sender([&] {
+            char buffer[16];
+            result = setFan(buffer, "1", "50");
+            done = true;
+        });
+        if (!waitUntil([&] { return plugin.sim.helperThreadsRunning() >= 1; }, 3000))
+            return fail("the command's bridge call started no thread");
+
+        const DWORD start = GetTickCount();
+        if (round.shutDownFirst) {
+            plugin.unload();
+        } else {
+            FreeLibrary(plugin.vorn);
+            plugin.vorn = nullptr;
+        }
+        const DWORD unloadMs = GetTickCount() - start;
+        const AfterUnload after(image);
+        const bool returned = sender.returned(10000);
+        std::printf("%s: the unload took %lu ms, the module %s; the command %s\n", round.what, unloadMs, after.what(),
+                    done ? (result == nullptr ? "sent" : "refused") : "did not return");
+        if (!returned || !done)
+            return fail("the command did not return within 10 s");
+        if (round.op == SIM_OP_CLOSE && result != nullptr)
+            return fail("the command was not sent");
+        if (!waitUntil([&] { return plugin.sim.counts().openHandles == 0; }, 2000))
+            return fail("a handle stayed open");
+        if (unloadMs > kUnloadBoundMs)
+            return fail("the unload outlasted 5.5 s");
+    }
+    // The module kept at the detach, loaded again, takes fan commands again.
+    Plugin again;
+    if (!again.load())
+        return fail("the kept module did not load again");
+    again.start();
+    char buffer[16];
+    const char *sent = exportOf<SetFanPercentageFn>(again.vorn, "SetFanPercentage")(buffer, "2", "60");
+    again.unload();
+    return sent == nullptr ? 0 : fail("the kept module loaded again did not send a fan command");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -375,7 +602,13 @@ int main(int argc, char **argv)
         return exitRace(std::atoi(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "unload-with-waiting-senders") == 0)
         return unloadWithWaitingSenders(std::atoi(argv[2]));
+    if (argc == 2 && std::strcmp(argv[1], "unload-in-read") == 0)
+        return unloadInRead();
+    if (argc == 2 && std::strcmp(argv[1], "unload-with-dialog") == 0)
+        return unloadWithDialog();
+    if (argc == 2 && std::strcmp(argv[1], "unload-in-helper-call") == 0)
+        return unloadInHelperCall();
     return fail(
         "usage: pluginpeer exit-in-read TRACE | unload-in-helper-read | exit-race ROUNDS |"
-        " unload-with-waiting-senders ROUNDS");
+        " unload-with-waiting-senders ROUNDS | unload-in-read | unload-with-dialog | unload-in-helper-call");
 }

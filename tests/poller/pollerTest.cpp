@@ -111,13 +111,18 @@ TEST_F(PollerTest, IntervalsBelowOneSecondCountAsOne)
     }
 }
 
-TEST_F(PollerTest, ShutdownLeavesThePollerRunning)
+// The last dllshutdown drains the calls inside for the unload that follows;
+// with none inside it changes nothing the host can see: the poller goes on,
+// and a fan command still goes out.
+TEST_F(PollerTest, ShutdownLeavesThePollerRunningAndFanCommandsGoingOut)
 {
     seedSettings(0, 1);
     start();
     plugin->get<DllShutdownFn>("dllshutdown")(block);
     block = nullptr;
     ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 2; }, 4000));
+    char buffer[16];
+    EXPECT_EQ(plugin->get<SetFanPercentageFn>("SetFanPercentage")(buffer, "1", "50"), nullptr);
 }
 
 // A host's window on a thread of its own that handles its messages, as a

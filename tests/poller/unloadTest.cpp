@@ -195,3 +195,25 @@ TEST_F(PollerTest, AnUnloadLetsWaitingFanCommandsGo)
     const ProgramRun run = runProgram("pluginpeer.exe unload-with-waiting-senders 20", 120000);
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
+
+// The host unloads while one of its threads is inside a call that waits: a
+// 3-s read, the configuration dialog, a fan command whose bridge call joins
+// a thread of the library's own (with FreeLibrary alone that join waits for
+// the loader lock). The unload returns within 5.5 s, every call returns, none
+// runs code in an unmapped module, and a module kept loaded starts afresh
+// when it is loaded again (see pluginPeer.cpp).
+TEST_F(PollerTest, AnUnloadNeverLeavesACallInAnUnmappedModule)
+{
+    const struct {
+        const char *scenario;
+        int refreshRate;
+    } cases[] = {{"unload-in-read", 60}, {"unload-with-dialog", 1}, {"unload-in-helper-call", 60}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.scenario);
+        seedSettings(0, c.refreshRate);
+        const ProgramRun run = runProgram(std::string("pluginpeer.exe ") + c.scenario, 60000);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        if (run.exitCode == 0)
+            std::printf("%s", run.output.c_str()); // the times, for the log
+    }
+}

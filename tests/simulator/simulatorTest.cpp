@@ -516,30 +516,42 @@ TEST_F(Simulator, ReadsCanBeDelayedAndHeldAtTheGate)
     ft.close(h);
 }
 
-// A read that runs a helper thread first: the thread lives inside the DLL
-// while the read waits for it, and only the chosen number of reads do so.
-TEST_F(Simulator, ReadsCanRunAndJoinAHelperThread)
+// A read, or a close, that runs a helper thread first: the thread lives
+// inside the DLL while the call waits for it, and only the chosen number of
+// calls of that operation do so.
+TEST_F(Simulator, CallsCanRunAndJoinAHelperThread)
 {
-    FT_HANDLE h = openConfigured();
-    sim.readHelperThread(300, 1);
-    std::atomic<int> seenRunning{0};
-    std::thread watcher([&] {
-        for (int i = 0; i < 100 && seenRunning == 0; ++i) {
-            seenRunning = sim.helperThreadsRunning();
-            Sleep(5);
-        }
-    });
-    auto t0 = Clock::now();
-    EXPECT_EQ(request(h).size(), static_cast<size_t>(SIM_FRAME_SIZE));
-    EXPECT_GE(msSince(t0), 280) << "the read waited for its helper";
-    watcher.join();
-    EXPECT_EQ(seenRunning, 1);
-    EXPECT_EQ(sim.helperThreadsRunning(), 0) << "joined before the read returned";
-    EXPECT_NE(entry(sim.logCount() - 1).flags & SIM_LOG_HELPER_THREAD, 0);
+    for (const int op : {SIM_OP_READ, SIM_OP_CLOSE}) {
+        SCOPED_TRACE(op == SIM_OP_READ ? "read" : "close");
+        FT_HANDLE h = openConfigured();
+        ASSERT_EQ(sim.helperThread(op, 300, 1), 0);
+        std::atomic<int> seenRunning{0};
+        std::thread watcher([&] {
+            for (int i = 0; i < 100 && seenRunning == 0; ++i) {
+                seenRunning = sim.helperThreadsRunning();
+                Sleep(5);
+            }
+        });
+        const auto t0 = Clock::now();
+        if (op == SIM_OP_READ)
+            EXPECT_EQ(request(h).size(), static_cast<size_t>(SIM_FRAME_SIZE));
+        else
+            EXPECT_EQ(ft.close(h), 0u);
+        EXPECT_GE(msSince(t0), 280) << "the call waited for its helper";
+        watcher.join();
+        EXPECT_EQ(seenRunning, 1);
+        EXPECT_EQ(sim.helperThreadsRunning(), 0) << "joined before the call returned";
+        const SimLogEntry helped = entry(sim.logCount() - 1);
+        EXPECT_EQ(helped.op, op);
+        EXPECT_NE(helped.flags & SIM_LOG_HELPER_THREAD, 0);
 
-    EXPECT_EQ(request(h).size(), static_cast<size_t>(SIM_FRAME_SIZE));
-    EXPECT_EQ(entry(sim.logCount() - 1).flags & SIM_LOG_HELPER_THREAD, 0) << "one read only";
-    ft.close(h);
+        if (op == SIM_OP_READ) {
+            EXPECT_EQ(request(h).size(), static_cast<size_t>(SIM_FRAME_SIZE));
+            EXPECT_EQ(entry(sim.logCount() - 1).flags & SIM_LOG_HELPER_THREAD, 0) << "one read only";
+            ft.close(h);
+        }
+    }
+    EXPECT_EQ(sim.helperThread(SIM_OP_COUNT, 300, 1), -1);
 }
 
 TEST_F(Simulator, GeneratorFramesStayWholeUnderConcurrentExchanges)
