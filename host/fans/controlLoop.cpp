@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/fans/alarmProgram.h"
 #include "host/output/reading.h"
 #include "host/output/utcTime.h"
 #include "host/plugin/hostSession.h"
@@ -49,6 +50,7 @@ void ControlLoop::poll(const std::string &time)
     if (listener_ != nullptr)
         listener_->poll(time, reading, outcomes);
     report_.poll(time, reading, outcomes);
+    std::vector<AlarmEvent> raised;
     for (const AlarmEvent &event : events) {
         // A dry run sends nothing: that the fan is not at its duty is no news.
         if (dryRun_ && event.kind == AlarmKind::DutyReapplied)
@@ -56,6 +58,25 @@ void ControlLoop::poll(const std::string &time)
         report_.alarm(time, event);
         if (listener_ != nullptr)
             listener_->alarm(time, event);
+        raised.push_back(event);
+    }
+    runAlarmPrograms(raised);
+}
+
+// After every alarm of the poll is recorded, so that none waits for the
+// program of another. A dry run only shows what a run would do.
+void ControlLoop::runAlarmPrograms(const std::vector<AlarmEvent> &events)
+{
+    if (dryRun_ || !config_.alarms.program)
+        return;
+    for (const AlarmEvent &event : events) {
+        unsigned long exitCode = 0;
+        std::string failure;
+        if (runAlarmProgram(config_.alarms, event, stopEvent(), exitCode, failure))
+            continue;
+        report_.alarmProgramFailed(failure);
+        if (listener_ != nullptr)
+            listener_->alarmProgramFailed(failure);
     }
 }
 

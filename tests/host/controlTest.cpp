@@ -427,6 +427,18 @@ TEST_F(Control, AConfigurationItCannotUseEndsItBeforeAnythingIsLoaded)
          "control-test.json: fans[0]: \"fan\" is missing"},
         {R"({"device": {"serial": 7}, "fans": []})",
          "control-test.json: device.serial: needs a serial number such as \"VORN0000\", not 7"},
+        // The alarm program is named by its full path, never searched for.
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"program": "powershell", "arguments": "-File C:\\VORN\\notify.ps1"}})",
+         "control-test.json: alarms.program: \"powershell\" is a bare name, which Windows would search for: name the "
+         "program by its full path"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"program": "tools\\notify.exe"}})",
+         "control-test.json: alarms.program: \"tools\\notify.exe\" is a relative path"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"command": "powershell -File notify.ps1"}})",
+         "control-test.json: alarms.command: no longer read: name the program by its full path in \"program\" and its "
+         "arguments in \"arguments\""},
         // Hostile files: a number past a double's range, a nesting that would
         // exhaust the stack of the parser that builds the document.
         {R"({"interval": 1e999, "fans": []})",
