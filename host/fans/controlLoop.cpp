@@ -33,20 +33,28 @@ ControlLoop::ControlLoop(const ControlConfig &config, ControlReport &report, Dev
 
 void ControlLoop::poll(const std::string &time)
 {
-    DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
     Reading reading;
-    uint8_t frame[kStatusFrameSize] = {};
-    const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
-    if (!turn.open())
-        reading.error = turn.failure();
-    else if (failure != nullptr)
-        reading.error = failure;
-    else
-        readingFromFrame(frame, reading);
-    ControlStep step = decideControl(config_, sensorsOf(reading), state_);
-    state_ = step.state;
-    const std::vector<AlarmEvent> events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
-    const std::vector<FanOutcome> outcomes = deliver(std::move(step.fans), turn);
+    std::vector<FanOutcome> outcomes;
+    std::vector<AlarmEvent> events;
+    {
+        // The turn covers the exchange and the sends only: the device is
+        // closed and the lock let go before anything is printed, written or
+        // run, so that no other program waits for a file, the Event Log or
+        // an alarm program.
+        DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
+        uint8_t frame[kStatusFrameSize] = {};
+        const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
+        if (!turn.open())
+            reading.error = turn.failure();
+        else if (failure != nullptr)
+            reading.error = failure;
+        else
+            readingFromFrame(frame, reading);
+        ControlStep step = decideControl(config_, sensorsOf(reading), state_);
+        state_ = step.state;
+        events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
+        outcomes = deliver(std::move(step.fans), turn);
+    }
     if (listener_ != nullptr)
         listener_->poll(time, reading, outcomes);
     report_.poll(time, reading, outcomes);

@@ -4,9 +4,10 @@
 // decides go out on the same handle (none in a dry run), and what got
 // through is recorded, so that a duty that did not is sent again at the next
 // poll; at the end every fan gets its exit duty, once, within the exit's
-// deadline (host/plugin/stopRequest.h). The alarms each poll raises
-// (control/alarmTracker.h) go to the report and to whoever else listens,
-// and then, one after another, to the alarm program
+// deadline (host/plugin/stopRequest.h). The turn ends with the sends: what
+// the poll prints, writes and runs comes after it. The alarms each poll
+// raises (control/alarmTracker.h) go to the report and to whoever else
+// listens, and then, one after another, to the alarm program
 // (host/fans/alarmProgram.h), which a dry run does not run.
 #pragma once
 

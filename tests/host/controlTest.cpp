@@ -3,7 +3,8 @@
 // duty in the turn of the first failed read, and the exit duty comes at
 // --count or at log-off, or is given up within the deadline. It needs no
 // VORN.dll; a duty another program set is reapplied, a resume sends every
-// duty again, and a second loop on a claimed fan refuses to start. A
+// duty again, a second loop on a claimed fan refuses to start, and the alarm
+// program runs for each alarm after the turn, not in it. A
 // configuration it cannot use ends it before the bridge library is even
 // loaded; a dry run sends nothing. The simulator's call trace
 // (VORNSIM_CALL_TRACE) shows what reached the bridge: a poll opens, writes
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/controllerLock.h"
 #include "simControl.h"
 #include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
@@ -339,6 +341,58 @@ TEST_F(Control, ASecondLoopOnAClaimedFanRefusesToStart)
     EXPECT_EQ(dutyCommands(fileText(kTrace)), 2) << fileText(kTrace);
     for (const Json &doc : jsonLines(first.output))
         EXPECT_NE(doc["fans"][0]["reason"], "reapply") << "the wire alternated: " << doc;
+}
+
+// Four alarms in one poll (each fan's critical, at the first poll), whose
+// program, cmd.exe by its full path, takes 3 s each: the loop runs it for
+// each alarm, with the event in its environment, after its turn on the
+// controller, so that another program gets the controller within 2 s
+// meanwhile and read-device its frame.
+TEST_F(Control, TheAlarmProgramRunsForEachAlarmOutsideTheTurn)
+{
+    SetEnvironmentVariableA("VORNSIM_SHARED", "1");
+    const char *alarmFile = "control-alarms.txt";
+    DeleteFileA(alarmFile);
+    char system[MAX_PATH] = "", file[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    GetFullPathNameA(alarmFile, MAX_PATH, file, nullptr);
+    Json config = Json::parse(R"({"device": {"number": 0}, "fans": []})");
+    for (int fan = 0; fan < 4; ++fan)
+        config["fans"].push_back(
+            {{"fan", fan}, {"sensors", {"digital3"}}, {"points", {{20, 30}, {60, 30}}}, {"critical", -60}});
+    config["alarms"] = {
+        {"program", std::string(system) + "\\cmd.exe"},
+        {"arguments", "/c echo %VORN_EVENT% %VORN_FAN%>>\"" + std::string(file) + "\" & ping -n 4 127.0.0.1 >nul"}};
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startLoop(config.dump(), "--count 2", run, processId);
+    const bool alarming = waitUntil([&] { return !fileText(alarmFile).empty(); }, 15000);
+    DWORD waited = 0;
+    ProgramRun read;
+    if (alarming) {
+        const HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
+        const DWORD start = GetTickCount();
+        const DWORD result = WaitForSingleObject(lock, 2000);
+        waited = GetTickCount() - start;
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+            ReleaseMutex(lock);
+        CloseHandle(lock);
+        read = runProgram("vornhost.exe read-device 0", 10000);
+    }
+    controller.join();
+    const std::string alarms = fileText(alarmFile);
+    DeleteFileA(alarmFile);
+    ASSERT_TRUE(alarming) << run.output;
+    EXPECT_LT(waited, 2000u) << "the loop kept the controller while its alarm program ran";
+    EXPECT_EQ(read.exitCode, 0) << read.output;
+    EXPECT_NE(read.output.find("status frame of 285 bytes"), std::string::npos) << read.output;
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(jsonLines(run.output, true).size(), 4u) << run.output;
+    const std::vector<std::string> lines = linesOf(alarms);
+    ASSERT_EQ(lines.size(), 4u) << alarms;
+    for (int fan = 0; fan < 4; ++fan)
+        EXPECT_EQ(lines[fan].substr(0, lines[fan].find_last_not_of(' ') + 1), "critical-entered " + std::to_string(fan))
+            << alarms;
 }
 
 // The controller stops answering 4 s after the simulator's state was made
