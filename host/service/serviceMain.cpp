@@ -7,6 +7,7 @@
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/service/eventLog.h"
+#include "host/service/serviceClaims.h"
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceManager.h"
 #include "host/service/serviceRecorder.h"
@@ -69,16 +70,15 @@ DWORD runLoop()
         return 1;
     }
     const DeviceChoice device = deviceOf(config);
+    // Running from here: a stop is answered while the claims are awaited.
+    reportState(SERVICE_RUNNING);
     FanClaims claims;
-    if (!claimFans(config, access, device, claims)) {
-        writeEvent(AlarmSeverity::Error, "another vornhost control drives a fan of the configuration");
-        return 2;
-    }
+    if (!claimFansForService(config, access, device, claims))
+        return 0;
     ControlReport report(config, true, false);
     ControlLoop loop(config, report, access, device, kNoDevice, false);
     ServiceRecorder recorder(config, report);
     loop.listen(&recorder);
-    reportState(SERVICE_RUNNING);
     runControlLoop(config, loop, 0, resumed);
     return 0;
 }

@@ -333,7 +333,8 @@ TEST_F(Control, ASecondLoopOnAClaimedFanRefusesToStart)
     ASSERT_TRUE(running) << first.output;
     EXPECT_EQ(refused.exitCode, 2) << refused.output;
     EXPECT_LT(took, 5000u);
-    EXPECT_NE(refused.output.find("vornhost: fan 0 of VORN0000 is driven by another vornhost control already; nothing "
+    EXPECT_NE(refused.output.find("vornhost: fan 0 of VORN0000 is driven by another vornhost control already (another "
+                                  "program owns its claim, \"Global\\VORN fan claim VORN0000 fan 0\"); nothing "
                                   "was sent"),
               std::string::npos)
         << refused.output;
