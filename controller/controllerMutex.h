@@ -1,7 +1,8 @@
 // Opening the controller's lock (core/controllerLock.h) the one way every
 // program of this project opens it: the plug-in in each host
-// (controller/deviceLock.cpp) and vornhost (host/controllerTurn.cpp). It keeps
-// no state: each call hands the caller a handle of its own to close. Which
+// (controller/deviceLock.cpp) and vornhost (host/device/controllerTurn.cpp),
+// each of which keeps its handle open for as long as it may take turns. It
+// keeps no state: each call hands the caller a handle of its own to close. Which
 // name is used when, and what the fallback costs: docs/lifecycle.md.
 #pragma once
 

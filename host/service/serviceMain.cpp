@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "host/device/controllerTurn.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/service/eventLog.h"
@@ -89,6 +90,9 @@ void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
     if (statusHandle == nullptr)
         return;
     reportState(SERVICE_START_PENDING, kServiceStopMs);
+    // A service has no console: the one notice of a fallback from the
+    // controller's global lock goes to the Event Log.
+    sendLockNoticeTo([](const std::string &text) { writeEvent(AlarmSeverity::Warning, text); });
     prepareStop();
     resumed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     const DWORD exitCode = resumed != nullptr ? runLoop() : GetLastError();

@@ -3,8 +3,9 @@
 // duty in the turn of the first failed read, and the exit duty comes at
 // --count or at log-off, or is given up within the deadline. It needs no
 // VORN.dll; a duty another program set is reapplied, a resume sends every
-// duty again, a second loop on a claimed fan refuses to start, and the alarm
-// program runs for each alarm after the turn, not in it. A
+// duty again, a second loop on a claimed fan refuses to start, the alarm
+// program runs for each alarm after the turn, not in it, and the lock's name
+// is kept between polls. A
 // configuration it cannot use ends it before the bridge library is even
 // loaded; a dry run sends nothing. The simulator's call trace
 // (VORNSIM_CALL_TRACE) shows what reached the bridge: a poll opens, writes
@@ -394,6 +395,32 @@ TEST_F(Control, TheAlarmProgramRunsForEachAlarmOutsideTheTurn)
     for (int fan = 0; fan < 4; ++fan)
         EXPECT_EQ(lines[fan].substr(0, lines[fan].find_last_not_of(' ') + 1), "critical-entered " + std::to_string(fan))
             << alarms;
+}
+
+// Between its polls the loop keeps its handle on the controller's lock, so
+// that the name exists throughout and nobody can create it in between under
+// a descriptor that refuses the others.
+TEST_F(Control, KeepsTheControllersLockOpenBetweenPolls)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startEndlessLoop(run, processId);
+    const HWND window = runningLoopWindow(processId);
+    int seen = 0;
+    if (window != nullptr) {
+        for (int look = 0; look < 10; ++look, Sleep(150)) {
+            const HANDLE lock = OpenMutexA(SYNCHRONIZE, FALSE, kControllerLockName);
+            seen += lock != nullptr;
+            if (lock != nullptr)
+                CloseHandle(lock);
+        }
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+    }
+    controller.join();
+    ASSERT_NE(window, nullptr) << run.output;
+    EXPECT_EQ(seen, 10) << "the lock's name was gone between polls";
+    EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
 // The controller stops answering 4 s after the simulator's state was made
