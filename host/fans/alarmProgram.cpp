@@ -39,19 +39,21 @@ std::vector<char> environmentWith(const AlarmEvent &event)
     return block;
 }
 
-} // namespace
-
-std::string alarmCommandLine(const AlarmConfig &alarms)
+// The command line the program gets: its path in quotes (a path holds no
+// quote: control/programPath.h), then the arguments as written.
+std::string commandLineOf(const AlarmConfig &alarms)
 {
     const std::string quoted = "\"" + alarms.program.value_or("") + "\"";
     return alarms.arguments.empty() ? quoted : quoted + " " + alarms.arguments;
 }
 
+} // namespace
+
 bool runAlarmProgram(const AlarmConfig &alarms, const AlarmEvent &event, HANDLE stop, unsigned long &exitCode,
                      std::string &failure)
 {
     const std::string program = alarms.program.value_or("");
-    const std::string commandLine = alarmCommandLine(alarms);
+    const std::string commandLine = commandLineOf(alarms);
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     std::vector<char> environment = environmentWith(event);

@@ -19,10 +19,6 @@
 
 constexpr DWORD kAlarmProgramWaitMs = 3000;
 
-// The command line the program gets: its path in quotes (a path holds no
-// quote: control/programPath.h), then the arguments as written.
-std::string alarmCommandLine(const AlarmConfig &alarms);
-
 // Runs the configured program for the event (the caller checks that there
 // is one); false, with the reason in `failure`, when it cannot be started.
 // Waits for it at most kAlarmProgramWaitMs, or until `stop` (when given) is

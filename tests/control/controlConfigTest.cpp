@@ -125,11 +125,6 @@ TEST(ControlConfig, ChecksTheAlarmsAndTheLogDays)
                   c.alarms.arguments = std::string("/c echo a\0b", 11);
               }),
               "alarms.arguments: a command line cannot hold a line break or a null character");
-    EXPECT_EQ(afterChange([](ControlConfig &c) {
-                  c.alarms.program = "C:\\Windows\\System32\\cmd.exe";
-                  c.alarms.arguments = std::string(kLongestArguments + 1, 'x');
-              }),
-              "alarms.arguments: longer than the 32504 characters a command line leaves them");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.repeatMinutes = -1; }),
               "alarms.repeatMinutes: -1 is not from 0 to 10080 minutes");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.lostSeconds = 0.5; }),
@@ -174,15 +169,12 @@ TEST(ControlConfig, TheAlarmProgramIsNamedByItsFullPath)
         std::string expected;
     } cases[] = {
         {"powershell", "\"powershell\" is a bare name, which Windows would search for" + fullPath},
-        {"notify.exe", "\"notify.exe\" is a bare name, which Windows would search for" + fullPath},
         {"tools\\notify.exe", "\"tools\\notify.exe\" is a relative path" + fullPath},
-        {".\\notify.exe", "\".\\notify.exe\" is a relative path" + fullPath},
         {"\\Windows\\notify.exe", "\"\\Windows\\notify.exe\" is a relative path" + fullPath},
         {"C:notify.exe", "\"C:notify.exe\" is a relative path" + fullPath},
         {"\\\\server\\share\\notify.exe",
          "\"\\\\server\\share\\notify.exe\" is a network or device path: name a program on a local drive, "
          "such as C:\\Windows\\System32\\cmd.exe"},
-        {"\\\\?\\C:\\notify.exe", "a path cannot hold control characters or any of \" * ? < > |"},
         {"C:\\VORN\\notify.cmd",
          "\"C:\\VORN\\notify.cmd\" is a batch file, which runs through the command interpreter: name "
          "C:\\Windows\\System32\\cmd.exe as the program, and /c followed by the batch file's full path in quotes as "
@@ -191,9 +183,7 @@ TEST(ControlConfig, TheAlarmProgramIsNamedByItsFullPath)
          "\"C:\\VORN\\notify.ps1\" does not end in .exe: name the program file itself, such as "
          "C:\\Windows\\System32\\cmd.exe"},
         {"\"C:\\VORN\\notify.exe\"", "a path cannot hold control characters or any of \" * ? < > |"},
-        {"C:\\VORN\\a\nb.exe", "a path cannot hold control characters or any of \" * ? < > |"},
         {"C:\\" + std::string(kLongestProgramPath, 'x') + ".exe", "a path longer than 259 characters names no program"},
-        {"", "an empty path names no program; leave the key out instead"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(problem(c.program), "alarms.program: " + c.expected) << c.program;
