@@ -132,8 +132,19 @@ Check device(const DeviceConfig &chosen)
 
 Check alarms(const AlarmConfig &alarms)
 {
-    if (alarms.command && alarms.command->empty())
-        return ConfigError{"alarms.command", "an empty command line runs nothing; leave the key out instead"};
+    if (alarms.program) {
+        if (std::optional<std::string> problem = programPathProblem(*alarms.program))
+            return ConfigError{"alarms.program", *problem};
+    } else if (!alarms.arguments.empty()) {
+        return ConfigError{"alarms.arguments", "arguments without a \"program\" run nothing"};
+    }
+    for (char c : alarms.arguments) {
+        if (c == '\0' || c == '\r' || c == '\n')
+            return ConfigError{"alarms.arguments", "a command line cannot hold a line break or a null character"};
+    }
+    if (alarms.arguments.size() > kLongestArguments)
+        return ConfigError{"alarms.arguments", "longer than the " + std::to_string(kLongestArguments) +
+                                                   " characters a command line leaves them"};
     if (!within(alarms.repeatMinutes, 0, kLongestRepeatMinutes))
         return ConfigError{"alarms.repeatMinutes", numberText(alarms.repeatMinutes) + " is not from 0 to " +
                                                        numberText(kLongestRepeatMinutes) + " minutes"};

@@ -13,7 +13,8 @@
 //              "hysteresis": 3, "maxStepDown": 10, "minimum": 20, "start": 50,
 //              "critical": 62, "failsafe": 100, "onExit": 60,
 //              "plausible": {"low": -10, "high": 63}}],
-//    "alarms": {"command": "notify.cmd", "repeatMinutes": 15, "lostSeconds": 30},
+//    "alarms": {"program": "C:\\Windows\\System32\\cmd.exe", "arguments": "/c C:\\VORN\\notify.cmd",
+//               "repeatMinutes": 15, "lostSeconds": 30},
 //    "logDays": 7}
 //
 // validateControlConfig checks the values; the host checks the JSON itself
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "control/configPlace.h"
+#include "control/programPath.h"
 
 // What the status frame can carry: a signed byte of half degrees.
 constexpr double kLowestCelsius = -64.0;
@@ -77,10 +79,16 @@ struct DeviceConfig {
 // Longest time between two raisings of the same alarm: a week.
 constexpr double kLongestRepeatMinutes = 10080.0;
 
-// What the alarms (control/alarmEvent.h) do beyond the log: a command line
-// run for each, and how often the same alarm may come again.
+// Longest command line Windows takes, less the program's quoted path before
+// the arguments.
+constexpr size_t kLongestArguments = 32766 - kLongestProgramPath - 3;
+
+// What the alarms (control/alarmEvent.h) do beyond the log: a program run for
+// each, named by its full path (control/programPath.h) with its arguments
+// apart, and how often the same alarm may come again.
 struct AlarmConfig {
-    std::optional<std::string> command; // not empty
+    std::optional<std::string> program; // the full path of an .exe
+    std::string arguments;              // its command line after its own name, as written; only with a program
     double repeatMinutes = 15;          // 0 to kLongestRepeatMinutes
     double lostSeconds = 30;            // no answer this long is the controller lost: 1 to kLongestIntervalSeconds
 };

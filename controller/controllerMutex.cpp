@@ -90,30 +90,53 @@ ControllerMutex openControllerMutex()
     return mutex;
 }
 
-HANDLE createNamedClaim(const char *name, bool *heldElsewhere)
+HANDLE takeNamedClaim(const char *name, ClaimOutcome &outcome, DWORD &error)
 {
     LockAttributes claim;
     const GlobalName global(name);
-    *heldElsewhere = false;
-    if (claim.attributes.lpSecurityDescriptor == nullptr || global.text[0] == '\0')
+    outcome = ClaimOutcome::Unusable;
+    error = ERROR_INVALID_NAME;
+    if (global.text[0] == '\0')
         return nullptr;
-    HANDLE handle = CreateMutexExA(&claim.attributes, global.text, 0, SYNCHRONIZE);
-    const DWORD error = GetLastError();
-    if (handle != nullptr && error != ERROR_ALREADY_EXISTS)
+    HANDLE handle = createOrOpen(global.text, &claim.attributes, error);
+    if (handle == nullptr) {
+        // Another kind of object under the name is a handle of the wrong type.
+        outcome = error == ERROR_INVALID_HANDLE  ? ClaimOutcome::OtherKind
+                  : error == ERROR_ACCESS_DENIED ? ClaimOutcome::Refused
+                                                 : ClaimOutcome::Unusable;
+        return nullptr;
+    }
+    // Owned, not merely there: anyone may hold the name open. Abandoned: its
+    // owner ended without letting go, and it is this thread's now.
+    const DWORD result = WaitForSingleObject(handle, 0);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
+        outcome = ClaimOutcome::Taken;
+        error = 0;
         return handle;
-    if (handle != nullptr)
-        CloseHandle(handle);
-    // Refused: it exists under a descriptor this program's rights do not pass.
-    *heldElsewhere = handle != nullptr || error == ERROR_ACCESS_DENIED;
+    }
+    outcome = result == WAIT_TIMEOUT ? ClaimOutcome::Owned : ClaimOutcome::Unusable;
+    error = result == WAIT_TIMEOUT ? 0 : GetLastError();
+    CloseHandle(handle);
     return nullptr;
+}
+
+void dropNamedClaim(HANDLE claim)
+{
+    ReleaseMutex(claim);
+    CloseHandle(claim);
 }
 
 bool namedClaimHeld(const char *name)
 {
     const GlobalName global(name);
-    HANDLE handle = OpenMutexA(SYNCHRONIZE, FALSE, global.text);
+    // Refused or of another kind, the name is no loop's claim: a loop's
+    // grants these rights to everyone.
+    HANDLE handle = OpenMutexA(kControllerMutexRights, FALSE, global.text);
     if (handle == nullptr)
-        return GetLastError() == ERROR_ACCESS_DENIED;
+        return false;
+    const DWORD result = WaitForSingleObject(handle, 0);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+        ReleaseMutex(handle);
     CloseHandle(handle);
-    return true;
+    return result == WAIT_TIMEOUT;
 }

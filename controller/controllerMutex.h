@@ -1,7 +1,8 @@
 // Opening the controller's lock (core/controllerLock.h) the one way every
 // program of this project opens it: the plug-in in each host
-// (controller/deviceLock.cpp) and vornhost (host/controllerTurn.cpp). It keeps
-// no state: each call hands the caller a handle of its own to close. Which
+// (controller/deviceLock.cpp) and vornhost (host/device/controllerTurn.cpp),
+// each of which keeps its handle open for as long as it may take turns. It
+// keeps no state: each call hands the caller a handle of its own to close. Which
 // name is used when, and what the fallback costs: docs/lifecycle.md.
 #pragma once
 
@@ -29,13 +30,28 @@ struct ControllerMutex {
 // at all, the same in the session's namespace.
 ControllerMutex openControllerMutex();
 
-// A claim named `name` (without its namespace) in the global namespace, under
-// the lock's descriptor, so that every program of every session and rights
-// level sees it: vornhost's claim on a fan (host/device/fanClaim.h). The
-// handle, when it was created by this call; null with *heldElsewhere set when
-// another program holds it already, or with it clear when the name cannot be
-// used at all.
-HANDLE createNamedClaim(const char *name, bool *heldElsewhere);
+// What became of taking a claim (host/device/fanClaim.h).
+enum class ClaimOutcome {
+    Taken,     // this thread owns it now (perhaps left abandoned by an owner that died)
+    Owned,     // another thread or program owns it
+    OtherKind, // the name is another kind of object's
+    Refused,   // another program made it under a descriptor that refuses this one
+    Unusable,  // any other failure, with its system error code
+};
 
-// Whether some program holds the claim named `name`.
+// Takes the claim named `name` (without its namespace) in the global
+// namespace, so that every program of every session and rights level sees
+// it: vornhost's claim on a fan. The mutex is created under the lock's
+// descriptor, or opened, with kControllerMutexRights, and then owned
+// without waiting: a claim is its ownership, not the name's existence,
+// which anyone may keep by holding the mutex open. The owned handle when
+// taken; null otherwise, with `error` for Unusable. A mutex belongs to a
+// thread: the thread that took a claim keeps it and lets it go.
+HANDLE takeNamedClaim(const char *name, ClaimOutcome &outcome, DWORD &error);
+
+// Lets go of a claim taken on this thread: released, and its handle closed.
+void dropNamedClaim(HANDLE claim);
+
+// Whether another thread or program owns the claim named `name`. A free
+// claim is taken for that instant and let go again.
 bool namedClaimHeld(const char *name);

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
+#include "host/fans/alarmProgram.h"
 #include "host/fans/controlConfigFile.h"
-#include "host/service/alarmCommand.h"
 
 int runAlarmTest(const std::string & /*pluginPath*/, const AlarmTestOptions &options)
 {
@@ -16,19 +16,19 @@ int runAlarmTest(const std::string & /*pluginPath*/, const AlarmTestOptions &opt
     ControlConfig config;
     if (!loadControlConfig(options.configPath, config))
         return 2;
-    if (!config.alarms.command) {
-        std::fprintf(stderr, "vornhost: %s: alarms.command: no alarm command configured\n", options.configPath.c_str());
+    if (!config.alarms.program) {
+        std::fprintf(stderr, "vornhost: %s: alarms.program: no alarm program configured\n", options.configPath.c_str());
         return 2;
     }
     unsigned long exitCode = 0;
     std::string failure;
-    if (!runAlarmCommand(*config.alarms.command, AlarmEvent{}, exitCode, failure)) {
+    if (!runAlarmProgram(config.alarms, AlarmEvent{}, nullptr, exitCode, failure)) {
         std::fprintf(stderr, "vornhost: %s\n", failure.c_str());
         return 1;
     }
     if (exitCode == STILL_ACTIVE)
-        std::printf("vornhost: the alarm command runs on after %lu ms; not waited for\n", kAlarmCommandWaitMs);
+        std::printf("vornhost: the alarm program runs on after %lu ms; not waited for\n", kAlarmProgramWaitMs);
     else
-        std::printf("vornhost: the alarm command ended with exit code %lu\n", exitCode);
+        std::printf("vornhost: the alarm program ended with exit code %lu\n", exitCode);
     return 0;
 }

@@ -1,7 +1,7 @@
 // vornhost alarm --test --config FILE: runs the configuration's alarm
-// command once with the test event (VORN_EVENT=test), to check it before an
+// program once with the test event (VORN_EVENT=test), to check it before an
 // alarm needs it. Exit 2 when the configuration cannot be used or has no
-// alarm command, 1 when the command cannot be started, else 0.
+// alarm program, 1 when the program cannot be started, else 0.
 #pragma once
 
 #include <string>

@@ -25,8 +25,11 @@ int runControl(const std::string & /*pluginPath*/, const ControlOptions &options
         return 1;
     const DeviceChoice device = deviceOf(config);
     FanClaims claims;
-    if (!options.dryRun && !claimFans(config, access, device, claims))
+    std::string refusal;
+    if (!options.dryRun && !claimFans(config, access, device, claims, refusal)) {
+        std::fprintf(stderr, "vornhost: %s; nothing was sent\n", refusal.c_str());
         return 2;
+    }
     ControlReport report(config, options.json, options.dryRun);
     if (!options.csvPath.empty() && !report.openCsv(options.csvPath))
         return 1;

@@ -176,7 +176,7 @@ void addService(CommandSet &commands)
 void addAlarm(CommandSet &commands)
 {
     auto [command, options] =
-        commands.add("alarm", "runs the alarm command of FILE once with a test event", runAlarmTest);
+        commands.add("alarm", "runs the alarm program of FILE once with a test event", runAlarmTest);
     command->add_flag("--test", options->test, "the test event (VORN_EVENT=test)")->required();
     command->add_option("--config", options->configPath, "the configuration with \"alarms\": {\"command\": ...}")
         ->type_name("FILE")

@@ -10,26 +10,43 @@ const char kControllerBusy[] = "vornhost: another program kept the controller fo
 
 namespace {
 
-// Said once a run, at the first turn: the programs of other sessions (or of
-// every session, with no lock at all) are then kept apart only by the driver.
-void sayWhenNotGlobal(const ControllerMutex &mutex)
+void toStderr(const std::string &text)
 {
-    static std::atomic<bool> said{false};
-    if (mutex.global || said.exchange(true))
-        return;
-    std::fprintf(stderr, "vornhost: the controller's lock in the global namespace cannot be used (error %lu); %s\n",
-                 mutex.globalError,
-                 mutex.handle != nullptr ? "taking turns with the programs of this session only"
-                                         : "taking no turns: only the driver keeps programs apart");
+    std::fprintf(stderr, "vornhost: %s\n", text.c_str());
+}
+
+std::atomic<LockNotice> lockNotice{toStderr};
+
+// The controller's lock, opened at the first turn and kept open for the
+// process's life, so that the global name exists for as long as this
+// program may take turns and nobody can take it in between; Windows closes
+// the handle when the process ends. A fallback is said then, once: the
+// programs of other sessions (or of every session, with no lock at all) are
+// kept apart only by the driver.
+const ControllerMutex &processLock()
+{
+    static const ControllerMutex mutex = [] {
+        const ControllerMutex opened = openControllerMutex();
+        if (!opened.global)
+            lockNotice.load()("the controller's lock in the global namespace cannot be used (error " +
+                              std::to_string(opened.globalError) + "); " +
+                              (opened.handle != nullptr ? "taking turns with the programs of this session only"
+                                                        : "taking no turns: only the driver keeps programs apart"));
+        return opened;
+    }();
+    return mutex;
 }
 
 } // namespace
 
+void sendLockNoticeTo(LockNotice notice)
+{
+    lockNotice.store(notice);
+}
+
 ControllerTurn::ControllerTurn(DWORD boundMs, HANDLE cancel)
 {
-    const ControllerMutex mutex = openControllerMutex();
-    sayWhenNotGlobal(mutex);
-    lock_ = mutex.handle;
+    lock_ = processLock().handle;
     if (lock_ == nullptr) {
         taken_ = true;
         return;
@@ -42,9 +59,6 @@ ControllerTurn::ControllerTurn(DWORD boundMs, HANDLE cancel)
 
 ControllerTurn::~ControllerTurn()
 {
-    if (lock_ == nullptr)
-        return;
-    if (taken_)
+    if (lock_ != nullptr && taken_)
         ReleaseMutex(lock_);
-    CloseHandle(lock_);
 }

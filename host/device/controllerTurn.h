@@ -5,16 +5,25 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "core/controllerLock.h"
 
 // What vornhost says when the turn did not come within the bound.
 extern const char kControllerBusy[];
 
+// Where the one notice of a fallback from the global lock goes: stderr
+// unless the process names another place before its first turn (the
+// service, which has no console: its Event Log).
+using LockNotice = void (*)(const std::string &text);
+void sendLockNoticeTo(LockNotice notice);
+
 class ControllerTurn {
 public:
     // Waits for the turn, at most boundMs in all, on the lock opened as
-    // controller/controllerMutex.h opens it (a fallback to the session's lock
-    // is said once on stderr); a `cancel` event, when given, ends the wait
+    // controller/controllerMutex.h opens it, once for the process at its
+    // first turn and kept open from then on (a fallback to the session's
+    // lock is said once); a `cancel` event, when given, ends the wait
     // without the turn. A lock that cannot be had at all (both names taken
     // by another kind of object) counts as the turn: the driver's refusal of
     // a second open still keeps parties apart.

@@ -29,26 +29,50 @@ std::string controllerIdentity(HMODULE bridge, const DeviceChoice &device)
 
 FanClaims::~FanClaims()
 {
-    for (HANDLE handle : handles_)
-        CloseHandle(handle);
+    dropAll();
 }
 
-bool FanClaims::claim(const std::string &controller, const std::vector<int> &fans, int &refused)
+bool FanClaims::claim(const std::string &controller, const std::vector<int> &fans, std::string &refusal)
 {
     for (int fan : fans) {
-        bool heldElsewhere = false;
-        HANDLE handle = createNamedClaim(claimName(controller, fan).c_str(), &heldElsewhere);
-        if (handle != nullptr)
+        const std::string name = claimName(controller, fan);
+        ClaimOutcome outcome = ClaimOutcome::Unusable;
+        DWORD error = 0;
+        HANDLE handle = takeNamedClaim(name.c_str(), outcome, error);
+        if (handle != nullptr) {
             handles_.push_back(handle);
-        if (heldElsewhere) {
-            refused = fan;
-            for (HANDLE taken : handles_)
-                CloseHandle(taken);
-            handles_.clear();
-            return false;
+            continue;
         }
+        const std::string fanText = "fan " + std::to_string(fan) + " of " + controller;
+        const std::string shown = "\"Global\\" + name + "\"";
+        switch (outcome) {
+        case ClaimOutcome::Owned:
+            refusal = fanText + " is driven by another vornhost control already (another program owns its claim, " +
+                      shown + ")";
+            break;
+        case ClaimOutcome::OtherKind:
+            refusal = fanText + " cannot be claimed: another kind of object has its claim's name, " + shown;
+            break;
+        case ClaimOutcome::Refused:
+            refusal = fanText + " cannot be claimed: another program made its claim, " + shown +
+                      ", under rights that refuse this one";
+            break;
+        default:
+            refusal =
+                fanText + " cannot be claimed: " + shown + " cannot be used (error " + std::to_string(error) + ")";
+            break;
+        }
+        dropAll();
+        return false;
     }
     return true;
+}
+
+void FanClaims::dropAll()
+{
+    for (HANDLE handle : handles_)
+        dropNamedClaim(handle);
+    handles_.clear();
 }
 
 bool fanClaimed(const std::string &controller, int fan)

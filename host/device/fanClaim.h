@@ -1,11 +1,13 @@
-// One controller per fan: a running `vornhost control` holds a claim on each
-// fan it drives for the loop's whole life, a kernel object in the global
-// namespace named for the controller (its serial number when known, else its
-// device number) and the fan, under the controller lock's descriptor
-// (controller/controllerMutex.h). A second loop that names a claimed fan
-// refuses to start; set-fan asks whether a fan is claimed to warn that the
-// loop will set it back. Windows drops a claim when its holder ends, however
-// it ends.
+// One controller per fan: a running `vornhost control` (or the service)
+// owns a claim on each fan it drives for the loop's whole life, a mutex in
+// the global namespace named for the controller (its serial number when
+// known, else its device number) and the fan, under the controller lock's
+// descriptor (controller/controllerMutex.h). A claim is the mutex's
+// ownership, not its name: another program that merely holds the name open
+// takes no fan away. A second loop that names a claimed fan refuses to
+// start; set-fan asks whether a fan is claimed to warn that the loop will
+// set it back. Windows lets a claim go when its owner ends, however it ends,
+// and the next claimant takes it over.
 #pragma once
 
 #include <windows.h>
@@ -29,15 +31,19 @@ public:
     FanClaims(const FanClaims &) = delete;
     FanClaims &operator=(const FanClaims &) = delete;
 
-    // Claims each fan of the controller; on the first one held elsewhere,
-    // lets go of those it took and returns false with that fan in `refused`.
-    // A name that cannot be used at all (no global namespace) claims nothing
-    // and is no refusal.
-    bool claim(const std::string &controller, const std::vector<int> &fans, int &refused);
+    // Claims each fan of the controller, on the thread that keeps the claims
+    // (a mutex is owned by a thread); on the first that cannot be had (owned
+    // elsewhere, its name taken by another kind of object or under rights
+    // that refuse this program), lets go of those it took and returns false
+    // with why in `refusal`, naming the fan and the claim's name.
+    bool claim(const std::string &controller, const std::vector<int> &fans, std::string &refusal);
 
 private:
+    void dropAll();
+
     std::vector<HANDLE> handles_;
 };
 
-// Whether a running loop holds the claim on that fan of that controller.
+// Whether a running loop (another program, or another thread) owns the claim
+// on that fan of that controller.
 bool fanClaimed(const std::string &controller, int fan);

@@ -142,13 +142,29 @@ DeviceConfig deviceFrom(const Json &value)
 
 AlarmConfig alarmsFrom(const Json &value)
 {
-    checkObject(value, "alarms", {"command", "repeatMinutes", "lostSeconds"});
+    // The command line of earlier versions, which Windows searched for its
+    // program: said apart from an unknown key, so that its writer learns
+    // what replaces it.
+    if (value.is_object() && value.contains("command"))
+        fail("alarms.command",
+             "no longer read: name the program by its full path in \"program\" and its arguments in "
+             "\"arguments\", e.g. {\"program\": \"C:\\\\Windows\\\\System32\\\\cmd.exe\", "
+             "\"arguments\": \"/c C:\\\\VORN\\\\notify.cmd\"}");
+    checkObject(value, "alarms", {"program", "arguments", "repeatMinutes", "lostSeconds"});
     AlarmConfig alarms;
-    const auto command = value.find("command");
-    if (command != value.end()) {
-        if (!command->is_string())
-            fail("alarms.command", "needs a command line such as \"notify.cmd\", not " + shown(*command));
-        alarms.command = command->get<std::string>();
+    const auto program = value.find("program");
+    if (program != value.end()) {
+        if (!program->is_string())
+            fail("alarms.program",
+                 "needs a program's full path such as \"C:\\\\Windows\\\\System32\\\\cmd.exe\", not " +
+                     shown(*program));
+        alarms.program = program->get<std::string>();
+    }
+    const auto arguments = value.find("arguments");
+    if (arguments != value.end()) {
+        if (!arguments->is_string())
+            fail("alarms.arguments", "needs the program's arguments as one text, not " + shown(*arguments));
+        alarms.arguments = arguments->get<std::string>();
     }
     optionalNumber(value, "alarms", "repeatMinutes", alarms.repeatMinutes);
     optionalNumber(value, "alarms", "lostSeconds", alarms.lostSeconds);

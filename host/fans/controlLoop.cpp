@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/fans/alarmProgram.h"
 #include "host/output/reading.h"
 #include "host/output/utcTime.h"
 #include "host/plugin/hostSession.h"
@@ -32,23 +33,32 @@ ControlLoop::ControlLoop(const ControlConfig &config, ControlReport &report, Dev
 
 void ControlLoop::poll(const std::string &time)
 {
-    DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
     Reading reading;
-    uint8_t frame[kStatusFrameSize] = {};
-    const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
-    if (!turn.open())
-        reading.error = turn.failure();
-    else if (failure != nullptr)
-        reading.error = failure;
-    else
-        readingFromFrame(frame, reading);
-    ControlStep step = decideControl(config_, sensorsOf(reading), state_);
-    state_ = step.state;
-    const std::vector<AlarmEvent> events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
-    const std::vector<FanOutcome> outcomes = deliver(std::move(step.fans), turn);
+    std::vector<FanOutcome> outcomes;
+    std::vector<AlarmEvent> events;
+    {
+        // The turn covers the exchange and the sends only: the device is
+        // closed and the lock let go before anything is printed, written or
+        // run, so that no other program waits for a file, the Event Log or
+        // an alarm program.
+        DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
+        uint8_t frame[kStatusFrameSize] = {};
+        const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
+        if (!turn.open())
+            reading.error = turn.failure();
+        else if (failure != nullptr)
+            reading.error = failure;
+        else
+            readingFromFrame(frame, reading);
+        ControlStep step = decideControl(config_, sensorsOf(reading), state_);
+        state_ = step.state;
+        events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
+        outcomes = deliver(std::move(step.fans), turn);
+    }
     if (listener_ != nullptr)
         listener_->poll(time, reading, outcomes);
     report_.poll(time, reading, outcomes);
+    std::vector<AlarmEvent> raised;
     for (const AlarmEvent &event : events) {
         // A dry run sends nothing: that the fan is not at its duty is no news.
         if (dryRun_ && event.kind == AlarmKind::DutyReapplied)
@@ -56,6 +66,25 @@ void ControlLoop::poll(const std::string &time)
         report_.alarm(time, event);
         if (listener_ != nullptr)
             listener_->alarm(time, event);
+        raised.push_back(event);
+    }
+    runAlarmPrograms(raised);
+}
+
+// After every alarm of the poll is recorded, so that none waits for the
+// program of another. A dry run only shows what a run would do.
+void ControlLoop::runAlarmPrograms(const std::vector<AlarmEvent> &events)
+{
+    if (dryRun_ || !config_.alarms.program)
+        return;
+    for (const AlarmEvent &event : events) {
+        unsigned long exitCode = 0;
+        std::string failure;
+        if (runAlarmProgram(config_.alarms, event, stopEvent(), exitCode, failure))
+            continue;
+        report_.alarmProgramFailed(failure);
+        if (listener_ != nullptr)
+            listener_->alarmProgramFailed(failure);
     }
 }
 

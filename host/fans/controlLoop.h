@@ -4,8 +4,11 @@
 // decides go out on the same handle (none in a dry run), and what got
 // through is recorded, so that a duty that did not is sent again at the next
 // poll; at the end every fan gets its exit duty, once, within the exit's
-// deadline (host/plugin/stopRequest.h). The alarms each poll raises
-// (control/alarmTracker.h) go to the report and to whoever else listens.
+// deadline (host/plugin/stopRequest.h). The turn ends with the sends: what
+// the poll prints, writes and runs comes after it. The alarms each poll
+// raises (control/alarmTracker.h) go to the report and to whoever else
+// listens, and then, one after another, to the alarm program
+// (host/fans/alarmProgram.h), which a dry run does not run.
 #pragma once
 
 #include <string>
@@ -26,13 +29,15 @@ public:
 
     // One turn; a stop request ends the wait for it.
     void poll(const std::string &time);
-    // Told of each poll before the report, and of each alarm after it (the
-    // service's status file, daily log, Event Log and alarm command).
+    // Told of each poll before the report, of each alarm after it, and of
+    // an alarm program that could not be started (the service's status
+    // file, daily log and Event Log).
     class Listener {
     public:
         virtual ~Listener() = default;
         virtual void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans) = 0;
         virtual void alarm(const std::string &time, const AlarmEvent &event) = 0;
+        virtual void alarmProgramFailed(const std::string &failure) = 0;
     };
     void listen(Listener *listener) { listener_ = listener; }
 
@@ -44,6 +49,7 @@ public:
 
 private:
     std::vector<FanOutcome> deliver(std::vector<FanDecision> decisions, DeviceTurn &turn);
+    void runAlarmPrograms(const std::vector<AlarmEvent> &events);
 
     const ControlConfig &config_;
     ControlReport &report_;

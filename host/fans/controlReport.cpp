@@ -122,6 +122,11 @@ void ControlReport::exit(const std::string &time, StopCause cause, const std::ve
     csvRow(time, nullptr, fans);
 }
 
+void ControlReport::alarmProgramFailed(const std::string &failure)
+{
+    std::fprintf(stderr, "vornhost: %s\n", failure.c_str());
+}
+
 // One row per fan, the time on the first; `note` (the failure that made
 // every fan's reading fail, or why the loop ends) follows the reason in
 // parentheses.

@@ -49,6 +49,9 @@ public:
     //  "fan": 2, "input": null, "message": ...}, or a table row "alarm ...".
     void alarm(const std::string &time, const AlarmEvent &event);
     void exit(const std::string &time, StopCause cause, const std::vector<FanOutcome> &fans);
+    // "vornhost: cannot run the alarm program ..." on stderr, apart from the
+    // table or the JSON Lines.
+    void alarmProgramFailed(const std::string &failure);
 
 private:
     void tableRows(const std::string &time, const std::vector<FanOutcome> &fans, const std::string &note);

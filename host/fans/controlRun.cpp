@@ -57,7 +57,8 @@ DeviceChoice deviceOf(const ControlConfig &config)
     return device;
 }
 
-bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims)
+bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims,
+               std::string &refusal)
 {
     if (!device.number && !device.serial)
         return true;
@@ -69,12 +70,7 @@ bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceCh
     std::vector<int> fans;
     for (const FanCurveConfig &fan : config.fans)
         fans.push_back(static_cast<int>(fan.fan));
-    int refused = 0;
-    if (claims.claim(controller, fans, refused))
-        return true;
-    std::fprintf(stderr, "vornhost: fan %d of %s is driven by another vornhost control already; nothing was sent\n",
-                 refused, controller.c_str());
-    return false;
+    return claims.claim(controller, fans, refusal);
 }
 
 void runControlLoop(const ControlConfig &config, ControlLoop &loop, long long count, HANDLE resumed)

@@ -12,10 +12,12 @@
 // none.
 DeviceChoice deviceOf(const ControlConfig &config);
 
-// Claims every fan the configuration drives, in a turn on the controller so
-// that its serial number is not hidden by a program that takes turns. False,
-// with the fan named on stderr, when another loop drives one of them.
-bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims);
+// Claims every fan the configuration drives (host/device/fanClaim.h), in a
+// turn on the controller so that its serial number is not hidden by a
+// program that takes turns. False, with why in `refusal`, when one of them
+// cannot be claimed; none is held then.
+bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims,
+               std::string &refusal);
 
 // Polls every interval until a stop is requested (host/plugin/stopRequest.h)
 // or `count` polls are done (0: no limit), then sends the exit duties.

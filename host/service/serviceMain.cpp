@@ -4,11 +4,13 @@
 
 #include <cstdio>
 
+#include "host/device/controllerTurn.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/plugin/pluginLoader.h"
 #include "host/service/dataFolderGuard.h"
 #include "host/service/eventLog.h"
+#include "host/service/serviceClaims.h"
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceManager.h"
 #include "host/service/serviceRecorder.h"
@@ -80,16 +82,15 @@ DWORD runLoop()
         return 1;
     }
     const DeviceChoice device = deviceOf(config);
+    // Running from here: a stop is answered while the claims are awaited.
+    reportState(SERVICE_RUNNING);
     FanClaims claims;
-    if (!claimFans(config, access, device, claims)) {
-        writeEvent(AlarmSeverity::Error, "another vornhost control drives a fan of the configuration");
-        return 2;
-    }
+    if (!claimFansForService(config, access, device, claims))
+        return 0;
     ControlReport report(config, true, false);
     ControlLoop loop(config, report, access, device, kNoDevice, false);
     ServiceRecorder recorder(config, report);
     loop.listen(&recorder);
-    reportState(SERVICE_RUNNING);
     runControlLoop(config, loop, 0, resumed);
     return 0;
 }
@@ -100,6 +101,9 @@ void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
     if (statusHandle == nullptr)
         return;
     reportState(SERVICE_START_PENDING, kServiceStopMs);
+    // A service has no console: the one notice of a fallback from the
+    // controller's global lock goes to the Event Log.
+    sendLockNoticeTo([](const std::string &text) { writeEvent(AlarmSeverity::Warning, text); });
     prepareStop();
     resumed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     const DWORD exitCode = resumed != nullptr ? runLoop() : GetLastError();

@@ -1,6 +1,5 @@
 #include "host/service/serviceRecorder.h"
 
-#include "host/service/alarmCommand.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceFiles.h"
 
@@ -23,16 +22,14 @@ void ServiceRecorder::poll(const std::string &time, const Reading &reading, cons
 
 void ServiceRecorder::alarm(const std::string &time, const AlarmEvent &event)
 {
-    const std::string message = alarmMessage(event);
-    writeEvent(alarmSeverity(event.kind), message);
+    writeEvent(alarmSeverity(event.kind), alarmMessage(event));
     lastAlarm_ = alarmJson(time, event);
     writeStatus();
-    if (!config_.alarms.command)
-        return;
-    unsigned long exitCode = 0;
-    std::string failure;
-    if (!runAlarmCommand(*config_.alarms.command, event, exitCode, failure))
-        writeEvent(AlarmSeverity::Warning, failure);
+}
+
+void ServiceRecorder::alarmProgramFailed(const std::string &failure)
+{
+    writeEvent(AlarmSeverity::Warning, failure);
 }
 
 void ServiceRecorder::writeStatus()

@@ -1,8 +1,9 @@
 // What the service keeps of each poll and alarm, where `vornhost service
 // status` and the user find it: the status file, replaced whole at each poll
 // with the poll and the last alarm; the day's CSV log (a new file each day,
-// the old ones kept `logDays` days); each alarm in the Event Log and, when
-// configured, through the alarm command.
+// the old ones kept `logDays` days); each alarm in the Event Log, and there
+// too an alarm program that could not be started (the loop runs it:
+// host/fans/alarmProgram.h).
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ public:
 
     void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans) override;
     void alarm(const std::string &time, const AlarmEvent &event) override;
+    void alarmProgramFailed(const std::string &failure) override;
 
 private:
     void writeStatus();

@@ -19,7 +19,7 @@ FanDecision decision(int fan, DutyReason reason, int target = 50, std::string me
 // silence for a lost controller; each poll's alarms as "name/fan" joined.
 class Alarms : public ::testing::Test {
 protected:
-    Alarms() : tracker_(AlarmConfig{std::nullopt, 1, 5}) {}
+    Alarms() : tracker_(AlarmConfig{std::nullopt, "", 1, 5}) {}
 
     std::string poll(std::vector<FanDecision> fans, bool answered = true)
     {
@@ -82,7 +82,7 @@ TEST_F(Alarms, CallTheControllerLostAfterTheConfiguredSilence)
     EXPECT_EQ(poll(DutyReason::Curve, false), "");
     EXPECT_EQ(poll(DutyReason::Curve, true), "controller-back/-1");
     // A controller silent from the first poll on is lost as well.
-    AlarmTracker fresh(AlarmConfig{std::nullopt, 15, 2});
+    AlarmTracker fresh(AlarmConfig{std::nullopt, "", 15, 2});
     EXPECT_TRUE(fresh.poll({}, false, 100).empty());
     EXPECT_TRUE(fresh.poll({}, false, 1100).empty());
     const std::vector<AlarmEvent> lost = fresh.poll({}, false, 2100);

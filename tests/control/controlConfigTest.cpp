@@ -114,12 +114,17 @@ TEST(ControlConfig, NamesThePlaceOfTheFirstError)
 TEST(ControlConfig, ChecksTheAlarmsAndTheLogDays)
 {
     EXPECT_EQ(afterChange([](ControlConfig &c) {
-                  c.alarms = {"notify.cmd", 0, 1};
+                  c.alarms = {"C:\\Windows\\System32\\cmd.exe", "/c \"C:\\VORN tools\\notify.cmd\"", 0, 1};
                   c.logDays = 366;
               }),
               "ok");
-    EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.command = ""; }),
-              "alarms.command: an empty command line runs nothing; leave the key out instead");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.arguments = "/c notify.cmd"; }),
+              "alarms.arguments: arguments without a \"program\" run nothing");
+    EXPECT_EQ(afterChange([](ControlConfig &c) {
+                  c.alarms.program = "C:\\Windows\\System32\\cmd.exe";
+                  c.alarms.arguments = std::string("/c echo a\0b", 11);
+              }),
+              "alarms.arguments: a command line cannot hold a line break or a null character");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.repeatMinutes = -1; }),
               "alarms.repeatMinutes: -1 is not from 0 to 10080 minutes");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.lostSeconds = 0.5; }),
@@ -146,4 +151,40 @@ TEST(SensorName, ReadsExactlyTheFourteenNames)
     EXPECT_EQ(sensorName(8), "analog0");
     for (const char *name : {"digital8", "analog6", "Digital0", "digital01", "digital", "analog-1", "", "digital0 "})
         EXPECT_FALSE(sensorNumber(name)) << name;
+}
+
+// The alarm program runs with a service's rights: only a program named by
+// its full path on a local drive, which Windows opens as it stands, passes.
+TEST(ControlConfig, TheAlarmProgramIsNamedByItsFullPath)
+{
+    const auto problem = [](const std::string &program) {
+        return afterChange([&](ControlConfig &c) { c.alarms.program = program; });
+    };
+    for (const char *good :
+         {"C:\\Windows\\System32\\cmd.exe", "d:/tools/notify.EXE", "C:\\Program Files\\VORN tools\\alarm.exe"})
+        EXPECT_EQ(problem(good), "ok") << good;
+    const std::string fullPath = ": name the program by its full path, such as C:\\Windows\\System32\\cmd.exe";
+    const struct {
+        std::string program;
+        std::string expected;
+    } cases[] = {
+        {"powershell", "\"powershell\" is a bare name, which Windows would search for" + fullPath},
+        {"tools\\notify.exe", "\"tools\\notify.exe\" is a relative path" + fullPath},
+        {"\\Windows\\notify.exe", "\"\\Windows\\notify.exe\" is a relative path" + fullPath},
+        {"C:notify.exe", "\"C:notify.exe\" is a relative path" + fullPath},
+        {"\\\\server\\share\\notify.exe",
+         "\"\\\\server\\share\\notify.exe\" is a network or device path: name a program on a local drive, "
+         "such as C:\\Windows\\System32\\cmd.exe"},
+        {"C:\\VORN\\notify.cmd",
+         "\"C:\\VORN\\notify.cmd\" is a batch file, which runs through the command interpreter: name "
+         "C:\\Windows\\System32\\cmd.exe as the program, and /c followed by the batch file's full path in quotes as "
+         "its arguments"},
+        {"C:\\VORN\\notify.ps1",
+         "\"C:\\VORN\\notify.ps1\" does not end in .exe: name the program file itself, such as "
+         "C:\\Windows\\System32\\cmd.exe"},
+        {"\"C:\\VORN\\notify.exe\"", "a path cannot hold control characters or any of \" * ? < > |"},
+        {"C:\\" + std::string(kLongestProgramPath, 'x') + ".exe", "a path longer than 259 characters names no program"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(problem(c.program), "alarms.program: " + c.expected) << c.program;
 }

@@ -3,7 +3,9 @@
 // duty in the turn of the first failed read, and the exit duty comes at
 // --count or at log-off, or is given up within the deadline. It needs no
 // VORN.dll; a duty another program set is reapplied, a resume sends every
-// duty again, and a second loop on a claimed fan refuses to start. A
+// duty again, a second loop on a claimed fan refuses to start, the alarm
+// program runs for each alarm after the turn, not in it, and the lock's name
+// is kept between polls. A
 // configuration it cannot use ends it before the bridge library is even
 // loaded; a dry run sends nothing. The simulator's call trace
 // (VORNSIM_CALL_TRACE) shows what reached the bridge: a poll opens, writes
@@ -23,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/controllerLock.h"
 #include "simControl.h"
 #include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
@@ -331,7 +334,8 @@ TEST_F(Control, ASecondLoopOnAClaimedFanRefusesToStart)
     ASSERT_TRUE(running) << first.output;
     EXPECT_EQ(refused.exitCode, 2) << refused.output;
     EXPECT_LT(took, 5000u);
-    EXPECT_NE(refused.output.find("vornhost: fan 0 of VORN0000 is driven by another vornhost control already; nothing "
+    EXPECT_NE(refused.output.find("vornhost: fan 0 of VORN0000 is driven by another vornhost control already (another "
+                                  "program owns its claim, \"Global\\VORN fan claim VORN0000 fan 0\"); nothing "
                                   "was sent"),
               std::string::npos)
         << refused.output;
@@ -339,6 +343,84 @@ TEST_F(Control, ASecondLoopOnAClaimedFanRefusesToStart)
     EXPECT_EQ(dutyCommands(fileText(kTrace)), 2) << fileText(kTrace);
     for (const Json &doc : jsonLines(first.output))
         EXPECT_NE(doc["fans"][0]["reason"], "reapply") << "the wire alternated: " << doc;
+}
+
+// Four alarms in one poll (each fan's critical, at the first poll), whose
+// program, cmd.exe by its full path, takes 3 s each: the loop runs it for
+// each alarm, with the event in its environment, after its turn on the
+// controller, so that another program gets the controller within 2 s
+// meanwhile and read-device its frame.
+TEST_F(Control, TheAlarmProgramRunsForEachAlarmOutsideTheTurn)
+{
+    SetEnvironmentVariableA("VORNSIM_SHARED", "1");
+    const char *alarmFile = "control-alarms.txt";
+    DeleteFileA(alarmFile);
+    char system[MAX_PATH] = "", file[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    GetFullPathNameA(alarmFile, MAX_PATH, file, nullptr);
+    Json config = Json::parse(R"({"device": {"number": 0}, "fans": []})");
+    for (int fan = 0; fan < 4; ++fan)
+        config["fans"].push_back(
+            {{"fan", fan}, {"sensors", {"digital3"}}, {"points", {{20, 30}, {60, 30}}}, {"critical", -60}});
+    config["alarms"] = {
+        {"program", std::string(system) + "\\cmd.exe"},
+        {"arguments", "/c echo %VORN_EVENT% %VORN_FAN%>>\"" + std::string(file) + "\" & ping -n 4 127.0.0.1 >nul"}};
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startLoop(config.dump(), "--count 2", run, processId);
+    const bool alarming = waitUntil([&] { return !fileText(alarmFile).empty(); }, 15000);
+    DWORD waited = 0;
+    ProgramRun read;
+    if (alarming) {
+        const HANDLE lock = CreateMutexA(nullptr, FALSE, kControllerLockName);
+        const DWORD start = GetTickCount();
+        const DWORD result = WaitForSingleObject(lock, 2000);
+        waited = GetTickCount() - start;
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+            ReleaseMutex(lock);
+        CloseHandle(lock);
+        read = runProgram("vornhost.exe read-device 0", 10000);
+    }
+    controller.join();
+    const std::string alarms = fileText(alarmFile);
+    DeleteFileA(alarmFile);
+    ASSERT_TRUE(alarming) << run.output;
+    EXPECT_LT(waited, 2000u) << "the loop kept the controller while its alarm program ran";
+    EXPECT_EQ(read.exitCode, 0) << read.output;
+    EXPECT_NE(read.output.find("status frame of 285 bytes"), std::string::npos) << read.output;
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(jsonLines(run.output, true).size(), 4u) << run.output;
+    const std::vector<std::string> lines = linesOf(alarms);
+    ASSERT_EQ(lines.size(), 4u) << alarms;
+    for (int fan = 0; fan < 4; ++fan)
+        EXPECT_EQ(lines[fan].substr(0, lines[fan].find_last_not_of(' ') + 1), "critical-entered " + std::to_string(fan))
+            << alarms;
+}
+
+// Between its polls the loop keeps its handle on the controller's lock, so
+// that the name exists throughout and nobody can create it in between under
+// a descriptor that refuses the others.
+TEST_F(Control, KeepsTheControllersLockOpenBetweenPolls)
+{
+    ProgramRun run;
+    std::atomic<unsigned long> processId{0};
+    std::thread controller = startEndlessLoop(run, processId);
+    const HWND window = runningLoopWindow(processId);
+    int seen = 0;
+    if (window != nullptr) {
+        for (int look = 0; look < 10; ++look, Sleep(150)) {
+            const HANDLE lock = OpenMutexA(SYNCHRONIZE, FALSE, kControllerLockName);
+            seen += lock != nullptr;
+            if (lock != nullptr)
+                CloseHandle(lock);
+        }
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+    }
+    controller.join();
+    ASSERT_NE(window, nullptr) << run.output;
+    EXPECT_EQ(seen, 10) << "the lock's name was gone between polls";
+    EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
 // The controller stops answering 4 s after the simulator's state was made
@@ -427,6 +509,18 @@ TEST_F(Control, AConfigurationItCannotUseEndsItBeforeAnythingIsLoaded)
          "control-test.json: fans[0]: \"fan\" is missing"},
         {R"({"device": {"serial": 7}, "fans": []})",
          "control-test.json: device.serial: needs a serial number such as \"VORN0000\", not 7"},
+        // The alarm program is named by its full path, never searched for.
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"program": "powershell", "arguments": "-File C:\\VORN\\notify.ps1"}})",
+         "control-test.json: alarms.program: \"powershell\" is a bare name, which Windows would search for: name the "
+         "program by its full path"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"program": "tools\\notify.exe"}})",
+         "control-test.json: alarms.program: \"tools\\notify.exe\" is a relative path"},
+        {R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]]}],
+             "alarms": {"command": "powershell -File notify.ps1"}})",
+         "control-test.json: alarms.command: no longer read: name the program by its full path in \"program\" and its "
+         "arguments in \"arguments\""},
         // Hostile files: a number past a double's range, a nesting that would
         // exhaust the stack of the parser that builds the document.
         {R"({"interval": 1e999, "fans": []})",

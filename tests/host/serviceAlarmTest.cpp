@@ -1,8 +1,9 @@
-// The service's alarm command, run under Wine's service manager on a shared
-// simulated controller that falls silent: the command runs with the
-// fail-safe's event in its environment, and once only within the repeat
-// time however often the fan goes in and out of its fail-safe. `vornhost
-// alarm --test` runs it with the test event.
+// The service's alarm program, cmd.exe named by its full path with its
+// arguments apart, run under Wine's service manager on a shared simulated
+// controller that falls silent: it runs with the fail-safe's event in its
+// environment, and once only within the repeat time however often the fan
+// goes in and out of its fail-safe. `vornhost alarm --test` runs it with the
+// test event.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,25 +19,33 @@ const char kAlarmFile[] = "service-alarm.txt";
 // Apart from serviceTest.cpp's, which may run meanwhile in the same folder.
 const char kConfig[] = "service-alarm.json";
 
-// The configuration with an alarm command that adds a line
-// "EVENT FAN" to the alarm file, by its full path (the service runs
-// elsewhere).
+// `text` as a JSON string's contents.
+std::string jsonEscaped(const std::string &text)
+{
+    std::string escaped;
+    for (char c : text)
+        escaped += c == '\\' || c == '"' ? std::string("\\") + c : std::string(1, c);
+    return escaped;
+}
+
+// The configuration with an alarm program, cmd.exe by its full path, whose
+// arguments add a line "EVENT FAN" to the alarm file, by its full path too
+// (the service runs elsewhere).
 void writeConfig()
 {
-    char full[MAX_PATH] = "";
-    GetFullPathNameA(kAlarmFile, MAX_PATH, full, nullptr);
-    std::string path;
-    for (const char *c = full; *c != '\0'; ++c)
-        path += *c == '\\' ? std::string("\\\\") : std::string(1, *c);
+    char system[MAX_PATH] = "", file[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    GetFullPathNameA(kAlarmFile, MAX_PATH, file, nullptr);
     std::ofstream(kConfig, std::ios::binary)
         << R"({"device": {"number": 0}, "fans": [{"fan": 0, "sensors": ["digital3"], "points": [[-60, 30], [60, 30]]}],
-              "alarms": {"command": "cmd.exe /c echo %VORN_EVENT% %VORN_FAN%>>)"
-        << path << R"("}})";
+              "alarms": {"program": ")"
+        << jsonEscaped(std::string(system) + "\\cmd.exe") << R"(", "arguments": ")"
+        << jsonEscaped("/c echo %VORN_EVENT% %VORN_FAN%>>\"" + std::string(file) + "\"") << R"("}})";
 }
 
 } // namespace
 
-TEST(ServiceAlarm, ASilentControllerRunsTheCommandOnceWithTheFailsafe)
+TEST(ServiceAlarm, ASilentControllerRunsTheProgramOnceWithTheFailsafe)
 {
     removeService();
     DeleteFileA(kAlarmFile);

@@ -2,12 +2,14 @@
 // simulated controller: installed, it runs its own copy in Program Files as
 // LocalService (LocalSystem only when asked); a second install changes
 // nothing; started, it drives each configured fan along its curve and says
-// so in `service status`, also while a reader holds the status file open; a
-// console control on one of its fans refuses to start; a stop leaves each
-// fan at its exit duty, and a start again on the same day adds to the day's
-// CSV log under its one header; an uninstall removes the service, its event
-// source and its copy. A configuration without a device, or one it cannot
-// use, is refused before anything is installed.
+// so in `service status`, also while a reader holds the status file open and
+// though another program holds a claim's name open; a console control on one
+// of its fans refuses to start; a stop leaves each fan at its exit duty, and
+// a start again on the same day adds to the day's CSV log under its one
+// header; an uninstall removes the service, its event source and its copy. A
+// claim that another program owns is waited for, not fatal. A configuration
+// without a device, or one it cannot use, is refused before anything is
+// installed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,9 +19,11 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "serviceSupport.h"
+#include "tests/support/claimHolder.h"
 #include "tests/support/registrySettings.h"
 
 namespace {
@@ -36,6 +40,8 @@ bool eventSourceThere()
 }
 
 const char kServiceConfig[] = "service-test.json";
+// The claim on fan 0 of the shared simulator's first controller.
+const char kClaimOfFan0[] = "Global\\VORN fan claim VORN0000 fan 0";
 
 std::string todaysLogPath()
 {
@@ -137,6 +143,11 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     // The day's log, new (a test of the day before may have left one).
     const std::string logPath = todaysLogPath();
     DeleteFileA(logPath.c_str());
+    // Another program holds fan 0's claim open without owning it, as anyone
+    // may: that claims no fan.
+    const std::unique_ptr<void, decltype(&CloseHandle)> squatter(CreateMutexA(nullptr, FALSE, kClaimOfFan0),
+                                                                 CloseHandle);
+    ASSERT_NE(squatter, nullptr);
     const ProgramRun start = vornhost("service start");
     ASSERT_EQ(start.exitCode, 0) << start.output;
     EXPECT_TRUE(waitUntil([&] { return frameDuty(sim, 0) == 30 && frameDuty(sim, 2) == 50; }, 10000))
@@ -241,4 +252,28 @@ TEST_F(Service, InstallRefusesAConfigurationWithoutADeviceOrThatItCannotUse)
         EXPECT_NE(install.output.find(c.message), std::string::npos) << install.output;
         EXPECT_NE(scQuery(), 0) << c.text;
     }
+}
+
+// A claim that another program owns keeps the service from that fan but does
+// not end it: it stays running, drives none of its fans meanwhile, and takes
+// them all once the claim is let go.
+TEST_F(Service, WaitsForAClaimOwnedElsewhere)
+{
+    SimControl sim;
+    ASSERT_TRUE(loadSharedSimulator(sim)) << sim.missing;
+    writeConfig(R"({"device": {"number": 0}, "fans": [
+                      {"fan": 0, "sensors": ["digital3"], "points": [[-60, 30], [60, 30]]},
+                      {"fan": 1, "sensors": ["digital3"], "points": [[-60, 60], [60, 60]]}]})");
+    ASSERT_EQ(vornhost(std::string("service install --config ") + kServiceConfig).exitCode, 0);
+    auto other = std::make_unique<ClaimHolder>(kClaimOfFan0);
+    ASSERT_TRUE(other->held());
+    const ProgramRun start = vornhost("service start");
+    ASSERT_EQ(start.exitCode, 0) << start.output;
+    Sleep(3000);
+    EXPECT_NE(frameDuty(sim, 1), 60) << "fan 1 driven without every claim";
+    EXPECT_NE(vornhost("service status").output.find("running"), std::string::npos);
+    other.reset();
+    EXPECT_TRUE(waitUntil([&] { return frameDuty(sim, 0) == 30 && frameDuty(sim, 1) == 60; }, 15000))
+        << frameDuty(sim, 0) << " " << frameDuty(sim, 1);
+    EXPECT_EQ(vornhost("service stop").exitCode, 0);
 }

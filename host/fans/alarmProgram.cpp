@@ -1,7 +1,6 @@
-#include "host/service/alarmCommand.h"
+#include "host/fans/alarmProgram.h"
 
-#include <windows.h>
-
+#include <cstring>
 #include <vector>
 
 #include "control/numberText.h"
@@ -40,26 +39,39 @@ std::vector<char> environmentWith(const AlarmEvent &event)
     return block;
 }
 
+// The command line the program gets: its path in quotes (a path holds no
+// quote: control/programPath.h), then the arguments as written.
+std::string commandLineOf(const AlarmConfig &alarms)
+{
+    const std::string quoted = "\"" + alarms.program.value_or("") + "\"";
+    return alarms.arguments.empty() ? quoted : quoted + " " + alarms.arguments;
+}
+
 } // namespace
 
-bool runAlarmCommand(const std::string &commandLine, const AlarmEvent &event, unsigned long &exitCode,
+bool runAlarmProgram(const AlarmConfig &alarms, const AlarmEvent &event, HANDLE stop, unsigned long &exitCode,
                      std::string &failure)
 {
+    const std::string program = alarms.program.value_or("");
+    const std::string commandLine = commandLineOf(alarms);
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     std::vector<char> environment = environmentWith(event);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, environment.data(), nullptr,
-                        &startup, &process)) {
-        failure = "cannot run the alarm command \"" + commandLine + "\" (error " + std::to_string(GetLastError()) + ")";
+    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, environment.data(),
+                        nullptr, &startup, &process)) {
+        failure = "cannot run the alarm program " + program + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, kAlarmCommandWaitMs);
+    // The process first: one that ended as the stop came still gives its code.
+    const HANDLE waits[] = {process.hProcess, stop};
+    WaitForMultipleObjects(stop != nullptr ? 2 : 1, waits, FALSE, kAlarmProgramWaitMs);
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process.hProcess, &code);
+    if (!GetExitCodeProcess(process.hProcess, &code))
+        code = STILL_ACTIVE;
     exitCode = code;
     CloseHandle(process.hProcess);
     return true;
