@@ -11,7 +11,8 @@
 #include "host/output/utcTime.h"
 #include "host/plugin/hostSession.h"
 #include "host/plugin/meterReading.h"
-#include "host/plugin/stopRequest.h"
+#include "host/process/clocks.h"
+#include "host/process/stopRequest.h"
 
 int runWatch(const std::string &pluginPath, const WatchOptions &options)
 {

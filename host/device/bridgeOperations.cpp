@@ -1,6 +1,6 @@
 #include "host/device/bridgeOperations.h"
 
-#include "host/plugin/pluginLoader.h"
+#include "host/process/functionLookup.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "host/output/reading.h"
 #include "host/output/utcTime.h"
-#include "host/plugin/hostSession.h"
+#include "host/process/clocks.h"
 
 namespace {
 

@@ -8,17 +8,10 @@
 #include "control/pollSchedule.h"
 #include "host/device/controllerTurn.h"
 #include "host/output/utcTime.h"
-#include "host/plugin/hostSession.h"
-#include "host/plugin/storedSettings.h"
+#include "host/process/clocks.h"
+#include "host/process/storedSettings.h"
 
 namespace {
-
-uint64_t awakeMs()
-{
-    ULONGLONG hundredsOfNs = 0;
-    QueryUnbiasedInterruptTime(&hundredsOfNs);
-    return hundredsOfNs / 10000;
-}
 
 // Until the next poll is due, or a stop is requested, or the computer
 // resumed (then the loop polls at once and sends every duty again). Windows

@@ -17,7 +17,7 @@ DeviceChoice deviceOf(const ControlConfig &config);
 // with the fan named on stderr, when another loop drives one of them.
 bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims);
 
-// Polls every interval until a stop is requested (host/plugin/stopRequest.h)
+// Polls every interval until a stop is requested (host/process/stopRequest.h)
 // or `count` polls are done (0: no limit), then sends the exit duties.
 // `resumed` (may be null) is an event set when the computer resumed: the
 // loop then polls at once and sends every duty again.
