@@ -39,7 +39,7 @@ double cellValue(const std::string &cell)
 {
     char *end = nullptr;
     const double value = std::strtod(cell.c_str(), &end);
-    return !cell.empty() && *end == '\0' && std::isfinite(value) ? value : NAN;
+    return !cell.empty() && *end == '\0' && std::fabs(value) <= kLargestLoggedValue ? value : NAN;
 }
 
 // The fields of CSV text, record by record: fields separated by commas, a
@@ -96,12 +96,17 @@ bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error
         return false;
     }
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return readReadingLogText(text, path, log, error);
+}
+
+bool readReadingLogText(const std::string &text, const std::string &name, ReadingLog &log, std::string &error)
+{
     std::vector<int> lines;
     const std::vector<std::vector<std::string>> records = csvRecords(text, lines);
     const std::vector<std::string> header = records.empty() ? std::vector<std::string>() : records.front();
     const int timeColumn = columnIndex(header, "time");
     if (timeColumn < 0) {
-        error = path + " has no \"time\" column: it is no log of vornhost watch --csv";
+        error = name + " has no \"time\" column: it is no log of vornhost watch --csv";
         return false;
     }
     const int errorColumn = columnIndex(header, "error");

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
 #include "host/output/utcTime.h"
 
@@ -94,6 +95,18 @@ struct Scale {
     double y(double value) const { return kBottom - (value - low) / (high - low) * (kBottom - kTop); }
 };
 
+// The steps between labels, smallest first: 1, 2 and 5 times each power of
+// ten up to the largest magnitude a log's cell may have (readingLog.h).
+std::vector<double> labelSteps()
+{
+    std::vector<double> steps;
+    for (double decade = 1; decade <= kLargestLoggedValue; decade *= 10) {
+        for (const double times : {1.0, 2.0, 5.0})
+            steps.push_back(times * decade);
+    }
+    return steps;
+}
+
 // The temperatures' range, in steps that give at most 8 of them.
 Scale celsiusScale(const ReadingLog &log)
 {
@@ -110,10 +123,11 @@ Scale celsiusScale(const ReadingLog &log)
         low = 20;
         high = 50;
     }
-    for (const double step : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0}) {
+    const std::vector<double> steps = labelSteps();
+    for (const double step : steps) {
         const double bottom = std::floor(low / step) * step;
         const double top = std::max(std::ceil(high / step) * step, bottom + step);
-        if ((top - bottom) / step <= 8 || step == 50)
+        if ((top - bottom) / step <= 8 || step == steps.back())
             return {bottom, top, step};
     }
     return {low, high, 1}; // not reached
@@ -129,7 +143,13 @@ Scale percentScale(const ReadingLog &log)
                 high = std::max(high, std::ceil(value / 50) * 50);
         }
     }
-    return {0, high, high > 100 ? 50.0 : 20.0};
+    if (high <= 100)
+        return {0, high, 20};
+    for (const double step : labelSteps()) {
+        if (step >= 50 && high / step <= 8)
+            return {0, high, step};
+    }
+    return {0, high, high / 8};
 }
 
 struct TimeAxis {
@@ -142,8 +162,10 @@ struct TimeAxis {
 
 TimeAxis timeAxis(const ReadingLog &log)
 {
-    long long first = *std::min_element(log.timeMs.begin(), log.timeMs.end());
-    long long last = *std::max_element(log.timeMs.begin(), log.timeMs.end());
+    // A log without rows still gets axes (around the epoch), not a read past
+    // the end of its times.
+    long long first = log.timeMs.empty() ? 0 : *std::min_element(log.timeMs.begin(), log.timeMs.end());
+    long long last = log.timeMs.empty() ? 0 : *std::max_element(log.timeMs.begin(), log.timeMs.end());
     if (first == last) {
         first -= 1000;
         last += 1000;
