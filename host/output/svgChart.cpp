@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "control/sensorName.h"
+#include "host/output/logColumns.h"
 #include "host/output/utcTime.h"
 
 namespace {
@@ -33,14 +35,16 @@ Style styleOf(const std::string &column)
     static const char *const analog[] = {"#bcbd22", "#17becf", "#393b79", "#637939", "#8c6d31", "#843c39"};
     static const char *const duty[] = {"#e6007e", "#0050ff", "#00a651", "#ff3000"};
     static const char *const target[] = {"#f08cc4", "#8cb0ff", "#8cd8b0", "#ffa080"};
-    const int n = std::atoi(column.c_str() + column.find_first_of("0123456789"));
-    if (column.rfind("digital", 0) == 0)
-        return {digital[n], 2, nullptr};
-    if (column.rfind("analog", 0) == 0)
-        return {analog[n], 2, nullptr};
-    if (column.find("_duty") != std::string::npos)
-        return {duty[n], 3, nullptr};
-    return {target[n], 2, "6 4"};
+    if (const std::optional<int> sensor = sensorNumber(column)) {
+        if (*sensor < kDigitalSensorCount)
+            return {digital[*sensor], 2, nullptr};
+        return {analog[*sensor - kDigitalSensorCount], 2, nullptr};
+    }
+    int fan = 0;
+    FanColumn kind = FanColumn::Target;
+    if (parseFanColumn(column, fan, kind) && kind == FanColumn::Duty)
+        return {duty[fan], 3, nullptr};
+    return {target[fan], 2, "6 4"};
 }
 
 std::string formatted(const char *format, ...)
