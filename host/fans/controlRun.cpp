@@ -9,6 +9,7 @@
 #include "host/device/controllerTurn.h"
 #include "host/output/utcTime.h"
 #include "host/process/clocks.h"
+#include "host/process/pollLoop.h"
 #include "host/process/storedSettings.h"
 
 namespace {
@@ -74,14 +75,12 @@ void runControlLoop(const ControlConfig &config, ControlLoop &loop, long long co
 {
     PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
     ClockJump sleep(tickCountMs, awakeMs);
-    for (long long n = 0; stopRequested() == StopCause::None; ++n) {
+    const auto poll = [&] {
         loop.poll(timestampNow());
-        if (count > 0 && n + 1 >= count) {
-            requestStop(StopCause::Count);
-            break;
-        }
-        schedule.next();
-        waitForPoll(schedule, resumed, sleep, loop);
-    }
+        return true;
+    };
+    if (runPolls(schedule, PollLimits{count, 0}, poll, [&] { waitForPoll(schedule, resumed, sleep, loop); }) ==
+        PollLoopEnd::Count)
+        requestStop(StopCause::Count);
     loop.finish(stopRequested());
 }
