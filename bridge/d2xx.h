@@ -19,9 +19,17 @@ enum : FT_STATUS {
     FT_OK = 0
 };
 
-// FT_Close's ordinal in FTD2XX.def, for a call through the library's own
-// export rather than this module's import.
+// The operations' ordinals, as bridge/FTD2XX.def imports them: for a look-up
+// through the library's own exports (vornhost; the plug-in's own FT_Close
+// at unload) rather than a module's imports. The test export_definitions
+// holds the two lists equal.
+constexpr WORD FT_OPEN_ORDINAL = 1;
 constexpr WORD FT_CLOSE_ORDINAL = 2;
+constexpr WORD FT_READ_ORDINAL = 3;
+constexpr WORD FT_WRITE_ORDINAL = 4;
+constexpr WORD FT_SET_BAUD_RATE_ORDINAL = 7;
+constexpr WORD FT_SET_DATA_CHARACTERISTICS_ORDINAL = 8;
+constexpr WORD FT_SET_TIMEOUTS_ORDINAL = 17;
 
 #ifdef __cplusplus
 extern "C" {

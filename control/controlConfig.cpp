@@ -148,9 +148,9 @@ Check alarms(const AlarmConfig &alarms)
     if (!within(alarms.repeatMinutes, 0, kLongestRepeatMinutes))
         return ConfigError{"alarms.repeatMinutes", numberText(alarms.repeatMinutes) + " is not from 0 to " +
                                                        numberText(kLongestRepeatMinutes) + " minutes"};
-    if (!within(alarms.lostSeconds, 1, kLongestIntervalSeconds))
+    if (!within(alarms.lostSeconds, 1, kLongestPollIntervalSeconds))
         return ConfigError{"alarms.lostSeconds", numberText(alarms.lostSeconds) + " is not from 1 to " +
-                                                     numberText(kLongestIntervalSeconds) + " seconds"};
+                                                     numberText(kLongestPollIntervalSeconds) + " seconds"};
     return std::nullopt;
 }
 
@@ -158,9 +158,9 @@ Check alarms(const AlarmConfig &alarms)
 
 std::optional<ConfigError> validateControlConfig(const ControlConfig &config)
 {
-    if (!within(config.interval, 1, kLongestIntervalSeconds))
+    if (!within(config.interval, 1, kLongestPollIntervalSeconds))
         return ConfigError{"interval", numberText(config.interval) + " is not from 1 to " +
-                                           numberText(kLongestIntervalSeconds) + " seconds"};
+                                           numberText(kLongestPollIntervalSeconds) + " seconds"};
     if (config.device) {
         if (Check error = device(*config.device))
             return error;

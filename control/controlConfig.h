@@ -27,14 +27,12 @@
 #include <vector>
 
 #include "control/configPlace.h"
+#include "control/pollSchedule.h"
 #include "control/programPath.h"
 
 // What the status frame can carry: a signed byte of half degrees.
 constexpr double kLowestCelsius = -64.0;
 constexpr double kHighestCelsius = 63.5;
-
-// Longest poll interval, as for `vornhost watch --interval`: one day.
-constexpr double kLongestIntervalSeconds = 86400.0;
 
 // One point of a curve, written [celsius, percent]. The duty may have a
 // fraction; what the curve gives is rounded to a whole percent.
@@ -90,14 +88,14 @@ struct AlarmConfig {
     std::optional<std::string> program; // the full path of an .exe
     std::string arguments;              // its command line after its own name, as written; only with a program
     double repeatMinutes = 15;          // 0 to kLongestRepeatMinutes
-    double lostSeconds = 30;            // no answer this long is the controller lost: 1 to kLongestIntervalSeconds
+    double lostSeconds = 30;            // no answer this long is the controller lost: 1 to kLongestPollIntervalSeconds
 };
 
 // Longest a service's daily log is kept: a year.
 constexpr double kLongestLogDays = 366.0;
 
 struct ControlConfig {
-    double interval = 1; // seconds between polls, 1 to kLongestIntervalSeconds
+    double interval = 1; // seconds between polls, 1 to kLongestPollIntervalSeconds
     std::optional<DeviceConfig> device;
     std::vector<FanCurveConfig> fans;
     AlarmConfig alarms;

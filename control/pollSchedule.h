@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <functional>
 
+// The longest interval either loop takes: a poll at least once a day.
+constexpr long kLongestPollIntervalSeconds = 24 * 60 * 60;
+
 class PollSchedule {
 public:
     using Clock = std::function<uint64_t()>;

@@ -4,8 +4,8 @@
 
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
-#include "host/plugin/stopRequest.h"
-#include "host/plugin/stopWindow.h"
+#include "host/process/stopRequest.h"
+#include "host/process/stopWindow.h"
 
 namespace {
 

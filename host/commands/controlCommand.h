@@ -5,7 +5,7 @@
 // meters and hands it to the loop (host/fans/controlLoop.h), which decides
 // each fan's duty, sends those that changed and prints one line. Fans it
 // does not name are left alone. At the end (--count, Ctrl-C, Ctrl-Break, the
-// console closed, log-off, shutdown: host/plugin/stopRequest.h) every fan it
+// console closed, log-off, shutdown: host/process/stopRequest.h) every fan it
 // drives gets its exit duty before the program ends.
 //
 // A configuration that cannot be used ends it with the place and the reason

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "control/pollSchedule.h"
 #include "host/cli/commandSet.h"
 #include "host/cli/wholeNumberOption.h"
 #include "host/commands/alarmTestCommand.h"
@@ -53,9 +54,11 @@ void addWatch(CommandSet &commands)
                                            "starts the plug-in as the desktop host does and shows every reading from\n"
                                            "its first poll on, as a table that stays in place, until Ctrl-C",
                                            runWatch);
-    command->add_option("--interval", options->intervalSeconds, "time between readings, 1 to 86400 (default 1)")
+    command
+        ->add_option("--interval", options->intervalSeconds,
+                     "time between readings, 1 to " + std::to_string(kLongestPollIntervalSeconds) + " (default 1)")
         ->type_name("SECONDS")
-        ->transform(wholeNumber(1, kMaxIntervalSeconds));
+        ->transform(wholeNumber(1, kLongestPollIntervalSeconds));
     command->add_option("--count", options->count, "stop after N readings")
         ->type_name("N")
         ->transform(wholeNumber(1, kMaxCount));

@@ -9,7 +9,7 @@
 #include "host/device/deviceList.h"
 #include "host/device/fanClaim.h"
 #include "host/plugin/hostSession.h"
-#include "host/plugin/storedSettings.h"
+#include "host/process/storedSettings.h"
 
 namespace {
 

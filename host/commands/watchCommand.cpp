@@ -11,7 +11,9 @@
 #include "host/output/utcTime.h"
 #include "host/plugin/hostSession.h"
 #include "host/plugin/meterReading.h"
-#include "host/plugin/stopRequest.h"
+#include "host/process/clocks.h"
+#include "host/process/pollLoop.h"
+#include "host/process/stopRequest.h"
 
 int runWatch(const std::string &pluginPath, const WatchOptions &options)
 {
@@ -38,8 +40,7 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
     ConsoleTable table;
     std::string note = "Ctrl-C stops";
     PollSchedule schedule(options.intervalSeconds * 1000ULL, tickCountMs);
-    int status = 0;
-    for (long long n = 0; stopRequested() == StopCause::None; ++n) {
+    const auto poll = [&] {
         const uint64_t dueMs = schedule.dueOffsetMs();
         if (setFan != nullptr && dueMs >= setFanAfter * 1000ULL) {
             char unused[16];
@@ -52,8 +53,7 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
         Reading reading;
         if (!readingFromMeters(session.meters, reading)) {
             std::fprintf(stderr, "vornhost: the plug-in lacks one of the fan controller's meters\n");
-            status = 1;
-            break;
+            return false;
         }
         const std::string time = timestampNow();
         if (options.json) {
@@ -67,13 +67,10 @@ int runWatch(const std::string &pluginPath, const WatchOptions &options)
             table.afterTable(kReadingTableLines);
         }
         csv.row(csvRow(time, reading));
-        if (options.count > 0 && n + 1 >= options.count)
-            break;
-        schedule.next();
-        if (options.seconds > 0 && schedule.dueOffsetMs() > options.seconds * 1000ULL)
-            break;
-        session.waitForPoll(schedule);
-    }
+        return true;
+    };
+    const PollLimits limits{options.count, static_cast<uint64_t>(options.seconds)};
+    const PollLoopEnd end = runPolls(schedule, limits, poll, [&] { session.waitForPoll(schedule); });
     session.stop();
-    return status;
+    return end == PollLoopEnd::PollFailed ? 1 : 0;
 }

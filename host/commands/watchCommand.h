@@ -10,10 +10,10 @@
 #include <string>
 #include <tuple>
 
-// Upper bounds of the options: a reading at least once a day, a watch (and
-// its fan command) within a year. The schedule is kept in 64-bit
-// milliseconds, so no value in range can overflow it.
-constexpr long kMaxIntervalSeconds = 24 * 60 * 60;
+// Upper bounds of the options: a reading at least once a day
+// (kLongestPollIntervalSeconds), a watch (and its fan command) within a
+// year. The schedule is kept in 64-bit milliseconds, so no value in range can
+// overflow it.
 constexpr long kMaxWatchSeconds = 365L * 24 * 60 * 60;
 constexpr long kMaxCount = 0x7FFFFFFF;
 

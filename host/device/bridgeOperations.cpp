@@ -1,6 +1,6 @@
 #include "host/device/bridgeOperations.h"
 
-#include "host/plugin/pluginLoader.h"
+#include "host/process/functionLookup.h"
 
 namespace {
 
@@ -15,9 +15,10 @@ bool lookUp(HMODULE bridge, WORD ordinal, Function &out)
 
 bool bridgeOperationsOf(HMODULE bridge, BridgeOperations &operations)
 {
-    // The ordinals of bridge/FTD2XX.def.
-    return bridge != nullptr && lookUp(bridge, 1, operations.open) &&
-           lookUp(bridge, FT_CLOSE_ORDINAL, operations.close) && lookUp(bridge, 3, operations.read) &&
-           lookUp(bridge, 4, operations.write) && lookUp(bridge, 7, operations.setBaudRate) &&
-           lookUp(bridge, 8, operations.setDataCharacteristics) && lookUp(bridge, 17, operations.setTimeouts);
+    return bridge != nullptr && lookUp(bridge, FT_OPEN_ORDINAL, operations.open) &&
+           lookUp(bridge, FT_CLOSE_ORDINAL, operations.close) && lookUp(bridge, FT_READ_ORDINAL, operations.read) &&
+           lookUp(bridge, FT_WRITE_ORDINAL, operations.write) &&
+           lookUp(bridge, FT_SET_BAUD_RATE_ORDINAL, operations.setBaudRate) &&
+           lookUp(bridge, FT_SET_DATA_CHARACTERISTICS_ORDINAL, operations.setDataCharacteristics) &&
+           lookUp(bridge, FT_SET_TIMEOUTS_ORDINAL, operations.setTimeouts);
 }

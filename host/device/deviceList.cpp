@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "bridge/d2xxList.h"
-#include "host/plugin/pluginLoader.h"
+#include "host/process/functionLookup.h"
 
 HMODULE bridgeLibrary(BridgeSearch search)
 {

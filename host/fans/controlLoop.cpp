@@ -5,7 +5,7 @@
 #include "host/fans/alarmProgram.h"
 #include "host/output/reading.h"
 #include "host/output/utcTime.h"
-#include "host/plugin/hostSession.h"
+#include "host/process/clocks.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // decides go out on the same handle (none in a dry run), and what got
 // through is recorded, so that a duty that did not is sent again at the next
 // poll; at the end every fan gets its exit duty, once, within the exit's
-// deadline (host/plugin/stopRequest.h). The turn ends with the sends: what
+// deadline (host/process/stopRequest.h). The turn ends with the sends: what
 // the poll prints, writes and runs comes after it. The alarms each poll
 // raises (control/alarmTracker.h) go to the report and to whoever else
 // listens, and then, one after another, to the alarm program
@@ -18,7 +18,7 @@
 #include "control/controlDecision.h"
 #include "host/device/deviceTurn.h"
 #include "host/fans/controlReport.h"
-#include "host/plugin/stopRequest.h"
+#include "host/process/stopRequest.h"
 
 class ControlLoop {
 public:

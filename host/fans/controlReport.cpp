@@ -1,5 +1,6 @@
 #include "host/fans/controlReport.h"
 
+#include "host/output/logColumns.h"
 #include "host/output/readingCsv.h"
 
 namespace {
@@ -67,12 +68,12 @@ ControlReport::ControlReport(const ControlConfig &config, bool json, bool dryRun
 
 bool ControlReport::openCsv(const std::string &path, bool append)
 {
-    std::string header = "time" + csvTemperatureHeader();
+    std::string header = kTimeColumn + csvTemperatureHeader();
     for (const FanCurveConfig &fan : config_.fans) {
-        const std::string f = ",fan" + std::to_string(static_cast<int>(fan.fan));
-        header += f + "_duty" + f + "_target" + f + "_sent" + f + "_reason";
+        for (const FanColumn kind : {FanColumn::Duty, FanColumn::Target, FanColumn::Sent, FanColumn::Reason})
+            header += "," + fanColumn(static_cast<int>(fan.fan), kind);
     }
-    return csv_.open(path, header + ",error", append);
+    return csv_.open(path, header + "," + kErrorColumn, append);
 }
 
 void ControlReport::begin(const std::string &configPath)

@@ -15,7 +15,7 @@
 #include "host/output/csvFile.h"
 #include "host/output/jsonOutput.h"
 #include "host/output/reading.h"
-#include "host/plugin/stopRequest.h"
+#include "host/process/stopRequest.h"
 
 // control/'s texts (UTF-8, "63.5 °C") for a console, which shows them in its
 // own code page: without the degree sign, "63.5 C", as watch's table writes it.

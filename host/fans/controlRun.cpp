@@ -8,17 +8,11 @@
 #include "control/pollSchedule.h"
 #include "host/device/controllerTurn.h"
 #include "host/output/utcTime.h"
-#include "host/plugin/hostSession.h"
-#include "host/plugin/storedSettings.h"
+#include "host/process/clocks.h"
+#include "host/process/pollLoop.h"
+#include "host/process/storedSettings.h"
 
 namespace {
-
-uint64_t awakeMs()
-{
-    ULONGLONG hundredsOfNs = 0;
-    QueryUnbiasedInterruptTime(&hundredsOfNs);
-    return hundredsOfNs / 10000;
-}
 
 // Until the next poll is due, or a stop is requested, or the computer
 // resumed (then the loop polls at once and sends every duty again). Windows
@@ -77,14 +71,12 @@ void runControlLoop(const ControlConfig &config, ControlLoop &loop, long long co
 {
     PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
     ClockJump sleep(tickCountMs, awakeMs);
-    for (long long n = 0; stopRequested() == StopCause::None; ++n) {
+    const auto poll = [&] {
         loop.poll(timestampNow());
-        if (count > 0 && n + 1 >= count) {
-            requestStop(StopCause::Count);
-            break;
-        }
-        schedule.next();
-        waitForPoll(schedule, resumed, sleep, loop);
-    }
+        return true;
+    };
+    if (runPolls(schedule, PollLimits{count, 0}, poll, [&] { waitForPoll(schedule, resumed, sleep, loop); }) ==
+        PollLoopEnd::Count)
+        requestStop(StopCause::Count);
     loop.finish(stopRequested());
 }

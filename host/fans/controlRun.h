@@ -19,7 +19,7 @@ DeviceChoice deviceOf(const ControlConfig &config);
 bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims,
                std::string &refusal);
 
-// Polls every interval until a stop is requested (host/plugin/stopRequest.h)
+// Polls every interval until a stop is requested (host/process/stopRequest.h)
 // or `count` polls are done (0: no limit), then sends the exit duties.
 // `resumed` (may be null) is an event set when the computer resumed: the
 // loop then polls at once and sends every duty again.

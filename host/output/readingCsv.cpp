@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "control/sensorName.h"
+#include "host/output/logColumns.h"
+
 namespace {
 
 // A number cell after its comma; empty when the reading failed.
@@ -17,12 +20,12 @@ std::string csvCell(const Reading &reading, const char *format, double value)
 
 std::string csvHeader()
 {
-    std::string header = "time" + csvTemperatureHeader();
+    std::string header = kTimeColumn + csvTemperatureHeader();
     for (int fan = 0; fan < kFanCount; ++fan) {
-        const std::string f = "fan" + std::to_string(fan);
-        header += "," + f + "_duty," + f + "_rpm," + f + "_max_rpm," + f + "_manual";
+        for (const FanColumn kind : {FanColumn::Duty, FanColumn::Rpm, FanColumn::MaxRpm, FanColumn::Manual})
+            header += "," + fanColumn(fan, kind);
     }
-    return header + ",error";
+    return header + "," + kErrorColumn;
 }
 
 std::string csvRow(const std::string &time, const Reading &reading)
@@ -40,10 +43,8 @@ std::string csvRow(const std::string &time, const Reading &reading)
 std::string csvTemperatureHeader()
 {
     std::string header;
-    for (int i = 0; i < kDigitalSensorCount; ++i)
-        header += ",digital" + std::to_string(i);
-    for (int i = 0; i < kAnalogSensorCount; ++i)
-        header += ",analog" + std::to_string(i);
+    for (int sensor = 0; sensor < kSensorCount; ++sensor)
+        header += "," + sensorName(sensor);
     return header;
 }
 

@@ -5,7 +5,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "control/sensorName.h"
 #include "core/statusFrame.h"
+#include "host/output/logColumns.h"
 #include "host/output/utcTime.h"
 
 namespace {
@@ -14,13 +16,11 @@ namespace {
 std::vector<LoggedSeries> plottedColumns()
 {
     std::vector<LoggedSeries> columns;
-    for (int i = 0; i < kDigitalSensorCount; ++i)
-        columns.push_back({"digital" + std::to_string(i), LogUnit::Celsius, {}});
-    for (int i = 0; i < kAnalogSensorCount; ++i)
-        columns.push_back({"analog" + std::to_string(i), LogUnit::Celsius, {}});
-    for (const char *kind : {"_duty", "_target"}) {
+    for (int sensor = 0; sensor < kSensorCount; ++sensor)
+        columns.push_back({sensorName(sensor), LogUnit::Celsius, {}});
+    for (const FanColumn kind : {FanColumn::Duty, FanColumn::Target}) {
         for (int fan = 0; fan < kFanCount; ++fan)
-            columns.push_back({"fan" + std::to_string(fan) + kind, LogUnit::Percent, {}});
+            columns.push_back({fanColumn(fan, kind), LogUnit::Percent, {}});
     }
     return columns;
 }
@@ -39,7 +39,7 @@ double cellValue(const std::string &cell)
 {
     char *end = nullptr;
     const double value = std::strtod(cell.c_str(), &end);
-    return !cell.empty() && *end == '\0' && std::isfinite(value) ? value : NAN;
+    return !cell.empty() && *end == '\0' && std::fabs(value) <= kLargestLoggedValue ? value : NAN;
 }
 
 // The fields of CSV text, record by record: fields separated by commas, a
@@ -96,15 +96,20 @@ bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error
         return false;
     }
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return readReadingLogText(text, path, log, error);
+}
+
+bool readReadingLogText(const std::string &text, const std::string &name, ReadingLog &log, std::string &error)
+{
     std::vector<int> lines;
     const std::vector<std::vector<std::string>> records = csvRecords(text, lines);
     const std::vector<std::string> header = records.empty() ? std::vector<std::string>() : records.front();
-    const int timeColumn = columnIndex(header, "time");
+    const int timeColumn = columnIndex(header, kTimeColumn);
     if (timeColumn < 0) {
-        error = path + " has no \"time\" column: it is no log of vornhost watch --csv";
+        error = name + " has no \"time\" column: it is no log of vornhost watch --csv";
         return false;
     }
-    const int errorColumn = columnIndex(header, "error");
+    const int errorColumn = columnIndex(header, kErrorColumn);
     log = ReadingLog();
     std::vector<int> sources;
     for (LoggedSeries &series : plottedColumns()) {

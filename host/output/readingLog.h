@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// A cell beyond this magnitude is no reading (vornhost logs temperatures of
+// -64 to 63.5 degrees and duties of at most 254 %): the chart leaves a gap.
+constexpr double kLargestLoggedValue = 1e6;
+
 enum class LogUnit {
     Celsius,
     Percent
@@ -30,3 +34,5 @@ struct ReadingLog {
 // has no "time" column; a row that cannot be read (a torn last line, a bad
 // time) is left out and said why in `skipped`.
 bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error);
+// The same for a log's text; `name` stands for the file in the error.
+bool readReadingLogText(const std::string &text, const std::string &name, ReadingLog &log, std::string &error);

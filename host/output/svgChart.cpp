@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
+#include "control/sensorName.h"
+#include "host/output/logColumns.h"
 #include "host/output/utcTime.h"
 
 namespace {
@@ -32,14 +35,16 @@ Style styleOf(const std::string &column)
     static const char *const analog[] = {"#bcbd22", "#17becf", "#393b79", "#637939", "#8c6d31", "#843c39"};
     static const char *const duty[] = {"#e6007e", "#0050ff", "#00a651", "#ff3000"};
     static const char *const target[] = {"#f08cc4", "#8cb0ff", "#8cd8b0", "#ffa080"};
-    const int n = std::atoi(column.c_str() + column.find_first_of("0123456789"));
-    if (column.rfind("digital", 0) == 0)
-        return {digital[n], 2, nullptr};
-    if (column.rfind("analog", 0) == 0)
-        return {analog[n], 2, nullptr};
-    if (column.find("_duty") != std::string::npos)
-        return {duty[n], 3, nullptr};
-    return {target[n], 2, "6 4"};
+    if (const std::optional<int> sensor = sensorNumber(column)) {
+        if (*sensor < kDigitalSensorCount)
+            return {digital[*sensor], 2, nullptr};
+        return {analog[*sensor - kDigitalSensorCount], 2, nullptr};
+    }
+    int fan = 0;
+    FanColumn kind = FanColumn::Target;
+    if (parseFanColumn(column, fan, kind) && kind == FanColumn::Duty)
+        return {duty[fan], 3, nullptr};
+    return {target[fan], 2, "6 4"};
 }
 
 std::string formatted(const char *format, ...)
@@ -94,6 +99,18 @@ struct Scale {
     double y(double value) const { return kBottom - (value - low) / (high - low) * (kBottom - kTop); }
 };
 
+// The steps between labels, smallest first: 1, 2 and 5 times each power of
+// ten up to the largest magnitude a log's cell may have (readingLog.h).
+std::vector<double> labelSteps()
+{
+    std::vector<double> steps;
+    for (double decade = 1; decade <= kLargestLoggedValue; decade *= 10) {
+        for (const double times : {1.0, 2.0, 5.0})
+            steps.push_back(times * decade);
+    }
+    return steps;
+}
+
 // The temperatures' range, in steps that give at most 8 of them.
 Scale celsiusScale(const ReadingLog &log)
 {
@@ -110,10 +127,11 @@ Scale celsiusScale(const ReadingLog &log)
         low = 20;
         high = 50;
     }
-    for (const double step : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0}) {
+    const std::vector<double> steps = labelSteps();
+    for (const double step : steps) {
         const double bottom = std::floor(low / step) * step;
         const double top = std::max(std::ceil(high / step) * step, bottom + step);
-        if ((top - bottom) / step <= 8 || step == 50)
+        if ((top - bottom) / step <= 8 || step == steps.back())
             return {bottom, top, step};
     }
     return {low, high, 1}; // not reached
@@ -129,7 +147,13 @@ Scale percentScale(const ReadingLog &log)
                 high = std::max(high, std::ceil(value / 50) * 50);
         }
     }
-    return {0, high, high > 100 ? 50.0 : 20.0};
+    if (high <= 100)
+        return {0, high, 20};
+    for (const double step : labelSteps()) {
+        if (step >= 50 && high / step <= 8)
+            return {0, high, step};
+    }
+    return {0, high, high / 8};
 }
 
 struct TimeAxis {
@@ -142,8 +166,10 @@ struct TimeAxis {
 
 TimeAxis timeAxis(const ReadingLog &log)
 {
-    long long first = *std::min_element(log.timeMs.begin(), log.timeMs.end());
-    long long last = *std::max_element(log.timeMs.begin(), log.timeMs.end());
+    // A log without rows still gets axes (around the epoch), not a read past
+    // the end of its times.
+    long long first = log.timeMs.empty() ? 0 : *std::min_element(log.timeMs.begin(), log.timeMs.end());
+    long long last = log.timeMs.empty() ? 0 : *std::max_element(log.timeMs.begin(), log.timeMs.end());
     if (first == last) {
         first -= 1000;
         last += 1000;

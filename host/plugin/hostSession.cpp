@@ -7,8 +7,8 @@
 #include "core/pollInterval.h"
 #include "core/settingsNames.h"
 #include "host/plugin/meterTable.h"
-#include "host/plugin/stopRequest.h"
-#include "host/plugin/storedSettings.h"
+#include "host/process/stopRequest.h"
+#include "host/process/storedSettings.h"
 
 namespace {
 
@@ -87,11 +87,6 @@ void HostSession::pumpMessages(DWORD timeoutMs, HANDLE wake)
             wake != nullptr)
             return;
     }
-}
-
-uint64_t tickCountMs()
-{
-    return GetTickCount64();
 }
 
 void HostSession::waitForPoll(PollSchedule &schedule)

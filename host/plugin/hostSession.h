@@ -11,10 +11,6 @@
 #include "control/pollSchedule.h"
 #include "host/plugin/pluginLoader.h"
 
-// The clock of vornhost's poll schedules: milliseconds since Windows started,
-// the time asleep included (GetTickCount64).
-uint64_t tickCountMs();
-
 class HostSession {
 public:
     ~HostSession();
@@ -32,7 +28,7 @@ public:
     // event, when given) is set.
     void pumpMessages(DWORD timeoutMs, HANDLE wake = nullptr);
     // Handles them until the schedule's next poll is due, or until a stop is
-    // requested (host/plugin/stopRequest.h).
+    // requested (host/process/stopRequest.h).
     void waitForPoll(PollSchedule &schedule);
 
     // Until the started plug-in's first poll is in, every meter reads 0 and

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/process/functionLookup.h"
 #include "plugin/exports.h"
 
 struct Plugin {
@@ -18,14 +19,6 @@ struct Plugin {
     DllStartupFn dllstartup = nullptr;
     DllShutdownFn dllshutdown = nullptr;
 };
-
-// Converts an export's address to its function type (through the generic
-// function type, which the compiler accepts as matching any other).
-template <class Fn>
-Fn asFunction(FARPROC address)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
-}
 
 // Resolves an export by its plain name and checks that the stdcall alias
 // _name@argBytes names the same function. Returns null and sets error if not.

@@ -1,6 +1,6 @@
 #include "host/service/serviceClaims.h"
 
-#include "host/plugin/stopRequest.h"
+#include "host/process/stopRequest.h"
 #include "host/service/eventLog.h"
 
 namespace {

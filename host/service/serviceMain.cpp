@@ -7,7 +7,7 @@
 #include "host/device/controllerTurn.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
-#include "host/plugin/pluginLoader.h"
+#include "host/process/functionLookup.h"
 #include "host/service/dataFolderGuard.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceClaims.h"

@@ -67,6 +67,28 @@ if(NOT text STREQUAL "EXPORTS\n  FT_Open = FT_Open @1\n  FT_GetDeviceInfoList = 
   fail("the simulator's list became: ${text}")
 endif()
 
+# The ordinals that bridge/d2xx.h names for look-ups are FTD2XX.def's own:
+# FT_SetBaudRate@8 @7 there is FT_SET_BAUD_RATE_ORDINAL = 7 here.
+file(READ ${VORN_SOURCE_DIR}/bridge/FTD2XX.def bridge_def)
+file(READ ${VORN_SOURCE_DIR}/bridge/d2xx.h bridge_header)
+string(REGEX MATCHALL "\n +FT_[A-Za-z]+@[0-9]+ +@[0-9]+" imports "${bridge_def}")
+foreach(import ${imports})
+  string(REGEX MATCH "(FT_[A-Za-z]+)@[0-9]+ +@([0-9]+)" unused "${import}")
+  set(operation ${CMAKE_MATCH_1})
+  set(ordinal ${CMAKE_MATCH_2})
+  string(REGEX REPLACE "([a-z])([A-Z])" "\\1_\\2" constant "${operation}")
+  string(TOUPPER "${constant}_ORDINAL" constant)
+  if(NOT bridge_header MATCHES "constexpr WORD ${constant} = ${ordinal};")
+    fail("bridge/d2xx.h: ${constant} is not ${ordinal}, the ordinal of ${operation} in FTD2XX.def")
+  endif()
+endforeach()
+list(LENGTH imports import_count)
+string(REGEX MATCHALL "constexpr WORD FT_[A-Z_]+_ORDINAL" named "${bridge_header}")
+list(LENGTH named named_count)
+if(import_count EQUAL 0 OR NOT import_count EQUAL named_count)
+  fail("FTD2XX.def imports ${import_count} operations, bridge/d2xx.h names ${named_count} ordinals")
+endif()
+
 if(errors)
   message(FATAL_ERROR "export definitions:\n${errors}")
 endif()

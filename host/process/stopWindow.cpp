@@ -1,6 +1,6 @@
-#include "host/plugin/stopWindow.h"
+#include "host/process/stopWindow.h"
 
-#include "host/plugin/stopRequest.h"
+#include "host/process/stopRequest.h"
 
 namespace {
 

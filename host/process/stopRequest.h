@@ -12,7 +12,7 @@
 // - Log-off and shutdown: the same for CTRL_LOGOFF_EVENT and
 //   CTRL_SHUTDOWN_EVENT, which Windows delivers to the handler only while
 //   the program has not loaded user32. vornhost has, so these come as
-//   WM_ENDSESSION to its hidden window instead (host/plugin/stopWindow.h).
+//   WM_ENDSESSION to its hidden window instead (host/process/stopWindow.h).
 #pragma once
 
 #include <windows.h>

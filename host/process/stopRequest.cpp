@@ -1,4 +1,4 @@
-#include "host/plugin/stopRequest.h"
+#include "host/process/stopRequest.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/plugin/storedSettings.h"
+#include "host/process/storedSettings.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 //   with a reason (ShutdownBlockReasonCreate) while the exit duties go out;
 // - WM_ENDSESSION requests the stop (log-off or shutdown) and returns once
 //   the exit duties are out or the exit's deadline has passed
-//   (host/plugin/stopRequest.h), since Windows may end the process from then
+//   (host/process/stopRequest.h), since Windows may end the process from then
 //   on;
 // - WM_POWERBROADCAST with PBT_APMRESUMEAUTOMATIC sets resumed().
 #pragma once

@@ -1,0 +1,117 @@
+// The CSV reader behind vornhost plot at the edges of the format: quoted
+// fields across lines, rows it leaves out and says why, files it refuses.
+// The chart of what it reads must hold no "nan" or "inf" anywhere.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "host/output/readingLog.h"
+#include "host/output/svgChart.h"
+#include "host/output/utcTime.h"
+
+namespace {
+
+ReadingLog read(const std::string &text)
+{
+    ReadingLog log;
+    std::string error;
+    EXPECT_TRUE(readReadingLogText(text, "log.csv", log, error)) << error;
+    return log;
+}
+
+const LoggedSeries &series(const ReadingLog &log, const std::string &column)
+{
+    for (const LoggedSeries &s : log.series) {
+        if (s.column == column)
+            return s;
+    }
+    throw std::runtime_error("no series " + column);
+}
+
+} // namespace
+
+TEST(ReadingLog, ReadsQuotedFieldsAcrossLinesAndLeavesOutWhatItCannotRead)
+{
+    const ReadingLog log = read(
+        "time,digital0,fan1_duty,error\r\n"
+        "2026-12-08T06:59:40.031Z,30.5,40,\r\n"
+        "2026-12-08T06:59:41Z,,,\"FT_Read: \"\"no\"\",\r\nreply\"\r\n"
+        "yesterday,31,40,\r\n"
+        "2026-12-08T06:59:43.031Z,x,50\r\n"
+        "2026-12-08T06:59:44.031Z,32.5,");
+    ASSERT_EQ(log.timeMs.size(), 2u);
+    EXPECT_EQ(log.timeMs[1] - log.timeMs[0], 969);
+    EXPECT_EQ(log.failedRows, 1);
+    EXPECT_EQ(series(log, "digital0").values[0], 30.5);
+    EXPECT_TRUE(std::isnan(series(log, "fan1_duty").values[1]));
+    ASSERT_EQ(log.skipped.size(), 3u);
+    EXPECT_EQ(log.skipped[0], "line 5: 'yesterday' is no UTC time");
+    EXPECT_EQ(log.skipped[1], "line 6: 3 columns where the header has 4");
+    EXPECT_EQ(log.skipped[2], "line 7: 3 columns where the header has 4");
+}
+
+TEST(ReadingLog, RefusesALogWithoutATimeColumn)
+{
+    for (const std::string text : {"", "\r\n", "digital0,fan0_duty\n30,40\n"}) {
+        ReadingLog log;
+        std::string error;
+        EXPECT_FALSE(readReadingLogText(text, "log.csv", log, error));
+        EXPECT_EQ(error, "log.csv has no \"time\" column: it is no log of vornhost watch --csv");
+    }
+}
+
+TEST(ReadingLog, ChartsGapsAndSingleRowsWithoutNumbersThatAreNoNumbers)
+{
+    for (const std::string text :
+         {"time,digital0\n2026-12-08T06:59:40Z,30\n",
+          "time,digital0,error\n2026-12-08T06:59:40Z,,failed\n2026-12-08T06:59:41Z,,\n", "time,fan0_duty\n"}) {
+        const std::string svg = svgChart(read(text), "a <log> & more");
+        EXPECT_EQ(svg.find("nan"), std::string::npos) << svg;
+        EXPECT_EQ(svg.find("inf"), std::string::npos) << svg;
+        EXPECT_NE(svg.find("a &lt;log&gt; &amp; more"), std::string::npos);
+    }
+}
+
+TEST(UtcTime, ReadsBackWhatItWritesAndNothingLess)
+{
+    long long ms = 0;
+    ASSERT_TRUE(parseUtcTime(timestampNow(), ms));
+    ASSERT_TRUE(parseUtcTime("2026-12-08T06:39:40.031Z", ms));
+    EXPECT_EQ(clockText(ms, true), "06:39:40");
+    EXPECT_EQ(dateText(ms), "2026-12-08");
+    for (const char *bad : {"2026-12-08T06:39:40", "2026-12-08T06:39:40.031Z ", "2026-12-08", ""})
+        EXPECT_FALSE(parseUtcTime(bad, ms)) << bad;
+}
+
+TEST(UtcTime, ReadsEveryFieldAndItsRange)
+{
+    long long ms = 0;
+    ASSERT_TRUE(parseUtcTime("1970-01-01T00:00:01.5Z", ms));
+    EXPECT_EQ(ms, 1500);
+    ASSERT_TRUE(parseUtcTime("2024-02-29T23:59:59.999Z", ms));
+    EXPECT_EQ(dateText(ms), "2024-02-29");
+    for (const char *bad : {"2023-02-29T00:00:00Z", "2026-13-01T00:00:00Z", "2026-12-08T24:00:00Z",
+                            "2026-12-08T06:60:00Z", "2026-12-08T06:39:40.1234Z", "2026-12-08T06:39:40.Z",
+                            "2026-12-08T0\xc9\xc5"
+                            "59:40.031Z",
+                            "2026-12-08 06:39:40Z", "+026-12-08T06:39:40Z"})
+        EXPECT_FALSE(parseUtcTime(bad, ms)) << bad;
+}
+
+TEST(ReadingLog, TakesNoAbsurdNumberForAReadingAndChartsAnyRangeWithFewLabels)
+{
+    const ReadingLog log = read(
+        "time,digital0,fan0_duty\n"
+        "2026-12-08T06:59:40Z,1e64,1e64\n"
+        "2026-12-08T06:59:41Z,-1000000,1000000\n");
+    EXPECT_TRUE(std::isnan(series(log, "digital0").values[0]));
+    EXPECT_TRUE(std::isnan(series(log, "fan0_duty").values[0]));
+    EXPECT_EQ(series(log, "fan0_duty").values[1], 1e6);
+    // Labels of the axes: a few a side, however wide the range.
+    const std::string svg = svgChart(log, "wide");
+    size_t labels = 0;
+    for (size_t at = svg.find("<text"); at != std::string::npos; at = svg.find("<text", at + 1))
+        ++labels;
+    EXPECT_LT(labels, 60u);
+}
