@@ -1,7 +1,9 @@
 #include "control/controlConfig.h"
 
 #include <cmath>
+#include <type_traits>
 
+#include "control/configKeys.h"
 #include "control/numberText.h"
 #include "control/sensorName.h"
 #include "core/statusFrame.h"
@@ -20,12 +22,51 @@ bool whole(double value)
     return std::isfinite(value) && value == std::floor(value);
 }
 
+// The words of each measure's error (control/configKeys.h).
+Check numberProblem(const std::string &place, double value, const NumberRange &range)
+{
+    const std::string shown = numberText(value);
+    const std::string low = numberText(range.low);
+    const std::string high = numberText(range.high);
+    switch (range.measure) {
+    case Measure::Seconds:
+    case Measure::Minutes:
+        if (within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, shown + " is not from " + low + " to " + high +
+                                      (range.measure == Measure::Seconds ? " seconds" : " minutes")};
+    case Measure::Days:
+        if (whole(value) && within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, shown + " is not a whole number of days from " + low + " to " + high};
+    case Measure::Percent:
+        if (whole(value) && within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, shown + " is not a whole percent from " + low + " to " + high};
+    case Measure::Celsius:
+        if (within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, "temperature " + shown + " is outside what the controller reports (" + low + " to " +
+                                      high + " °C)"};
+    case Measure::CelsiusMargin:
+        if (std::isfinite(value) && value >= range.low)
+            return std::nullopt;
+        return ConfigError{place, shown + " is not " + low + " °C or more"};
+    case Measure::Fan:
+        if (whole(value) && within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, shown + " is not a fan of the controller (" + low + " to " + high + ")"};
+    case Measure::DeviceNumber:
+        if (whole(value) && within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, shown + " is not a device number (" + low + " to " + high + ")"};
+    }
+    return std::nullopt;
+}
+
 Check temperature(const std::string &place, double celsius)
 {
-    if (within(celsius, kLowestCelsius, kHighestCelsius))
-        return std::nullopt;
-    return ConfigError{place, "temperature " + numberText(celsius) + " is outside what the controller reports (" +
-                                  numberText(kLowestCelsius) + " to " + numberText(kHighestCelsius) + " °C)"};
+    return numberProblem(place, celsius, {Measure::Celsius, kLowestCelsius, kHighestCelsius});
 }
 
 // A duty the curve interpolates: any value from 0 to 100.
@@ -36,22 +77,8 @@ Check pointDuty(const std::string &place, double percent)
     return ConfigError{place, "duty " + numberText(percent) + " is outside 0 to 100 %"};
 }
 
-// A duty sent as it stands (or a step of one): a whole percent from low to 100.
-Check wholePercent(const std::string &place, double percent, double low = 0)
+Check sensors(const std::string &place, const std::vector<std::string> &names)
 {
-    if (whole(percent) && within(percent, low, 100))
-        return std::nullopt;
-    return ConfigError{place, numberText(percent) + " is not a whole percent from " + numberText(low) + " to 100"};
-}
-
-Check optionalPercent(const std::string &place, const std::optional<double> &percent)
-{
-    return percent ? wholePercent(place, *percent) : std::nullopt;
-}
-
-Check sensors(const std::string &fanPlace, const std::vector<std::string> &names)
-{
-    const std::string place = placeKey(fanPlace, "sensors");
     if (names.empty())
         return ConfigError{place, "no sensor named; name at least one"};
     for (size_t i = 0; i < names.size(); ++i) {
@@ -62,9 +89,8 @@ Check sensors(const std::string &fanPlace, const std::vector<std::string> &names
     return std::nullopt;
 }
 
-Check points(const std::string &fanPlace, const std::vector<CurvePoint> &curve)
+Check points(const std::string &place, const std::vector<CurvePoint> &curve)
 {
-    const std::string place = placeKey(fanPlace, "points");
     if (curve.empty())
         return ConfigError{place, "no point given; give at least one [celsius, percent]"};
     for (size_t i = 0; i < curve.size(); ++i) {
@@ -81,76 +107,153 @@ Check points(const std::string &fanPlace, const std::vector<CurvePoint> &curve)
     return std::nullopt;
 }
 
-Check plausible(const std::string &fanPlace, const PlausibleRange &range)
+template <class Section>
+Check sectionProblem(const std::string &place, const Section &section, const ConfigKeys<Section> &keys);
+
+// One key's value, by its kind: the overloads below, each for the members
+// that kind has.
+template <class Section, class Member>
+Check valueProblem(const std::string &, const Section &, Member Section::*, const NumberRange &)
 {
-    const std::string place = placeKey(fanPlace, "plausible");
-    if (Check error = temperature(placeKey(place, "low"), range.low))
-        return error;
-    if (Check error = temperature(placeKey(place, "high"), range.high))
+    return std::nullopt; // a kind no key of this section has
+}
+
+template <class Section>
+Check valueProblem(const std::string &place, const Section &section, double Section::*field, const NumberRange &range)
+{
+    return numberProblem(place, section.*field, range);
+}
+
+template <class Section>
+Check valueProblem(const std::string &place, const Section &section, std::optional<double> Section::*field,
+                   const NumberRange &range)
+{
+    const std::optional<double> &value = section.*field;
+    return value ? numberProblem(place, *value, range) : std::nullopt;
+}
+
+Check valueProblem(const std::string &place, const FanCurveConfig &fan, std::vector<std::string> FanCurveConfig::*field,
+                   const NumberRange &)
+{
+    return sensors(place, fan.*field);
+}
+
+Check valueProblem(const std::string &place, const FanCurveConfig &fan, std::vector<CurvePoint> FanCurveConfig::*field,
+                   const NumberRange &)
+{
+    return points(place, fan.*field);
+}
+
+Check valueProblem(const std::string &place, const FanCurveConfig &fan, PlausibleRange FanCurveConfig::*field,
+                   const NumberRange &)
+{
+    const PlausibleRange &range = fan.*field;
+    if (Check error = sectionProblem(place, range, plausibleRangeKeys()))
         return error;
     if (!(range.low < range.high))
         return ConfigError{place, "low " + numberText(range.low) + " is not below high " + numberText(range.high)};
     return std::nullopt;
 }
 
-Check fanEntry(const std::string &place, const FanCurveConfig &fan)
+Check valueProblem(const std::string &place, const DeviceConfig &device,
+                   std::optional<std::string> DeviceConfig::*field, const NumberRange &)
 {
-    if (Check error = sensors(place, fan.sensors))
-        return error;
-    if (Check error = points(place, fan.points))
-        return error;
-    if (!(std::isfinite(fan.hysteresis) && fan.hysteresis >= 0))
-        return ConfigError{placeKey(place, "hysteresis"), numberText(fan.hysteresis) + " is not 0 °C or more"};
-    if (Check error = wholePercent(placeKey(place, "maxStepDown"), fan.maxStepDown, 1))
-        return error;
-    if (Check error = wholePercent(placeKey(place, "minimum"), fan.minimum))
-        return error;
-    if (Check error = optionalPercent(placeKey(place, "start"), fan.start))
-        return error;
-    if (fan.critical) {
-        if (Check error = temperature(placeKey(place, "critical"), *fan.critical))
-            return error;
-    }
-    if (Check error = wholePercent(placeKey(place, "failsafe"), fan.failsafe))
-        return error;
-    if (Check error = optionalPercent(placeKey(place, "onExit"), fan.onExit))
-        return error;
-    return plausible(place, fan.plausible);
-}
-
-Check device(const DeviceConfig &chosen)
-{
-    if (chosen.serial.has_value() == chosen.number.has_value())
-        return ConfigError{"device", "needs \"serial\" or \"number\", one of them"};
-    if (chosen.serial && chosen.serial->empty())
-        return ConfigError{"device.serial", "an empty serial number names no device"};
-    if (chosen.number && !(whole(*chosen.number) && within(*chosen.number, 0, kHighestDeviceNumber)))
-        return ConfigError{"device.number", numberText(*chosen.number) + " is not a device number (0 to " +
-                                                numberText(kHighestDeviceNumber) + ")"};
+    const std::optional<std::string> &serial = device.*field;
+    if (serial && serial->empty())
+        return ConfigError{place, "an empty serial number names no device"};
     return std::nullopt;
 }
 
-Check alarms(const AlarmConfig &alarms)
+Check valueProblem(const std::string &place, const ControlConfig &config,
+                   std::optional<DeviceConfig> ControlConfig::*field, const NumberRange &)
 {
-    if (alarms.program) {
-        if (std::optional<std::string> problem = programPathProblem(*alarms.program))
-            return ConfigError{"alarms.program", *problem};
-    } else if (!alarms.arguments.empty()) {
-        return ConfigError{"alarms.arguments", "arguments without a \"program\" run nothing"};
+    const std::optional<DeviceConfig> &chosen = config.*field;
+    if (!chosen)
+        return std::nullopt;
+    if (chosen->serial.has_value() == chosen->number.has_value()) {
+        const std::string quoted = "\"" + configKeyList(deviceConfigKeys(), "\" or \"") + "\"";
+        return ConfigError{place, "needs " + quoted + ", one of them"};
     }
-    for (char c : alarms.arguments) {
+    return sectionProblem(place, *chosen, deviceConfigKeys());
+}
+
+Check valueProblem(const std::string &place, const AlarmConfig &alarms, std::optional<std::string> AlarmConfig::*field,
+                   const NumberRange &)
+{
+    const std::optional<std::string> &program = alarms.*field;
+    if (program) {
+        if (std::optional<std::string> problem = programPathProblem(*program))
+            return ConfigError{place, *problem};
+    }
+    return std::nullopt;
+}
+
+Check valueProblem(const std::string &place, const AlarmConfig &alarms, std::string AlarmConfig::*field,
+                   const NumberRange &)
+{
+    const std::string &arguments = alarms.*field;
+    if (!alarms.program && !arguments.empty())
+        return ConfigError{place, "arguments without a \"program\" run nothing"};
+    for (char c : arguments) {
         if (c == '\0' || c == '\r' || c == '\n')
-            return ConfigError{"alarms.arguments", "a command line cannot hold a line break or a null character"};
+            return ConfigError{place, "a command line cannot hold a line break or a null character"};
     }
-    if (alarms.arguments.size() > kLongestArguments)
-        return ConfigError{"alarms.arguments", "longer than the " + std::to_string(kLongestArguments) +
-                                                   " characters a command line leaves them"};
-    if (!within(alarms.repeatMinutes, 0, kLongestRepeatMinutes))
-        return ConfigError{"alarms.repeatMinutes", numberText(alarms.repeatMinutes) + " is not from 0 to " +
-                                                       numberText(kLongestRepeatMinutes) + " minutes"};
-    if (!within(alarms.lostSeconds, 1, kLongestPollIntervalSeconds))
-        return ConfigError{"alarms.lostSeconds", numberText(alarms.lostSeconds) + " is not from 1 to " +
-                                                     numberText(kLongestPollIntervalSeconds) + " seconds"};
+    if (arguments.size() > kLongestArguments)
+        return ConfigError{place, "longer than the " + std::to_string(kLongestArguments) +
+                                      " characters a command line leaves them"};
+    return std::nullopt;
+}
+
+Check valueProblem(const std::string &place, const ControlConfig &config, AlarmConfig ControlConfig::*field,
+                   const NumberRange &)
+{
+    return sectionProblem(place, config.*field, alarmConfigKeys());
+}
+
+// Each entry's fan number first, and that no other entry drives it, then the
+// entry's other keys.
+Check valueProblem(const std::string &place, const ControlConfig &config,
+                   std::vector<FanCurveConfig> ControlConfig::*field, const NumberRange &)
+{
+    const std::vector<FanCurveConfig> &fans = config.*field;
+    if (fans.empty())
+        return ConfigError{place, "no fan named; name at least one"};
+    const ConfigKey<FanCurveConfig> &fanKey = configKeyOf(fanConfigKeys(), &FanCurveConfig::fan);
+    size_t entryOfFan[kFanCount];
+    bool named[kFanCount] = {};
+    for (size_t i = 0; i < fans.size(); ++i) {
+        const std::string entryPlace = placeIndex(place, i);
+        const std::string fanPlace = placeKey(entryPlace, fanKey.name);
+        if (Check error = numberProblem(fanPlace, fans[i].fan, fanKey.range))
+            return error;
+        const int number = static_cast<int>(fans[i].fan);
+        if (named[number])
+            return ConfigError{fanPlace, "fan " + std::to_string(number) + " is already driven by " +
+                                             placeIndex(place, entryOfFan[number])};
+        named[number] = true;
+        entryOfFan[number] = i;
+        if (Check error = sectionProblem(entryPlace, fans[i], fanConfigKeys()))
+            return error;
+    }
+    return std::nullopt;
+}
+
+template <class Section>
+Check sectionProblem(const std::string &place, const Section &section, const ConfigKeys<Section> &keys)
+{
+    for (const ConfigKey<Section> &key : keys) {
+        const std::string keyPlace = placeKey(place, key.name);
+        Check error = std::visit(
+            [&](auto field) -> Check {
+                if constexpr (std::is_same_v<decltype(field), std::monostate>)
+                    return std::nullopt; // no longer read
+                else
+                    return valueProblem(keyPlace, section, field, key.range);
+            },
+            key.field);
+        if (error)
+            return error;
+    }
     return std::nullopt;
 }
 
@@ -158,37 +261,5 @@ Check alarms(const AlarmConfig &alarms)
 
 std::optional<ConfigError> validateControlConfig(const ControlConfig &config)
 {
-    if (!within(config.interval, 1, kLongestPollIntervalSeconds))
-        return ConfigError{"interval", numberText(config.interval) + " is not from 1 to " +
-                                           numberText(kLongestPollIntervalSeconds) + " seconds"};
-    if (config.device) {
-        if (Check error = device(*config.device))
-            return error;
-    }
-    if (config.fans.empty())
-        return ConfigError{"fans", "no fan named; name at least one"};
-
-    size_t entryOfFan[kFanCount];
-    bool named[kFanCount] = {};
-    for (size_t i = 0; i < config.fans.size(); ++i) {
-        const std::string place = placeIndex("fans", i);
-        const double fan = config.fans[i].fan;
-        if (!(whole(fan) && within(fan, 0, kFanCount - 1)))
-            return ConfigError{placeKey(place, "fan"), numberText(fan) + " is not a fan of the controller (0 to " +
-                                                           std::to_string(kFanCount - 1) + ")"};
-        const int number = static_cast<int>(fan);
-        if (named[number])
-            return ConfigError{placeKey(place, "fan"), "fan " + std::to_string(number) + " is already driven by " +
-                                                           placeIndex("fans", entryOfFan[number])};
-        named[number] = true;
-        entryOfFan[number] = i;
-        if (Check error = fanEntry(place, config.fans[i]))
-            return error;
-    }
-    if (Check error = alarms(config.alarms))
-        return error;
-    if (!(whole(config.logDays) && within(config.logDays, 1, kLongestLogDays)))
-        return ConfigError{"logDays", numberText(config.logDays) + " is not a whole number of days from 1 to " +
-                                          numberText(kLongestLogDays)};
-    return std::nullopt;
+    return sectionProblem("", config, controlConfigKeys());
 }

@@ -1,21 +1,12 @@
 // The configuration of `vornhost control`: which fans it drives, from which
 // sensors, along which curve, and what it does when the readings cannot be
-// trusted. Plain structs whose members are the JSON keys, so that reading the
-// file is one assignment per key; a member's initialiser is the default the
-// host keeps when the key is absent. Every number is a double, as JSON gives
-// it, so that the host never rounds a value on the way in: whether a fan
-// number or a duty is whole is checked here. All temperatures are in °C, all
-// duties in percent.
-//
-//   {"interval": 1, "device": {"serial": "VORN0000"},
-//    "fans": [{"fan": 0, "sensors": ["digital3", "analog0"],
-//              "points": [[30, 20], [50, 60], [60, 100]],
-//              "hysteresis": 3, "maxStepDown": 10, "minimum": 20, "start": 50,
-//              "critical": 62, "failsafe": 100, "onExit": 60,
-//              "plausible": {"low": -10, "high": 63}}],
-//    "alarms": {"program": "C:\\Windows\\System32\\cmd.exe", "arguments": "/c C:\\VORN\\notify.cmd",
-//               "repeatMinutes": 15, "lostSeconds": 30},
-//    "logDays": 7}
+// trusted. Plain structs, one per section of the JSON file; which key fills
+// which member, and the range it takes, is control/configKeys.h's table (an
+// example file: packaging/fan-curve.json). A member's initialiser is the
+// default the host keeps when the key is absent. Every number is a double,
+// as JSON gives it, so that the host never rounds a value on the way in:
+// whether a fan number or a duty is whole is checked here. All temperatures
+// are in °C, all duties in percent.
 //
 // validateControlConfig checks the values; the host checks the JSON itself
 // (malformed text, unknown keys, wrong types) and names places the same way
@@ -102,8 +93,7 @@ struct ControlConfig {
     double logDays = 7; // whole days the service keeps its daily CSV logs, 1 to kLongestLogDays
 };
 
-// The first error in document order (interval, device, each fan's keys in the
-// order of the struct, then alarms and logDays), or none when the configuration can be used, e.g.
-// {"fans[1].points[2]", "temperature 70 is outside what the controller
-// reports (-64 to 63.5 °C)"}.
+// The first error in the order of the key tables (control/configKeys.h), or
+// none when the configuration can be used, e.g. {"fans[1].points[2]",
+// "temperature 70 is outside what the controller reports (-64 to 63.5 °C)"}.
 std::optional<ConfigError> validateControlConfig(const ControlConfig &config);

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "host/fans/alarmProgram.h"
-#include "host/fans/controlConfigFile.h"
+#include "host/fans/controlConfigLoad.h"
 
 int runAlarmTest(const std::string & /*pluginPath*/, const AlarmTestOptions &options)
 {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/fans/controlConfigFile.h"
+#include "host/fans/controlConfigLoad.h"
 #include "host/fans/controlRun.h"
 #include "host/process/stopRequest.h"
 #include "host/process/stopWindow.h"

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "host/fans/controlConfigFile.h"
+#include "host/fans/controlConfigLoad.h"
 #include "host/fans/controlReport.h"
 #include "host/output/jsonOutput.h"
 #include "host/service/dataFolderGuard.h"

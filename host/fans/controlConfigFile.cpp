@@ -2,12 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
+#include <type_traits>
+#include <variant>
 
-#include "host/fans/controlReport.h"
+#include "control/configKeys.h"
 #include "host/fans/jsonShape.h"
 
 namespace {
@@ -27,29 +27,27 @@ std::string shown(const Json &value)
     return text.size() > 40 ? text.substr(0, 37) + "..." : text;
 }
 
-// An object with no keys but the known ones.
-void checkObject(const Json &value, const std::string &place, std::initializer_list<const char *> known)
+// An object with no keys but those the section's table reads; a key no
+// longer read is said apart, with what replaces it.
+template <class Section>
+void checkObject(const Json &value, const std::string &place, const ConfigKeys<Section> &keys)
 {
-    std::string list;
-    for (const char *key : known)
-        list += std::string(list.empty() ? "" : ", ") + key;
+    const std::string list = configKeyList(keys);
+    if (value.is_object()) {
+        for (const ConfigKey<Section> &key : keys) {
+            if (std::holds_alternative<std::monostate>(key.field) && value.contains(key.name))
+                fail(placeKey(place, key.name), key.retired);
+        }
+    }
     if (!value.is_object())
         fail(place, "needs an object with " + list + ", not " + shown(value));
     for (auto member = value.begin(); member != value.end(); ++member) {
         bool isKnown = false;
-        for (const char *key : known)
-            isKnown = isKnown || member.key() == key;
+        for (const ConfigKey<Section> &key : keys)
+            isKnown = isKnown || (member.key() == key.name && !std::holds_alternative<std::monostate>(key.field));
         if (!isKnown)
             fail(placeKey(place, member.key().c_str()), "unknown key (known here: " + list + ")");
     }
-}
-
-const Json &required(const Json &object, const std::string &place, const char *key)
-{
-    const auto member = object.find(key);
-    if (member == object.end())
-        fail(place, std::string("\"") + key + "\" is missing");
-    return *member;
 }
 
 double number(const Json &value, const std::string &place)
@@ -59,13 +57,11 @@ double number(const Json &value, const std::string &place)
     return value.get<double>();
 }
 
-// A key that may be left out: `out` keeps its default then.
-template <class Number>
-void optionalNumber(const Json &object, const std::string &parent, const char *key, Number &out)
+std::string text(const Json &value, const std::string &place, const char *shape)
 {
-    const auto member = object.find(key);
-    if (member != object.end())
-        out = number(*member, placeKey(parent, key));
+    if (!value.is_string())
+        fail(place, std::string("needs ") + shape + ", not " + shown(value));
+    return value.get<std::string>();
 }
 
 const Json &list(const Json &value, const std::string &place, const char *items)
@@ -75,120 +71,105 @@ const Json &list(const Json &value, const std::string &place, const char *items)
     return value;
 }
 
-std::vector<std::string> sensorsFrom(const Json &value, const std::string &place)
+template <class Section>
+Section sectionFrom(const Json &value, const std::string &place, const ConfigKeys<Section> &keys);
+
+// One key's value into its member, by the member's kind.
+void readValue(const Json &value, const std::string &place, const char *, double &out)
 {
-    std::vector<std::string> names;
-    for (const Json &name : list(value, place, "sensor names [\"digital3\", ...]")) {
+    out = number(value, place);
+}
+
+void readValue(const Json &value, const std::string &place, const char *, std::optional<double> &out)
+{
+    out = number(value, place);
+}
+
+void readValue(const Json &value, const std::string &place, const char *shape, std::string &out)
+{
+    out = text(value, place, shape);
+}
+
+void readValue(const Json &value, const std::string &place, const char *shape, std::optional<std::string> &out)
+{
+    out = text(value, place, shape);
+}
+
+void readValue(const Json &value, const std::string &place, const char *shape, std::vector<std::string> &names)
+{
+    for (const Json &name : list(value, place, shape)) {
         if (!name.is_string())
             fail(placeIndex(place, names.size()), "needs a sensor name such as \"digital3\", not " + shown(name));
         names.push_back(name.get<std::string>());
     }
-    return names;
 }
 
-std::vector<CurvePoint> pointsFrom(const Json &value, const std::string &place)
+void readValue(const Json &value, const std::string &place, const char *shape, std::vector<CurvePoint> &points)
 {
-    std::vector<CurvePoint> points;
-    for (const Json &point : list(value, place, "points [[celsius, percent], ...]")) {
+    for (const Json &point : list(value, place, shape)) {
         const std::string pointPlace = placeIndex(place, points.size());
         if (!point.is_array() || point.size() != 2 || !point[0].is_number() || !point[1].is_number())
             fail(pointPlace, "needs [celsius, percent], two numbers, not " + shown(point));
         points.push_back({point[0].get<double>(), point[1].get<double>()});
     }
-    return points;
 }
 
-FanCurveConfig fanFrom(const Json &entry, const std::string &place)
+void readValue(const Json &value, const std::string &place, const char *, PlausibleRange &out)
 {
-    checkObject(entry, place,
-                {"fan", "sensors", "points", "hysteresis", "maxStepDown", "minimum", "start", "critical", "failsafe",
-                 "onExit", "plausible"});
-    FanCurveConfig fan;
-    fan.fan = number(required(entry, place, "fan"), placeKey(place, "fan"));
-    fan.sensors = sensorsFrom(required(entry, place, "sensors"), placeKey(place, "sensors"));
-    fan.points = pointsFrom(required(entry, place, "points"), placeKey(place, "points"));
-    optionalNumber(entry, place, "hysteresis", fan.hysteresis);
-    optionalNumber(entry, place, "maxStepDown", fan.maxStepDown);
-    optionalNumber(entry, place, "minimum", fan.minimum);
-    optionalNumber(entry, place, "start", fan.start);
-    optionalNumber(entry, place, "critical", fan.critical);
-    optionalNumber(entry, place, "failsafe", fan.failsafe);
-    optionalNumber(entry, place, "onExit", fan.onExit);
-    const auto plausible = entry.find("plausible");
-    if (plausible != entry.end()) {
-        const std::string plausiblePlace = placeKey(place, "plausible");
-        checkObject(*plausible, plausiblePlace, {"low", "high"});
-        optionalNumber(*plausible, plausiblePlace, "low", fan.plausible.low);
-        optionalNumber(*plausible, plausiblePlace, "high", fan.plausible.high);
-    }
-    return fan;
+    out = sectionFrom(value, place, plausibleRangeKeys());
 }
 
-DeviceConfig deviceFrom(const Json &value)
+void readValue(const Json &value, const std::string &place, const char *, std::optional<DeviceConfig> &out)
 {
-    checkObject(value, "device", {"serial", "number"});
-    DeviceConfig device;
-    const auto serial = value.find("serial");
-    if (serial != value.end()) {
-        if (!serial->is_string())
-            fail("device.serial", "needs a serial number such as \"VORN0000\", not " + shown(*serial));
-        device.serial = serial->get<std::string>();
-    }
-    const auto number = value.find("number");
-    if (number != value.end())
-        device.number = ::number(*number, "device.number");
-    return device;
+    out = sectionFrom(value, place, deviceConfigKeys());
 }
 
-AlarmConfig alarmsFrom(const Json &value)
+void readValue(const Json &value, const std::string &place, const char *, AlarmConfig &out)
 {
-    // The command line of earlier versions, which Windows searched for its
-    // program: said apart from an unknown key, so that its writer learns
-    // what replaces it.
-    if (value.is_object() && value.contains("command"))
-        fail("alarms.command",
-             "no longer read: name the program by its full path in \"program\" and its arguments in "
-             "\"arguments\", e.g. {\"program\": \"C:\\\\Windows\\\\System32\\\\cmd.exe\", "
-             "\"arguments\": \"/c C:\\\\VORN\\\\notify.cmd\"}");
-    checkObject(value, "alarms", {"program", "arguments", "repeatMinutes", "lostSeconds"});
-    AlarmConfig alarms;
-    const auto program = value.find("program");
-    if (program != value.end()) {
-        if (!program->is_string())
-            fail("alarms.program",
-                 "needs a program's full path such as \"C:\\\\Windows\\\\System32\\\\cmd.exe\", not " +
-                     shown(*program));
-        alarms.program = program->get<std::string>();
-    }
-    const auto arguments = value.find("arguments");
-    if (arguments != value.end()) {
-        if (!arguments->is_string())
-            fail("alarms.arguments", "needs the program's arguments as one text, not " + shown(*arguments));
-        alarms.arguments = arguments->get<std::string>();
-    }
-    optionalNumber(value, "alarms", "repeatMinutes", alarms.repeatMinutes);
-    optionalNumber(value, "alarms", "lostSeconds", alarms.lostSeconds);
-    return alarms;
+    out = sectionFrom(value, place, alarmConfigKeys());
 }
 
-ControlConfig configFrom(const Json &document)
+void readValue(const Json &value, const std::string &place, const char *shape, std::vector<FanCurveConfig> &fans)
 {
-    checkObject(document, "", {"interval", "device", "fans", "alarms", "logDays"});
-    ControlConfig config;
-    optionalNumber(document, "", "interval", config.interval);
-    const auto device = document.find("device");
-    if (device != document.end())
-        config.device = deviceFrom(*device);
-    for (const Json &entry : list(required(document, "", "fans"), "fans", "fans [{\"fan\": 0, ...}, ...]"))
-        config.fans.push_back(fanFrom(entry, placeIndex("fans", config.fans.size())));
-    const auto alarms = document.find("alarms");
-    if (alarms != document.end())
-        config.alarms = alarmsFrom(*alarms);
-    optionalNumber(document, "", "logDays", config.logDays);
-    return config;
+    for (const Json &entry : list(value, place, shape))
+        fans.push_back(sectionFrom(entry, placeIndex(place, fans.size()), fanConfigKeys()));
 }
 
-bool readText(const std::string &path, std::string &text, ConfigError &error)
+// A kind that no key of the section has.
+template <class Member>
+void readValue(const Json &, const std::string &, const char *, Member &)
+{
+}
+
+// The section's keys in the table's order: a key left out keeps the
+// member's default, a required one left out is the error.
+template <class Section>
+Section sectionFrom(const Json &value, const std::string &place, const ConfigKeys<Section> &keys)
+{
+    checkObject(value, place, keys);
+    Section section;
+    for (const ConfigKey<Section> &key : keys) {
+        if (std::holds_alternative<std::monostate>(key.field))
+            continue;
+        const auto member = value.find(key.name);
+        if (member == value.end()) {
+            if (key.required)
+                fail(place, std::string("\"") + key.name + "\" is missing");
+            continue;
+        }
+        std::visit(
+            [&](auto field) {
+                if constexpr (!std::is_same_v<decltype(field), std::monostate>)
+                    readValue(*member, placeKey(place, key.name), key.shape, section.*field);
+            },
+            key.field);
+    }
+    return section;
+}
+
+} // namespace
+
+bool readControlConfigText(const std::string &path, std::string &text, ConfigError &error)
 {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -199,12 +180,10 @@ bool readText(const std::string &path, std::string &text, ConfigError &error)
     return true;
 }
 
-} // namespace
-
 bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error)
 {
     std::string text;
-    return readText(path, text, error) && parseControlConfig(text, config, error);
+    return readControlConfigText(path, text, error) && parseControlConfig(text, config, error);
 }
 
 bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigError &error)
@@ -214,7 +193,7 @@ bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigEr
         return false;
     }
     try {
-        config = configFrom(Json::parse(text));
+        config = sectionFrom(Json::parse(text), "", controlConfigKeys());
     } catch (const ConfigError &thrown) {
         error = thrown;
         return false;
@@ -229,19 +208,4 @@ bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigEr
         return false;
     }
     return true;
-}
-
-bool loadControlConfig(const std::string &path, ControlConfig &config)
-{
-    std::string text;
-    return loadControlConfig(path, config, text);
-}
-
-bool loadControlConfig(const std::string &path, ControlConfig &config, std::string &text)
-{
-    ConfigError error;
-    if (readText(path, text, error) && parseControlConfig(text, config, error))
-        return true;
-    std::fprintf(stderr, "vornhost: %s: %s\n", path.c_str(), consoleText(configErrorText(error)).c_str());
-    return false;
 }

@@ -1,9 +1,10 @@
 // The configuration file of `vornhost control`, read with nlohmann/json into
-// ControlConfig (control/controlConfig.h names the keys and defaults) and
-// checked there. Everything wrong with it is one ConfigError naming its
+// ControlConfig along the key tables of control/configKeys.h, and checked
+// by control/. Everything wrong with it is one ConfigError naming its
 // place the way control/ does: "fans[1].points[2]: ...",
 // "fans[0].hysterisis: unknown key ...", or for text that is no JSON, where
-// the parser stopped ("parse error at line 3, column 7: ...").
+// the parser stopped ("parse error at line 3, column 7: ..."). Platform-free:
+// host/fans/controlConfigLoad.h says it on the console.
 #pragma once
 
 #include <string>
@@ -15,12 +16,9 @@
 // a value that validateControlConfig refuses.
 bool readControlConfig(const std::string &path, ControlConfig &config, ConfigError &error);
 
-// The same for the file's text, read already.
-bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigError &error);
+// The file's bytes in `text`; false with "cannot read the file" when it
+// cannot be read.
+bool readControlConfigText(const std::string &path, std::string &text, ConfigError &error);
 
-// readControlConfig for a command: false, with "vornhost: FILE: place:
-// message" on stderr, when the configuration cannot be used.
-bool loadControlConfig(const std::string &path, ControlConfig &config);
-// The same, keeping the bytes it checked in `text`: what is checked is
-// what gets used, not the file read again.
-bool loadControlConfig(const std::string &path, ControlConfig &config, std::string &text);
+// readControlConfig for the file's text, read already.
+bool parseControlConfig(const std::string &text, ControlConfig &config, ConfigError &error);
