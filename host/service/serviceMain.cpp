@@ -8,7 +8,7 @@
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/process/functionLookup.h"
-#include "host/service/dataFolderGuard.h"
+#include "host/security/dataFolderGuard.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceClaims.h"
 #include "host/service/serviceFiles.h"
