@@ -1,5 +1,7 @@
 #include "host/service/dailyLogs.h"
 
+#include <cctype>
+
 #include "host/output/utcTime.h"
 
 namespace {
@@ -18,6 +20,19 @@ long long dayOf(const std::string &text)
     return ms / 86400000;
 }
 
+// Whether `text` starts with the prefix, in any case, as the file system
+// matches dailyLogPattern().
+bool startsWithPrefix(const std::string &text)
+{
+    const std::string prefix = kLogPrefix;
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
 } // namespace
 
 std::string dailyLogName(const std::string &isoTime)
@@ -32,10 +47,9 @@ std::string dailyLogPattern()
 
 bool dailyLogExpired(const std::string &fileName, const std::string &isoTime, int keepDays)
 {
-    const std::string prefix = kLogPrefix;
-    if (fileName.compare(0, prefix.size(), prefix) != 0)
+    if (!startsWithPrefix(fileName))
         return false;
     const long long today = dayOf(isoTime);
-    const long long day = dayOf(fileName.substr(prefix.size()));
+    const long long day = dayOf(fileName.substr(sizeof kLogPrefix - 1));
     return today >= 0 && day >= 0 && today - day >= keepDays;
 }

@@ -37,6 +37,8 @@ TEST(DailyLogs, KeepsTheLastKeepDaysTodayIncluded)
     EXPECT_EQ(removed(logs, 1),
               (std::vector<std::string>{"control-2026-12-02.csv", "control-2026-12-01.csv", "control-2026-11-30.csv"}));
     EXPECT_EQ(removed(logs, 366), std::vector<std::string>{});
+    // The log folder's search matches names in any case.
+    EXPECT_TRUE(dailyLogExpired("CONTROL-2026-12-01.CSV", kNow, 7));
 }
 
 TEST(DailyLogs, CountsDaysAcrossMonthsYearsAndLeapDays)
