@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "host/fans/alarmProgram.h"
 #include "host/fans/controlConfigLoad.h"
+#include "host/process/alarmProgram.h"
 
 int runAlarmTest(const std::string & /*pluginPath*/, const AlarmTestOptions &options)
 {

@@ -13,34 +13,47 @@ const char kNoDevice[] =
     "vornhost: no device named: the configuration has no \"device\" and no device number is stored; "
     "name one or configure the plug-in";
 
+// On a console: every refusal on stderr, a refused claim ends the run before
+// anything is sent, and the loop ends with Ctrl-C or the stop window.
+class ConsoleSide : public ControlRunSide {
+public:
+    explicit ConsoleSide(const ControlOptions &options) : options_(options) {}
+
+    bool readConfig(ControlConfig &config) override { return loadControlConfig(options_.configPath, config); }
+    bool loadBridge(DeviceAccess &access) override { return access.load(); }
+
+    std::optional<int> claim(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device,
+                             FanClaims &claims) override
+    {
+        std::string refusal;
+        if (options_.dryRun || claimFans(config, access, device, claims, refusal))
+            return std::nullopt;
+        std::fprintf(stderr, "vornhost: %s; nothing was sent\n", refusal.c_str());
+        return 2;
+    }
+
+    bool ready(const ControlConfig & /*config*/, ControlReport &report, ControlLoop & /*loop*/) override
+    {
+        if (!options_.csvPath.empty() && !report.openCsv(options_.csvPath))
+            return false;
+        watchConsoleStop();
+        if (!window_.start())
+            std::fprintf(stderr, "vornhost: no window for log-off, shutdown and resume; Ctrl-C still ends the loop\n");
+        report.begin(options_.configPath);
+        return true;
+    }
+
+    HANDLE resumed() override { return window_.resumed(); }
+
+private:
+    const ControlOptions &options_;
+    StopWindow window_;
+};
+
 } // namespace
 
 int runControl(const std::string & /*pluginPath*/, const ControlOptions &options)
 {
-    ControlConfig config;
-    if (!loadControlConfig(options.configPath, config))
-        return 2;
-    DeviceAccess access;
-    if (!access.load())
-        return 1;
-    const DeviceChoice device = deviceOf(config);
-    FanClaims claims;
-    std::string refusal;
-    if (!options.dryRun && !claimFans(config, access, device, claims, refusal)) {
-        std::fprintf(stderr, "vornhost: %s; nothing was sent\n", refusal.c_str());
-        return 2;
-    }
-    ControlReport report(config, options.json, options.dryRun);
-    if (!options.csvPath.empty() && !report.openCsv(options.csvPath))
-        return 1;
-    ControlLoop loop(config, report, access, device, kNoDevice, options.dryRun);
-
-    watchConsoleStop();
-    StopWindow window;
-    if (!window.start())
-        std::fprintf(stderr, "vornhost: no window for log-off, shutdown and resume; Ctrl-C still ends the loop\n");
-    report.begin(options.configPath);
-
-    runControlLoop(config, loop, options.count, window.resumed());
-    return 0;
+    ConsoleSide side(options);
+    return runControlWith(side, ControlRunOptions{options.json, options.dryRun, options.count, kNoDevice});
 }

@@ -1,15 +1,16 @@
 // vornhost control --config FILE [--json] [--csv FILE] [--count N] [--dry-run]:
 // drives the fans the configuration names (host/fans/controlConfigFile.h)
-// from the plug-in's readings. It starts its own plug-in as watch does, and
-// once its first poll is in, every interval: takes a reading from the
-// meters and hands it to the loop (host/fans/controlLoop.h), which decides
-// each fan's duty, sends those that changed and prints one line. Fans it
-// does not name are left alone. At the end (--count, Ctrl-C, Ctrl-Break, the
-// console closed, log-off, shutdown: host/process/stopRequest.h) every fan it
-// drives gets its exit duty before the program ends.
+// without the plug-in, in the control run the service runs too
+// (host/fans/controlRun.h): every interval a turn of its own on the
+// controller, each fan's duty decided from its frame and sent when it
+// changed, one line printed (host/fans/controlLoop.h). Fans it does not name
+// are left alone. At the end (--count, Ctrl-C, Ctrl-Break, the console
+// closed, log-off, shutdown: host/process/stopRequest.h) every fan it drives
+// gets its exit duty before the program ends.
 //
 // A configuration that cannot be used ends it with the place and the reason
-// on stderr and exit code 2 before the plug-in is even loaded.
+// on stderr and exit code 2 before anything is sent; so does a fan that
+// another loop (or the service) has claimed.
 #pragma once
 
 #include <string>

@@ -4,10 +4,7 @@
 // one list of commands: each names its arguments and options, binds them to
 // the command's options and gives the function that runs it; the parser and
 // every usage text are made from them.
-#include <windows.h>
-
 #include <string>
-#include <vector>
 
 #include "control/pollSchedule.h"
 #include "host/cli/commandSet.h"
@@ -22,22 +19,13 @@
 #include "host/commands/setFanCommand.h"
 #include "host/commands/showCommand.h"
 #include "host/commands/watchCommand.h"
+#include "host/plugin/pluginLoader.h"
 #include "host/service/serviceManager.h"
 
 namespace {
 
 const char kJsonHelp[] = "print one JSON document instead of text";
 constexpr long kMaxDeviceNumber = 0x7FFFFFFF;
-
-std::string defaultPluginPath()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, length);
-    const size_t slash = dir.find_last_of("\\/");
-    dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
-    return dir + "VORN.dll";
-}
 
 void addShow(CommandSet &commands)
 {
@@ -148,14 +136,6 @@ void addControl(CommandSet &commands)
     command->add_flag("--dry-run", options->dryRun, "decide and print the duties, send none");
 }
 
-std::vector<std::string> serviceAccountNames()
-{
-    std::vector<std::string> names;
-    for (const ServiceAccount &account : kServiceAccounts)
-        names.push_back(account.name);
-    return names;
-}
-
 void addService(CommandSet &commands)
 {
     auto [command, options] = commands.add("service",
@@ -202,7 +182,7 @@ void addPlot(CommandSet &commands)
 
 int main(int argc, char **argv)
 {
-    CommandSet commands(defaultPluginPath());
+    CommandSet commands(pluginBesideProgram());
     addShow(commands); // the first: what runs without a command
     addWatch(commands);
     addListDevices(commands);

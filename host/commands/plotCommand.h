@@ -1,5 +1,5 @@
 // vornhost plot CSV [--out FILE.svg]: draws a CSV log of `watch --csv` (or
-// `control --csv`) as an SVG chart (host/output/svgChart.h) and says where
+// `control --csv`) as an SVG chart (host/chart/svgChart.h) and says where
 // it went. A file that cannot be read, has no "time" column or no rows is refused
 // with a message and exit code 1.
 #pragma once

@@ -5,7 +5,7 @@
 // install changes nothing when the service is there already (exit 1). It
 // checks the configuration as control does (exit 2 naming the place) and
 // requires "device" in it, makes the data folder the service's
-// (host/service/dataFolderGuard.h), writes the bytes it checked to
+// (host/security/dataFolderGuard.h), writes the bytes it checked to
 // fan-curve.json there, copies vornhost.exe to Program Files\VORN\ and
 // registers that copy as the service, running as LocalService unless
 // --account says LocalSystem, and as the Event Log source's message file.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "host/fans/alarmProgram.h"
 #include "host/output/reading.h"
 #include "host/output/utcTime.h"
+#include "host/process/alarmProgram.h"
 #include "host/process/clocks.h"
 
 namespace {

@@ -8,7 +8,7 @@
 // the poll prints, writes and runs comes after it. The alarms each poll
 // raises (control/alarmTracker.h) go to the report and to whoever else
 // listens, and then, one after another, to the alarm program
-// (host/fans/alarmProgram.h), which a dry run does not run.
+// (host/process/alarmProgram.h), which a dry run does not run.
 #pragma once
 
 #include <string>

@@ -36,8 +36,8 @@ void waitForPoll(PollSchedule &schedule, HANDLE resumed, ClockJump &sleep, Contr
     }
 }
 
-} // namespace
-
+// The configuration's device, else the plug-in's stored device number, else
+// none.
 DeviceChoice deviceOf(const ControlConfig &config)
 {
     DeviceChoice device;
@@ -50,6 +50,23 @@ DeviceChoice deviceOf(const ControlConfig &config)
         device.number = storedDeviceNumber();
     return device;
 }
+
+// Polls until a stop or `count` polls (0: no limit), then the exit duties.
+void runControlLoop(const ControlConfig &config, ControlLoop &loop, long long count, HANDLE resumed)
+{
+    PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
+    ClockJump sleep(tickCountMs, awakeMs);
+    const auto poll = [&] {
+        loop.poll(timestampNow());
+        return true;
+    };
+    if (runPolls(schedule, PollLimits{count, 0}, poll, [&] { waitForPoll(schedule, resumed, sleep, loop); }) ==
+        PollLoopEnd::Count)
+        requestStop(StopCause::Count);
+    loop.finish(stopRequested());
+}
+
+} // namespace
 
 bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device, FanClaims &claims,
                std::string &refusal)
@@ -67,16 +84,22 @@ bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceCh
     return claims.claim(controller, fans, refusal);
 }
 
-void runControlLoop(const ControlConfig &config, ControlLoop &loop, long long count, HANDLE resumed)
+int runControlWith(ControlRunSide &side, const ControlRunOptions &options)
 {
-    PollSchedule schedule(static_cast<uint64_t>(std::llround(config.interval * 1000)), tickCountMs);
-    ClockJump sleep(tickCountMs, awakeMs);
-    const auto poll = [&] {
-        loop.poll(timestampNow());
-        return true;
-    };
-    if (runPolls(schedule, PollLimits{count, 0}, poll, [&] { waitForPoll(schedule, resumed, sleep, loop); }) ==
-        PollLoopEnd::Count)
-        requestStop(StopCause::Count);
-    loop.finish(stopRequested());
+    ControlConfig config;
+    if (!side.readConfig(config))
+        return 2;
+    DeviceAccess access;
+    if (!side.loadBridge(access))
+        return 1;
+    const DeviceChoice device = deviceOf(config);
+    FanClaims claims;
+    if (const std::optional<int> exitCode = side.claim(config, access, device, claims))
+        return *exitCode;
+    ControlReport report(config, options.json, options.dryRun);
+    ControlLoop loop(config, report, access, device, options.unnamed, options.dryRun);
+    if (!side.ready(config, report, loop))
+        return 1;
+    runControlLoop(config, loop, options.count, side.resumed());
+    return 0;
 }

@@ -101,3 +101,13 @@ bool loadMeters(const Plugin &plugin, std::vector<MeterInfo> &meters, std::strin
     }
     return true;
 }
+
+std::string pluginBesideProgram()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, length);
+    const size_t slash = dir.find_last_of("\\/");
+    dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+    return dir + "VORN.dll";
+}

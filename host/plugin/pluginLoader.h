@@ -45,6 +45,10 @@ inline SetFanPercentageFn setFanPercentageOf(HMODULE module)
     return requiredExport<SetFanPercentageFn>(module, "SetFanPercentage", 12);
 }
 
+// "...\VORN.dll" in the folder of this program, where the commands look for
+// the plug-in.
+std::string pluginBesideProgram();
+
 // Loads the plug-in and its identity and lifecycle exports.
 bool loadPlugin(const char *path, Plugin &plugin, std::string &error);
 

@@ -2,43 +2,16 @@
 
 #include <windows.h>
 
-#include <sddl.h>
-
-#include <cstdio>
 #include <vector>
 
-#include "host/output/utcTime.h"
-#include "host/service/knownFolder.h"
-#include "host/service/writeCheck.h"
+#include "host/service/dailyLogs.h"
 
 namespace {
-
-const char kLogPrefix[] = "control-";
 
 // FILE_INFO_BY_HANDLE_CLASS's FileRenameInfoEx (Windows 10 1709 and
 // later), which mingw-w64's header hides behind a version test no
 // _WIN32_WINNT passes.
 const auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
-
-// A folder there already is made the service's by secureDataFolder, or
-// refused (host/service/dataFolderGuard.h).
-bool makeFolder(const std::string &path, SECURITY_ATTRIBUTES &attributes)
-{
-    if (CreateDirectoryA(path.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS)
-        return true;
-    std::fprintf(stderr, "vornhost: cannot make the folder %s (error %lu)\n", path.c_str(), GetLastError());
-    return false;
-}
-
-// The day number (since 1970) of a "2026-12-08" at the start of `text`, or
-// -1.
-long long dayOf(const std::string &text)
-{
-    long long ms = 0;
-    if (text.size() < 10 || !parseUtcTime(text.substr(0, 10) + "T00:00:00Z", ms))
-        return -1;
-    return ms / 86400000;
-}
 
 // The file's text from where the handle stands to its end, below
 // kReplacedFileMaxBytes.
@@ -55,12 +28,6 @@ bool readWhole(HANDLE file, std::string &text)
             return false;
     }
     return false;
-}
-
-std::string inServiceFolder(const std::string &name)
-{
-    const std::string folder = serviceFolder();
-    return folder.empty() ? "" : folder + "\\" + name;
 }
 
 // Renames the open file over `path` even while readers hold the old one
@@ -82,47 +49,10 @@ bool renamedOver(HANDLE file, const std::string &path)
 
 } // namespace
 
-std::string serviceFolder()
-{
-    static const std::string programData = knownFolder(FOLDERID_ProgramData);
-    return programData.empty() ? "" : programData + "\\VORN";
-}
-
-std::string serviceConfigPath()
-{
-    return inServiceFolder("fan-curve.json");
-}
-
-std::string serviceStatusPath()
-{
-    return inServiceFolder("status.json");
-}
-
-std::string serviceLogFolder()
-{
-    return inServiceFolder("log");
-}
-
 std::string serviceLogPath(const std::string &isoTime)
 {
-    return inServiceFolder(std::string("log\\") + kLogPrefix + isoTime.substr(0, 10) + ".csv");
-}
-
-bool makeServiceFolders(const std::string &account)
-{
-    if (serviceFolder().empty()) {
-        std::fprintf(stderr, "vornhost: the system does not tell where ProgramData is\n");
-        return false;
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(dataFolderSddl(account).c_str(), SDDL_REVISION_1,
-                                                              &attributes.lpSecurityDescriptor, nullptr)) {
-        std::fprintf(stderr, "vornhost: cannot build the folder's permissions (error %lu)\n", GetLastError());
-        return false;
-    }
-    const bool made = makeFolder(serviceFolder(), attributes) && makeFolder(serviceLogFolder(), attributes);
-    LocalFree(attributes.lpSecurityDescriptor);
-    return made;
+    const std::string folder = serviceLogFolder();
+    return folder.empty() ? "" : folder + "\\" + dailyLogName(isoTime);
 }
 
 bool replaceFile(const std::string &path, const std::string &text)
@@ -172,15 +102,13 @@ bool readReplacedFile(const std::string &path, std::string &text)
 
 void pruneServiceLogs(const std::string &isoTime, int keepDays)
 {
-    const long long today = dayOf(isoTime);
-    const std::string pattern = serviceLogFolder() + "\\" + kLogPrefix + "*.csv";
+    const std::string pattern = serviceLogFolder() + "\\" + dailyLogPattern();
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        const long long day = dayOf(found.cFileName + sizeof kLogPrefix - 1);
-        if (today >= 0 && day >= 0 && today - day >= keepDays)
+        if (dailyLogExpired(found.cFileName, isoTime, keepDays))
             DeleteFileA((serviceLogFolder() + "\\" + found.cFileName).c_str());
     } while (FindNextFileA(search, &found));
     FindClose(search);

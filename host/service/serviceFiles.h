@@ -1,27 +1,17 @@
-// Where the service keeps its files: VORN\ in the system's ProgramData
-// folder (its known folder, not the environment's %ProgramData%), which
-// only SYSTEM, the administrators and the service's account may write
-// (host/service/dataFolderGuard.h), with the configuration the service
-// runs (fan-curve.json), its status after each poll (status.json) and its
-// daily CSV logs (log\control-YYYY-MM-DD.csv).
+// How the service writes and reads its files in its data folder
+// (host/security/serviceFolders.h): the status replaced whole at each poll
+// and read while it is replaced, and the daily CSV logs
+// (log\control-YYYY-MM-DD.csv) kept `logDays` days.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// "C:\ProgramData\VORN" and the files in it; empty, all of them, when the
-// system does not tell where ProgramData is.
-std::string serviceFolder();
-std::string serviceConfigPath();
-std::string serviceStatusPath();
-std::string serviceLogFolder();
-// "...\log\control-2026-12-08.csv" for the date of an ISO 8601 time.
-std::string serviceLogPath(const std::string &isoTime);
+#include "host/security/serviceFolders.h"
 
-// Makes the folder and its log folder, when missing, with the descriptor
-// for a service that runs as `account` (host/service/writeCheck.h); prints
-// the reason and returns false when that fails.
-bool makeServiceFolders(const std::string &account);
+// "...\log\control-2026-12-08.csv" for the date of an ISO 8601 time
+// (host/service/dailyLogs.h names them).
+std::string serviceLogPath(const std::string &isoTime);
 
 // The second try of a replacement or of a read that met the other.
 constexpr unsigned long kReplacedFileRetryMs = 100;
@@ -41,6 +31,6 @@ bool replaceFile(const std::string &path, const std::string &text);
 // kReplacedFileMaxBytes or more: no status is that long).
 bool readReplacedFile(const std::string &path, std::string &text);
 
-// Removes the daily logs older than `keepDays` days before the date of
-// `isoTime` (their names tell their dates).
+// Removes the daily logs due for removal (host/service/dailyLogs.h) on the
+// day of `isoTime` when `keepDays` days of them are kept.
 void pruneServiceLogs(const std::string &isoTime, int keepDays);

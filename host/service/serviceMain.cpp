@@ -3,12 +3,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "host/device/controllerTurn.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/process/functionLookup.h"
-#include "host/service/dataFolderGuard.h"
+#include "host/security/dataFolderGuard.h"
 #include "host/service/eventLog.h"
 #include "host/service/serviceClaims.h"
 #include "host/service/serviceFiles.h"
@@ -20,7 +21,7 @@ namespace {
 const char kNoDevice[] = "the configuration names no device";
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
-HANDLE resumed = nullptr; // set by the handler on a resume, for the loop
+HANDLE resumedEvent = nullptr; // set by the handler on a resume, for the loop
 DWORD checkPoint = 0;
 
 void reportState(DWORD state, DWORD waitHintMs = 0, DWORD exitCode = NO_ERROR)
@@ -49,7 +50,7 @@ DWORD WINAPI onControl(DWORD control, DWORD eventType, LPVOID /*eventData*/, LPV
         return NO_ERROR;
     case SERVICE_CONTROL_POWEREVENT:
         if (eventType == PBT_APMRESUMEAUTOMATIC || eventType == PBT_APMRESUMESUSPEND)
-            SetEvent(resumed);
+            SetEvent(resumedEvent);
         return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
         return NO_ERROR;
@@ -58,41 +59,65 @@ DWORD WINAPI onControl(DWORD control, DWORD eventType, LPVOID /*eventData*/, LPV
     }
 }
 
-// The loop from start to its exit duties; the service's exit code.
-DWORD runLoop()
-{
-    const std::string refusal = dataFolderRefusal();
-    if (!refusal.empty()) {
-        writeEvent(AlarmSeverity::Error, "the service does not run: " + refusal +
-                                             "; only SYSTEM, the administrators and the service's own account may "
-                                             "write its files (vornhost service uninstall, then install, sets that)");
-        return 2;
-    }
-    ControlConfig config;
-    ConfigError error;
-    if (!readControlConfig(serviceConfigPath(), config, error)) {
+// As a service: what goes wrong goes to the Event Log, the claims are
+// waited for, and what each poll leaves goes to the service's files.
+class ServiceSide : public ControlRunSide {
+public:
+    bool readConfig(ControlConfig &config) override
+    {
+        const std::string refusal = dataFolderRefusal();
+        if (!refusal.empty()) {
+            writeEvent(AlarmSeverity::Error, "the service does not run: " + refusal +
+                                                 "; only SYSTEM, the administrators and the service's own account "
+                                                 "may write its files (vornhost service uninstall, then install, "
+                                                 "sets that)");
+            return false;
+        }
+        ConfigError error;
+        if (readControlConfig(serviceConfigPath(), config, error))
+            return true;
         writeEvent(AlarmSeverity::Error, serviceConfigPath() + ": " + configErrorText(error));
-        return 2;
+        return false;
     }
-    DeviceAccess access;
-    if (!access.load(BridgeSearch::SystemFolderOnly)) {
+
+    bool loadBridge(DeviceAccess &access) override
+    {
+        if (access.load(BridgeSearch::SystemFolderOnly))
+            return true;
         writeEvent(AlarmSeverity::Error,
                    "the controller's bridge library FTD2XX.dll cannot be loaded from the system folder: install the "
                    "FTDI D2XX driver");
-        return 1;
+        return false;
     }
-    const DeviceChoice device = deviceOf(config);
-    // Running from here: a stop is answered while the claims are awaited.
-    reportState(SERVICE_RUNNING);
-    FanClaims claims;
-    if (!claimFansForService(config, access, device, claims))
+
+    std::optional<int> claim(const ControlConfig &config, DeviceAccess &access, const DeviceChoice &device,
+                             FanClaims &claims) override
+    {
+        // Running from here: a stop is answered while the claims are awaited.
+        reportState(SERVICE_RUNNING);
+        if (claimFansForService(config, access, device, claims))
+            return std::nullopt;
         return 0;
-    ControlReport report(config, true, false);
-    ControlLoop loop(config, report, access, device, kNoDevice, false);
-    ServiceRecorder recorder(config, report);
-    loop.listen(&recorder);
-    runControlLoop(config, loop, 0, resumed);
-    return 0;
+    }
+
+    bool ready(const ControlConfig &config, ControlReport &report, ControlLoop &loop) override
+    {
+        recorder_.emplace(config, report);
+        loop.listen(&*recorder_);
+        return true;
+    }
+
+    HANDLE resumed() override { return resumedEvent; }
+
+private:
+    std::optional<ServiceRecorder> recorder_;
+};
+
+// The loop from start to its exit duties; the service's exit code.
+DWORD runLoop()
+{
+    ServiceSide side;
+    return static_cast<DWORD>(runControlWith(side, ControlRunOptions{true, false, 0, kNoDevice}));
 }
 
 void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
@@ -105,11 +130,11 @@ void WINAPI serviceMain(DWORD /*argc*/, LPSTR * /*argv*/)
     // controller's global lock goes to the Event Log.
     sendLockNoticeTo([](const std::string &text) { writeEvent(AlarmSeverity::Warning, text); });
     prepareStop();
-    resumed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const DWORD exitCode = resumed != nullptr ? runLoop() : GetLastError();
+    resumedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const DWORD exitCode = resumedEvent != nullptr ? runLoop() : GetLastError();
     reportState(SERVICE_STOPPED, 0, exitCode);
-    if (resumed != nullptr)
-        CloseHandle(resumed);
+    if (resumedEvent != nullptr)
+        CloseHandle(resumedEvent);
 }
 
 } // namespace

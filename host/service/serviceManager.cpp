@@ -179,3 +179,19 @@ std::string serviceState()
         return "not-installed";
     return stateName(status.dwCurrentState);
 }
+
+std::vector<std::string> serviceAccountNames()
+{
+    std::vector<std::string> names;
+    for (const ServiceAccount &account : kServiceAccounts)
+        names.push_back(account.name);
+    return names;
+}
+
+const ServiceAccount &serviceAccountNamed(const std::string &name)
+{
+    for (const ServiceAccount &account : kServiceAccounts)
+        if (name == account.name)
+            return account;
+    return kServiceAccounts[0];
+}

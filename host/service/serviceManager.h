@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 constexpr const char *kServiceName = "VORNFanControl";
 constexpr const char *kServiceDisplayName = "VORN fan control";
@@ -27,6 +28,10 @@ struct ServiceAccount {
 // LocalService first: the default.
 constexpr ServiceAccount kServiceAccounts[] = {{"LocalService", "NT AUTHORITY\\LocalService", "LS"},
                                                {"LocalSystem", "LocalSystem", "SY"}};
+// Their names, as `service install --account` takes them.
+std::vector<std::string> serviceAccountNames();
+// The one of that name; the default for a name that is none of them.
+const ServiceAccount &serviceAccountNamed(const std::string &name);
 
 // Whether the service is registered; false, printing the reason, when the
 // service manager cannot tell.

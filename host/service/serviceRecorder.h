@@ -3,7 +3,7 @@
 // with the poll and the last alarm; the day's CSV log (a new file each day,
 // the old ones kept `logDays` days); each alarm in the Event Log, and there
 // too an alarm program that could not be started (the loop runs it:
-// host/fans/alarmProgram.h).
+// host/process/alarmProgram.h).
 #pragma once
 
 #include <string>

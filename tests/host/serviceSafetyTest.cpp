@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "eventMessages.h"
+#include "host/security/writeCheck.h"
 #include "host/service/eventLog.h"
-#include "host/service/writeCheck.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/output/readingLog.h"
-#include "host/output/svgChart.h"
+#include "host/chart/readingLog.h"
+#include "host/chart/svgChart.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

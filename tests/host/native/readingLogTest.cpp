@@ -6,8 +6,8 @@
 #include <cmath>
 #include <string>
 
-#include "host/output/readingLog.h"
-#include "host/output/svgChart.h"
+#include "host/chart/readingLog.h"
+#include "host/chart/svgChart.h"
 #include "host/output/utcTime.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "host/service/programCopy.h"
+#include "host/security/programCopy.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-#include "host/service/knownFolder.h"
+#include "host/security/knownFolder.h"
 
 namespace {
 

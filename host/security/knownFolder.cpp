@@ -1,4 +1,4 @@
-#include "host/service/knownFolder.h"
+#include "host/security/knownFolder.h"
 
 #include <shlobj.h>
 

@@ -1,4 +1,4 @@
-#include "host/output/svgChart.h"
+#include "host/chart/svgChart.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-// The service's data folder (host/service/serviceFiles.h) made the
+// The service's data folder (host/security/serviceFolders.h) made the
 // service's own by `service install`, and checked by the service at each
-// start before it reads anything (host/service/writeCheck.h decides). Every
+// start before it reads anything (host/security/writeCheck.h decides). Every
 // entry is opened without following a link: a junction or a link is looked
 // at, never through.
 #pragma once

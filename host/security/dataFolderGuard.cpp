@@ -1,4 +1,4 @@
-#include "host/service/dataFolderGuard.h"
+#include "host/security/dataFolderGuard.h"
 
 #include <windows.h>
 
@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "host/service/serviceFiles.h"
-#include "host/service/writeCheck.h"
+#include "host/security/serviceFolders.h"
+#include "host/security/writeCheck.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/service/writeCheck.h"
+#include "host/security/writeCheck.h"
 
 #include <sddl.h>
 

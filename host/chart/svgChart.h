@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "host/output/readingLog.h"
+#include "host/chart/readingLog.h"
 
 // `title` is UTF-8 (it is escaped here).
 std::string svgChart(const ReadingLog &log, const std::string &title);

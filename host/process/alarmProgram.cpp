@@ -1,4 +1,4 @@
-#include "host/fans/alarmProgram.h"
+#include "host/process/alarmProgram.h"
 
 #include <cstring>
 #include <vector>

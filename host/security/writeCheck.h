@@ -3,7 +3,7 @@
 // attacker's, since the service runs what its configuration names with
 // rights that a user lacks. A pure function of what the file system says of
 // the object (its attributes and its security descriptor), so that it can be
-// tried on descriptors built in memory; host/service/dataFolderGuard.h
+// tried on descriptors built in memory; host/security/dataFolderGuard.h
 // applies it on disk.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "host/output/readingLog.h"
+#include "host/chart/readingLog.h"
 
 #include <cmath>
 #include <cstdlib>
