@@ -1,7 +1,7 @@
 #include "controller/fanCommand.h"
 
-#include "controller/deviceConnection.h"
-#include "controller/deviceLock.h"
+#include "controller/importedBridge.h"
+#include "controller/moduleLock.h"
 #include "core/fanCommand.h"
 #include "state/moduleState.h"
 
@@ -18,7 +18,7 @@ const char *sendFanDuty(const char *fanText, const char *percentText)
     // While a poll cycle, another command or another program holds the
     // device, wait for our turn rather than drop the command; busy when the
     // turn did not come within the bound, or the unload let the waiters go.
-    if (!acquireDevice(kControllerTurnMs))
+    if (!takeTurn(kControllerTurnMs))
         return kFanCommandBusy;
     FT_HANDLE handle = nullptr;
     const char *failure = openDevice(deviceNumber.load(), &handle);
@@ -26,6 +26,6 @@ const char *sendFanDuty(const char *fanText, const char *percentText)
         failure = writeFanCommand(kImportedBridge, handle, command);
         FT_Close(handle);
     }
-    releaseDevice();
+    endTurn();
     return failure;
 }

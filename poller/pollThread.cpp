@@ -1,7 +1,7 @@
 #include "poller/pollThread.h"
 
-#include "controller/deviceConnection.h"
-#include "controller/deviceLock.h"
+#include "controller/importedBridge.h"
+#include "controller/moduleLock.h"
 #include "core/pollInterval.h"
 #include "poller/pollerLifecycle.h"
 #include "poller/settingsBox.h"
@@ -24,7 +24,7 @@ uint8_t pollBuffer[kStatusFrameSize];
 // How long a cycle waits for its turn on the device: the parties ahead of it
 // each hold it for one exchange. Only when the device stays taken this long
 // is the cycle skipped, saying so in lastError; the next one tries again.
-constexpr DWORD kDeviceWaitMs = 2 * kControllerTurnMs;
+constexpr DWORD kTurnWaitMs = 2 * kControllerTurnMs;
 
 bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
 {
@@ -69,7 +69,7 @@ void exchange()
 
 void runPollCycle()
 {
-    if (!acquireDeviceAlertable(kDeviceWaitMs)) {
+    if (!takeTurnAlertable(kTurnWaitMs)) {
         // The meters must not show the last frame as if it were current.
         lastError.store(kPollDeviceBusy);
         return;
@@ -77,10 +77,10 @@ void runPollCycle()
     // Once the unload has begun no cycle starts.
     if (beginCycle()) {
         exchange();
-        releaseDevice();
+        endTurn();
         endCycle();
     } else {
-        releaseDevice();
+        endTurn();
     }
 }
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "core/statusFrame.h"
-#include "host/device/controllerTurn.h"
 #include "host/device/deviceAccess.h"
+#include "host/device/processLock.h"
 #include "host/output/readingJson.h"
 
 namespace {
@@ -46,7 +46,7 @@ int runReadDevice(const std::string & /*pluginPath*/, const ReadDeviceOptions &o
         return 1;
     // The turn covers a serial number's look-up too: a program that takes
     // turns cannot hide it then.
-    ControllerTurn turn;
+    LockTurn turn;
     int deviceNumber = 0;
     if (!selectedDevice(options.device, device.bridge(), deviceNumber))
         return 2;

@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "core/fanCommand.h"
-#include "host/device/controllerTurn.h"
 #include "host/device/deviceAccess.h"
 #include "host/device/deviceList.h"
 #include "host/device/fanClaim.h"
+#include "host/device/processLock.h"
 #include "host/plugin/hostSession.h"
 #include "host/process/storedSettings.h"
 
@@ -71,7 +71,7 @@ int toDevice(const DeviceChoice &choice, const std::string &fanText, const std::
     FanCommandBytes command;
     const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command.data());
     // A command that will not be sent waits for no turn.
-    std::optional<ControllerTurn> turn;
+    std::optional<LockTurn> turn;
     if (invalid == nullptr)
         turn.emplace();
     int deviceNumber = 0;

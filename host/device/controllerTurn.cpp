@@ -1,64 +1,46 @@
 #include "host/device/controllerTurn.h"
 
-#include <atomic>
-#include <cstdio>
+#include "host/device/deviceList.h"
 
-#include "controller/controllerMutex.h"
-#include "core/controllerLock.h"
-
-const char kControllerBusy[] = "vornhost: another program kept the controller for 5 s; nothing was exchanged";
-
-namespace {
-
-void toStderr(const std::string &text)
+ControllerTurn::ControllerTurn(DeviceAccess &access, const DeviceChoice &device, const char *unnamed, DWORD boundMs,
+                               HANDLE cancel)
+    : access_(access)
 {
-    std::fprintf(stderr, "vornhost: %s\n", text.c_str());
-}
-
-std::atomic<LockNotice> lockNotice{toStderr};
-
-// The controller's lock, opened at the first turn and kept open for the
-// process's life, so that the global name exists for as long as this
-// program may take turns and nobody can take it in between; Windows closes
-// the handle when the process ends. A fallback is said then, once: the
-// programs of other sessions (or of every session, with no lock at all) are
-// kept apart only by the driver.
-const ControllerMutex &processLock()
-{
-    static const ControllerMutex mutex = [] {
-        const ControllerMutex opened = openControllerMutex();
-        if (!opened.global)
-            lockNotice.load()("the controller's lock in the global namespace cannot be used (error " +
-                              std::to_string(opened.globalError) + "); " +
-                              (opened.handle != nullptr ? "taking turns with the programs of this session only"
-                                                        : "taking no turns: only the driver keeps programs apart"));
-        return opened;
-    }();
-    return mutex;
-}
-
-} // namespace
-
-void sendLockNoticeTo(LockNotice notice)
-{
-    lockNotice.store(notice);
-}
-
-ControllerTurn::ControllerTurn(DWORD boundMs, HANDLE cancel)
-{
-    lock_ = processLock().handle;
-    if (lock_ == nullptr) {
-        taken_ = true;
+    if (!device.number && !device.serial) {
+        failure_ = unnamed;
         return;
     }
-    // Abandoned: the last holder died holding it, and it is ours now.
-    const HANDLE waits[] = {lock_, cancel};
-    const DWORD result = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, boundMs);
-    taken_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
+    turn_.emplace(boundMs, cancel);
+    if (!turn_->taken()) {
+        failure_ = kControllerBusy;
+        return;
+    }
+    int number = device.number.value_or(0);
+    if (device.serial && !findSerial(access.bridge(), *device.serial, number, failure_))
+        return;
+    FT_HANDLE handle = nullptr;
+    if (const char *failure = access.open(number, &handle))
+        failure_ = failure;
+    else
+        handle_ = handle;
 }
 
 ControllerTurn::~ControllerTurn()
 {
-    if (lock_ != nullptr && taken_)
-        ReleaseMutex(lock_);
+    if (handle_ != nullptr)
+        access_.close(handle_);
+}
+
+const char *ControllerTurn::readFrame(uint8_t *frame)
+{
+    return access_.readFrame(handle_, frame);
+}
+
+const char *ControllerTurn::send(int fan, int percent)
+{
+    FanCommandBytes command;
+    const std::string fanText = std::to_string(fan), percentText = std::to_string(percent);
+    if (const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command.data()))
+        return invalid;
+    return access_.write(handle_, command);
 }

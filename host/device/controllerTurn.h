@@ -1,40 +1,44 @@
-// vornhost's turn on the controller: the same named lock that the plug-in
-// takes in every host (core/controllerLock.h), held around each exchange
-// vornhost makes itself, so that it and the pollers never refuse each other.
+// One turn on one controller for a loop that decides in the middle of it
+// (vornhost control): the controller's lock taken within a bound, the device
+// found (a serial number through the bridge's list, in the turn) and opened;
+// then a status exchange and fan commands on that one handle; at the end the
+// close and the lock let go, once each.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
-#include "core/controllerLock.h"
-
-// What vornhost says when the turn did not come within the bound.
-extern const char kControllerBusy[];
-
-// Where the one notice of a fallback from the global lock goes: stderr
-// unless the process names another place before its first turn (the
-// service, which has no console: its Event Log).
-using LockNotice = void (*)(const std::string &text);
-void sendLockNoticeTo(LockNotice notice);
+#include "host/device/deviceAccess.h"
 
 class ControllerTurn {
 public:
-    // Waits for the turn, at most boundMs in all, on the lock opened as
-    // controller/controllerMutex.h opens it, once for the process at its
-    // first turn and kept open from then on (a fallback to the session's
-    // lock is said once); a `cancel` event, when given, ends the wait
-    // without the turn. A lock that cannot be had at all (both names taken
-    // by another kind of object) counts as the turn: the driver's refusal of
-    // a second open still keeps parties apart.
-    explicit ControllerTurn(DWORD boundMs = kControllerTurnMs, HANDLE cancel = nullptr);
+    // `device` names a number or a serial number, or neither: then nothing is
+    // opened and failure() says `unnamed`. Waits for the turn at most
+    // boundMs, or until `cancel` (when given) is set.
+    ControllerTurn(DeviceAccess &access, const DeviceChoice &device, const char *unnamed, DWORD boundMs,
+                   HANDLE cancel = nullptr);
     ~ControllerTurn();
     ControllerTurn(const ControllerTurn &) = delete;
     ControllerTurn &operator=(const ControllerTurn &) = delete;
 
-    bool taken() const { return taken_; }
+    bool open() const { return handle_ != nullptr; }
+    // Why the device is not open: no turn, no such serial number, the open's
+    // failure text; empty when it is.
+    const std::string &failure() const { return failure_; }
+    // Whether the turn came at all (the device may still have failed to open).
+    bool taken() const { return turn_ && turn_->taken(); }
+
+    // The status exchange on the open handle; null or the failure text.
+    const char *readFrame(uint8_t *frame);
+    // One fan's duty on the open handle; null or the failure text.
+    const char *send(int fan, int percent);
 
 private:
-    HANDLE lock_ = nullptr;
-    bool taken_ = false;
+    DeviceAccess &access_;
+    std::optional<LockTurn> turn_;
+    FT_HANDLE handle_ = nullptr;
+    std::string failure_;
 };

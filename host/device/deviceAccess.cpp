@@ -30,7 +30,7 @@ const char *DeviceAccess::readFrame(FT_HANDLE handle, uint8_t *frame)
     return exchangeStatusFrame(operations_, handle, frame);
 }
 
-const char *DeviceAccess::exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame)
+const char *DeviceAccess::exchangeStatus(const LockTurn &turn, int number, uint8_t *frame)
 {
     if (!turn.taken())
         return kControllerBusy;

@@ -1,7 +1,7 @@
 // Direct access to one device for the commands that talk to it themselves
 // (read-device, set-fan with a device, list-devices --probe, control):
 // FTD2XX.dll loaded by vornhost itself and its operations handed to the one
-// exchange every program makes (controller/deviceExchange.h). No VORN.dll.
+// exchange every program makes (controller/controllerExchange.h). No VORN.dll.
 #pragma once
 
 #include <windows.h>
@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "controller/deviceExchange.h"
+#include "controller/controllerExchange.h"
 #include "core/fanCommand.h"
-#include "host/device/controllerTurn.h"
 #include "host/device/deviceChoice.h"
 #include "host/device/deviceList.h"
+#include "host/device/processLock.h"
 
 using FanCommandBytes = std::array<uint8_t, kFanCommandSize>;
 
@@ -26,7 +26,7 @@ public:
     bool load(BridgeSearch search = BridgeSearch::Usual);
 
     // Opens and sets up the line; null or the failure text. The caller holds
-    // its turn on the controller (host/device/controllerTurn.h) from here to
+    // its turn on the controller (host/device/processLock.h) from here to
     // the close.
     const char *open(int deviceNumber, FT_HANDLE *handle);
     // One status exchange on an open handle; null or the text.
@@ -34,7 +34,7 @@ public:
     // One status exchange with device `number` in the caller's turn: open,
     // request, reply, close. Null when a complete frame came, else the
     // failure text, or kControllerBusy when the turn did not come.
-    const char *exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame);
+    const char *exchangeStatus(const LockTurn &turn, int number, uint8_t *frame);
     // Writes one fan command on an open handle; null or kFanCommandNotSent.
     const char *write(FT_HANDLE handle, const FanCommandBytes &command);
     void close(FT_HANDLE handle);

@@ -41,7 +41,7 @@ void ControlLoop::poll(const std::string &time)
         // closed and the lock let go before anything is printed, written or
         // run, so that no other program waits for a file, the Event Log or
         // an alarm program.
-        DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
+        ControllerTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
         uint8_t frame[kStatusFrameSize] = {};
         const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
         if (!turn.open())
@@ -97,7 +97,7 @@ void ControlLoop::finish(StopCause cause)
     {
         // No cancel here: the stop is what this turn answers. A dry run
         // opens nothing.
-        DeviceTurn turn(access_, dryRun_ ? DeviceChoice{} : device_, unnamed_, exitTimeLeftMs());
+        ControllerTurn turn(access_, dryRun_ ? DeviceChoice{} : device_, unnamed_, exitTimeLeftMs());
         outcomes = deliver(exitDecisions(config_), turn);
         if (turn.failure() == kControllerBusy)
             for (FanOutcome &outcome : outcomes)
@@ -109,7 +109,7 @@ void ControlLoop::finish(StopCause cause)
 
 // Sends what the decisions say to send on the turn's handle, and records
 // what got through: a duty that did not is sent again at the next poll.
-std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions, DeviceTurn &turn)
+std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions, ControllerTurn &turn)
 {
     std::vector<FanOutcome> outcomes;
     for (FanDecision &decision : decisions) {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "host/device/controllerTurn.h"
+#include "host/device/processLock.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/process/functionLookup.h"
