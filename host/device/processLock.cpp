@@ -44,21 +44,20 @@ void sendLockNoticeTo(LockNotice notice)
     lockNotice.store(notice);
 }
 
-LockTurn::LockTurn(DWORD boundMs, HANDLE cancel)
+bool takeProcessTurn(DWORD boundMs, HANDLE cancel)
 {
-    lock_ = lockOfThisProcess().handle;
-    if (lock_ == nullptr) {
-        taken_ = true;
-        return;
-    }
+    const HANDLE lock = lockOfThisProcess().handle;
+    if (lock == nullptr)
+        return true;
     // Abandoned: the last holder died holding it, and it is ours now.
-    const HANDLE waits[] = {lock_, cancel};
+    const HANDLE waits[] = {lock, cancel};
     const DWORD result = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, boundMs);
-    taken_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
 }
 
-LockTurn::~LockTurn()
+void endProcessTurn()
 {
-    if (lock_ != nullptr && taken_)
-        ReleaseMutex(lock_);
+    const HANDLE lock = lockOfThisProcess().handle;
+    if (lock != nullptr)
+        ReleaseMutex(lock);
 }

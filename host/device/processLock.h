@@ -19,23 +19,14 @@ extern const char kControllerBusy[];
 using LockNotice = void (*)(const std::string &text);
 void sendLockNoticeTo(LockNotice notice);
 
-class LockTurn {
-public:
-    // Waits for the turn, at most boundMs in all, on the lock opened as
-    // controller/sharedLocks.h opens it, once for the process at its
-    // first turn and kept open from then on (a fallback to the session's
-    // lock is said once); a `cancel` event, when given, ends the wait
-    // without the turn. A lock that cannot be had at all (both names taken
-    // by another kind of object) counts as the turn: the driver's refusal of
-    // a second open still keeps parties apart.
-    explicit LockTurn(DWORD boundMs = kControllerTurnMs, HANDLE cancel = nullptr);
-    ~LockTurn();
-    LockTurn(const LockTurn &) = delete;
-    LockTurn &operator=(const LockTurn &) = delete;
-
-    bool taken() const { return taken_; }
-
-private:
-    HANDLE lock_ = nullptr;
-    bool taken_ = false;
-};
+// Waits for a turn, at most boundMs in all, on the lock opened as
+// controller/sharedLocks.h opens it, once for the process at its first turn
+// and kept open from then on (a fallback to the session's lock is said
+// once); a `cancel` event, when given, ends the wait without the turn. True
+// when the turn came (the lock may have been left abandoned by a holder that
+// died). A lock that cannot be had at all (both names taken by another kind
+// of object) counts as the turn: the driver's refusal of a second open still
+// keeps parties apart. The turn itself is a ControllerTurn
+// (controller/controllerTurn.h), which endProcessTurn ends.
+bool takeProcessTurn(DWORD boundMs, HANDLE cancel);
+void endProcessTurn();
