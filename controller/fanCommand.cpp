@@ -1,7 +1,8 @@
 #include "controller/fanCommand.h"
 
-#include "controller/deviceConnection.h"
-#include "controller/deviceLock.h"
+#include "controller/controllerTurn.h"
+#include "controller/importedBridge.h"
+#include "controller/moduleLock.h"
 #include "core/fanCommand.h"
 #include "state/moduleState.h"
 
@@ -18,14 +19,9 @@ const char *sendFanDuty(const char *fanText, const char *percentText)
     // While a poll cycle, another command or another program holds the
     // device, wait for our turn rather than drop the command; busy when the
     // turn did not come within the bound, or the unload let the waiters go.
-    if (!acquireDevice(kControllerTurnMs))
+    ControllerTurn turn(kImportedBridge, takeTurn(kControllerTurnMs), endTurn);
+    if (!turn.taken())
         return kFanCommandBusy;
-    FT_HANDLE handle = nullptr;
-    const char *failure = openDevice(deviceNumber.load(), &handle);
-    if (failure == nullptr) {
-        failure = writeFanCommand(kImportedBridge, handle, command);
-        FT_Close(handle);
-    }
-    releaseDevice();
-    return failure;
+    const char *failure = turn.openDevice(deviceNumber.load());
+    return failure != nullptr ? failure : turn.send(command);
 }

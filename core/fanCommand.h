@@ -12,7 +12,10 @@ extern const char kInvalidPercentage[];
 extern const char kFanCommandNotSent[];
 extern const char kFanCommandBusy[];
 
-// Reads the fan and percent texts as every numeric parameter is read, checks
-// the fan (kInvalidFanIndex) before the percent (kInvalidPercentage), and on
-// success fills command and returns null.
+// Checks the fan (kInvalidFanIndex) before the percent (kInvalidPercentage),
+// and on success fills command and returns null.
+const char *encodeFanDuty(int32_t fan, int32_t percent, uint8_t command[kFanCommandSize]);
+
+// The same where the command arrives as text (SetFanPercentage, vornhost
+// set-fan): both texts are read as every numeric parameter is read.
 const char *encodeFanCommand(const char *fanText, const char *percentText, uint8_t command[kFanCommandSize]);

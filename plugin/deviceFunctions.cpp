@@ -2,8 +2,8 @@
 // exchange by hand, and the fan command. The logic is in controller/. Each
 // may wait (for the bridge library, for its turn on the controller), so each
 // counts itself inside for the unload (state/callsInside.h).
-#include "controller/deviceConnection.h"
 #include "controller/fanCommand.h"
+#include "controller/importedBridge.h"
 #include "plugin/exports.h"
 #include "state/callsInside.h"
 

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "controller/deviceLock.h"
+#include "controller/moduleLock.h"
 #include "poller/pollerLifecycle.h"
 #include "state/callsInside.h"
 #include "state/moduleState.h"

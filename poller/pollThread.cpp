@@ -1,7 +1,8 @@
 #include "poller/pollThread.h"
 
-#include "controller/deviceConnection.h"
-#include "controller/deviceLock.h"
+#include "controller/controllerTurn.h"
+#include "controller/importedBridge.h"
+#include "controller/moduleLock.h"
 #include "core/pollInterval.h"
 #include "poller/pollerLifecycle.h"
 #include "poller/settingsBox.h"
@@ -17,14 +18,14 @@ const char kPollDeviceBusy[] = "Poll: Device busy, status not read.";
 namespace {
 
 // The cycle reads into this private buffer; only a complete frame is
-// published to the meters (see readStatus), so they never see a partial
+// published to the meters (publishStatusFrame), so they never see a partial
 // or failed read.
 uint8_t pollBuffer[kStatusFrameSize];
 
 // How long a cycle waits for its turn on the device: the parties ahead of it
 // each hold it for one exchange. Only when the device stays taken this long
 // is the cycle skipped, saying so in lastError; the next one tries again.
-constexpr DWORD kDeviceWaitMs = 2 * kControllerTurnMs;
+constexpr DWORD kTurnWaitMs = 2 * kControllerTurnMs;
 
 bool arm(HANDLE timer, const LARGE_INTEGER &dueTime)
 {
@@ -42,46 +43,43 @@ DWORD waitForTimer(HANDLE timer)
     return result;
 }
 
-void exchange()
+void exchange(ControllerTurn &turn)
 {
     // The library writes the handle straight into deviceHandle, so the device
     // shows as held from the moment it opens: a cycle cut off inside a line
-    // setting leaves the handle there for the unload to close.
-    const char *opened = openDevice(deviceNumber.load(), &deviceHandle);
+    // setting leaves the handle there for the unload to close. The turn
+    // clears it there before its close, so that a cycle cut off inside the
+    // close does not have its handle closed a second time.
+    const char *opened = turn.openDevice(deviceNumber.load(), &deviceHandle);
     // Stored whatever it is: a good open clears an earlier failure text
     // before the read begins, so the meters show the last complete frame at
     // once; the read's outcome follows.
     lastError.store(opened);
-    if (opened != nullptr) {
-        // A refusing library may leave anything in the variable.
-        deviceHandle = nullptr;
+    if (opened != nullptr)
         return;
-    }
-    lastError.store(readStatus(deviceHandle, pollBuffer));
-    // Cleared before the close: a cycle cut off inside the close must not
-    // have its handle closed a second time.
-    FT_HANDLE handle = deviceHandle;
-    deviceHandle = nullptr;
-    FT_Close(handle);
+    const char *read = turn.exchangeStatus(pollBuffer);
+    if (read == nullptr)
+        publishStatusFrame(pollBuffer);
+    lastError.store(read);
 }
 
 } // namespace
 
 void runPollCycle()
 {
-    if (!acquireDeviceAlertable(kDeviceWaitMs)) {
+    ControllerTurn turn(kImportedBridge, takeTurnAlertable(kTurnWaitMs), endTurn);
+    if (!turn.taken()) {
         // The meters must not show the last frame as if it were current.
         lastError.store(kPollDeviceBusy);
         return;
     }
     // Once the unload has begun no cycle starts.
-    if (beginCycle()) {
-        exchange();
-        releaseDevice();
-        endCycle();
-    } else {
-        releaseDevice();
-    }
+    if (!beginCycle())
+        return;
+    exchange(turn);
+    // Closed and let go before the cycle ends, which the unload waits for.
+    turn.finish();
+    endCycle();
 }
 
 DWORD WINAPI pollThreadProc(LPVOID)

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "controller/deviceLock.h"
+#include "controller/moduleLock.h"
 #include "poller/pollThread.h"
 #include "poller/settingsBox.h"
 #include "poller/threadEnding.h"
@@ -132,7 +132,7 @@ void startPollerIfIdle()
         retired.awaitExit(kThreadEndWaitMs);
     }
     if (pollThread.load() == nullptr) {
-        openDeviceLock();
+        openModuleLock();
         pinBridgeLibrary();
         if (pollerStarted == nullptr)
             pollerStarted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -227,7 +227,7 @@ bool stopPoller()
     if (cutOff)
         closeCutOffDevice(running.ended());
     if (callsInside() == 0)
-        closeDeviceLock();
+        closeModuleLock();
     // A poller not seen out may still set its events.
     const bool pollerOut = running.out() && retired.out();
     if (pollerOut) {

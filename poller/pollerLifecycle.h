@@ -26,7 +26,7 @@ void startPollerIfIdle();
 // Called by the poller first thing: it is past the loader now.
 void pollerEntered();
 
-// Around a poll cycle, with the device's lock held: beginCycle is false once
+// Around a poll cycle, with the controller's lock held: beginCycle is false once
 // the unload has begun (no cycle then); endCycle tells an unload that waits
 // for the cycle that it is over.
 bool beginCycle();

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/statusFrame.h"
-#include "host/device/controllerTurn.h"
 #include "host/device/deviceAccess.h"
 #include "host/device/deviceList.h"
 #include "host/output/jsonOutput.h"
@@ -24,7 +23,8 @@ Verdict probe(DeviceAccess &access, const ListedDevice &device)
         return verdict;
     verdict.probed = true;
     uint8_t frame[kStatusFrameSize];
-    const char *failure = access.exchangeStatus(ControllerTurn(), device.number, frame);
+    ControllerTurn turn = access.turn();
+    const char *failure = DeviceAccess::exchangeStatus(turn, device.number, frame);
     verdict.controller = failure == nullptr;
     verdict.failure = failure ? failure : "";
     return verdict;
@@ -113,7 +113,7 @@ int runListDevices(const std::string & /*pluginPath*/, const ListDevicesOptions 
     {
         // Listed in a turn of our own, a device that a program taking turns
         // (a poller) uses shows as free, not in use.
-        ControllerTurn turn;
+        const ControllerTurn turn = access.turn();
         listed = listDevices(bridge, devices, error);
     }
     if (!listed) {

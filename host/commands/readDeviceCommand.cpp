@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "core/statusFrame.h"
-#include "host/device/controllerTurn.h"
 #include "host/device/deviceAccess.h"
 #include "host/output/readingJson.h"
 
@@ -46,7 +45,7 @@ int runReadDevice(const std::string & /*pluginPath*/, const ReadDeviceOptions &o
         return 1;
     // The turn covers a serial number's look-up too: a program that takes
     // turns cannot hide it then.
-    ControllerTurn turn;
+    ControllerTurn turn = device.turn();
     int deviceNumber = 0;
     if (!selectedDevice(options.device, device.bridge(), deviceNumber))
         return 2;

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "core/fanCommand.h"
-#include "host/device/controllerTurn.h"
 #include "host/device/deviceAccess.h"
 #include "host/device/deviceList.h"
 #include "host/device/fanClaim.h"
@@ -71,22 +70,23 @@ int toDevice(const DeviceChoice &choice, const std::string &fanText, const std::
     FanCommandBytes command;
     const char *invalid = encodeFanCommand(fanText.c_str(), percentText.c_str(), command.data());
     // A command that will not be sent waits for no turn.
-    std::optional<ControllerTurn> turn;
-    if (invalid == nullptr)
-        turn.emplace();
+    ControllerTurn turn = invalid == nullptr ? device.turn() : device.noTurn();
     int deviceNumber = 0;
     if (!selectedDevice(choice, device.bridge(), deviceNumber))
         return 2;
     if (invalid != nullptr)
         return report(invalid);
-    if (!turn->taken())
+    if (!turn.taken())
         return report(kFanCommandBusy);
     DeviceChoice chosen = choice;
     if (!chosen.serial)
         chosen.number = deviceNumber;
     warnWhenClaimed(device.bridge(), chosen, command[0]);
-    size_t written = 0;
-    return report(device.sendCommands(deviceNumber, {command}, written));
+    const char *failure = turn.openDevice(deviceNumber);
+    if (failure == nullptr)
+        failure = turn.send(command.data());
+    turn.closeDevice();
+    return report(failure);
 }
 
 } // namespace

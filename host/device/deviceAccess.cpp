@@ -20,50 +20,45 @@ bool DeviceAccess::load(BridgeSearch search)
     return true;
 }
 
-const char *DeviceAccess::open(int deviceNumber, FT_HANDLE *handle)
+ControllerTurn DeviceAccess::turn(DWORD boundMs, HANDLE cancel) const
 {
-    return openBridgeDevice(operations_, deviceNumber, handle);
+    return ControllerTurn(operations_, takeProcessTurn(boundMs, cancel), endProcessTurn);
 }
 
-const char *DeviceAccess::readFrame(FT_HANDLE handle, uint8_t *frame)
+ControllerTurn DeviceAccess::noTurn() const
 {
-    return exchangeStatusFrame(operations_, handle, frame);
+    return ControllerTurn(operations_, false, nullptr);
 }
 
-const char *DeviceAccess::exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame)
+ControllerTurn DeviceAccess::turnFor(const DeviceChoice &device, DWORD boundMs, HANDLE cancel) const
+{
+    return device.number || device.serial ? turn(boundMs, cancel) : noTurn();
+}
+
+std::string DeviceAccess::openChosen(ControllerTurn &turn, const DeviceChoice &device, const char *unnamed) const
+{
+    if (!device.number && !device.serial)
+        return unnamed;
+    if (!turn.taken())
+        return kControllerBusy;
+    int number = device.number.value_or(0);
+    std::string failure;
+    if (device.serial && !findSerial(bridge_, *device.serial, number, failure))
+        return failure;
+    if (const char *refused = turn.openDevice(number))
+        return refused;
+    return "";
+}
+
+const char *DeviceAccess::exchangeStatus(ControllerTurn &turn, int number, uint8_t *frame)
 {
     if (!turn.taken())
         return kControllerBusy;
-    FT_HANDLE handle = nullptr;
-    const char *failure = open(number, &handle);
-    if (failure == nullptr) {
-        failure = readFrame(handle, frame);
-        close(handle);
-    }
+    const char *failure = turn.openDevice(number);
+    if (failure == nullptr)
+        failure = turn.exchangeStatus(frame);
+    turn.closeDevice();
     return failure;
-}
-
-const char *DeviceAccess::write(FT_HANDLE handle, const FanCommandBytes &command)
-{
-    return writeFanCommand(operations_, handle, command.data());
-}
-
-void DeviceAccess::close(FT_HANDLE handle)
-{
-    operations_.close(handle);
-}
-
-const char *DeviceAccess::sendCommands(int number, const std::vector<FanCommandBytes> &commands, size_t &written)
-{
-    written = 0;
-    FT_HANDLE handle = nullptr;
-    const char *failure = open(number, &handle);
-    if (failure != nullptr)
-        return failure;
-    while (written < commands.size() && write(handle, commands[written]) == nullptr)
-        ++written;
-    close(handle);
-    return written == commands.size() ? nullptr : kFanCommandNotSent;
 }
 
 bool selectedDevice(const DeviceChoice &choice, HMODULE bridge, int &number)

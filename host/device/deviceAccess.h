@@ -1,20 +1,21 @@
 // Direct access to one device for the commands that talk to it themselves
 // (read-device, set-fan with a device, list-devices --probe, control):
-// FTD2XX.dll loaded by vornhost itself and its operations handed to the one
-// exchange every program makes (controller/deviceExchange.h). No VORN.dll.
+// FTD2XX.dll loaded by vornhost itself, and turns on the controller
+// (controller/controllerTurn.h) made with its operations and this process's
+// lock (host/device/processLock.h). No VORN.dll.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
 #include <string>
-#include <vector>
 
-#include "controller/deviceExchange.h"
+#include "controller/controllerTurn.h"
 #include "core/fanCommand.h"
-#include "host/device/controllerTurn.h"
+#include "core/turnTaking.h"
 #include "host/device/deviceChoice.h"
 #include "host/device/deviceList.h"
+#include "host/device/processLock.h"
 
 using FanCommandBytes = std::array<uint8_t, kFanCommandSize>;
 
@@ -25,25 +26,27 @@ public:
     // reason and returns false when that fails.
     bool load(BridgeSearch search = BridgeSearch::Usual);
 
-    // Opens and sets up the line; null or the failure text. The caller holds
-    // its turn on the controller (host/device/controllerTurn.h) from here to
-    // the close.
-    const char *open(int deviceNumber, FT_HANDLE *handle);
-    // One status exchange on an open handle; null or the text.
-    const char *readFrame(FT_HANDLE handle, uint8_t *frame);
+    // A turn on the controller with this library's operations, waited for
+    // at most boundMs in all, or until `cancel` (when given) is set. The
+    // access outlives the turn.
+    ControllerTurn turn(DWORD boundMs = kControllerTurnMs, HANDLE cancel = nullptr) const;
+    // A turn that waits for nothing and opens nothing: for a command that
+    // will not be sent.
+    ControllerTurn noTurn() const;
+    // A turn for the device `device` names: none when it names neither.
+    ControllerTurn turnFor(const DeviceChoice &device, DWORD boundMs, HANDLE cancel = nullptr) const;
+
+    // Opens the device `device` names in `turn`: its number, or its serial
+    // number found through the bridge's list in the turn. Empty when it is
+    // open; else why not: `unnamed` when it names neither, kControllerBusy
+    // when the turn did not come, no such serial number, the open's failure
+    // text.
+    std::string openChosen(ControllerTurn &turn, const DeviceChoice &device, const char *unnamed) const;
+
     // One status exchange with device `number` in the caller's turn: open,
     // request, reply, close. Null when a complete frame came, else the
     // failure text, or kControllerBusy when the turn did not come.
-    const char *exchangeStatus(const ControllerTurn &turn, int number, uint8_t *frame);
-    // Writes one fan command on an open handle; null or kFanCommandNotSent.
-    const char *write(FT_HANDLE handle, const FanCommandBytes &command);
-    void close(FT_HANDLE handle);
-    // Opens device `number`, writes each fan command, and closes it again;
-    // the caller holds its turn. Null when all of them went out, else the
-    // open's failure text, or kFanCommandNotSent for a command not written
-    // whole, after which no further one is tried. `written` counts those
-    // that went out.
-    const char *sendCommands(int number, const std::vector<FanCommandBytes> &commands, size_t &written);
+    static const char *exchangeStatus(ControllerTurn &turn, int number, uint8_t *frame);
 
     HMODULE bridge() const { return bridge_; }
 

@@ -1,6 +1,6 @@
 #include "host/device/fanClaim.h"
 
-#include "controller/controllerMutex.h"
+#include "controller/sharedLocks.h"
 #include "host/device/deviceList.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // owns a claim on each fan it drives for the loop's whole life, a mutex in
 // the global namespace named for the controller (its serial number when
 // known, else its device number) and the fan, under the controller lock's
-// descriptor (controller/controllerMutex.h). A claim is the mutex's
+// descriptor (controller/sharedLocks.h). A claim is the mutex's
 // ownership, not its name: another program that merely holds the name open
 // takes no fan away. A second loop that names a claimed fan refuses to
 // start; set-fan asks whether a fan is claimed to warn that the loop will

@@ -41,11 +41,12 @@ void ControlLoop::poll(const std::string &time)
         // closed and the lock let go before anything is printed, written or
         // run, so that no other program waits for a file, the Event Log or
         // an alarm program.
-        DeviceTurn turn(access_, device_, unnamed_, kControllerTurnMs, stopEvent());
+        ControllerTurn turn = access_.turnFor(device_, kControllerTurnMs, stopEvent());
+        const std::string unopened = access_.openChosen(turn, device_, unnamed_);
         uint8_t frame[kStatusFrameSize] = {};
-        const char *failure = turn.open() ? turn.readFrame(frame) : nullptr;
+        const char *failure = turn.open() ? turn.exchangeStatus(frame) : nullptr;
         if (!turn.open())
-            reading.error = turn.failure();
+            reading.error = unopened;
         else if (failure != nullptr)
             reading.error = failure;
         else
@@ -53,7 +54,7 @@ void ControlLoop::poll(const std::string &time)
         ControlStep step = decideControl(config_, sensorsOf(reading), state_);
         state_ = step.state;
         events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
-        outcomes = deliver(std::move(step.fans), turn);
+        outcomes = deliver(std::move(step.fans), turn, unopened);
     }
     if (listener_ != nullptr)
         listener_->poll(time, reading, outcomes);
@@ -97,9 +98,11 @@ void ControlLoop::finish(StopCause cause)
     {
         // No cancel here: the stop is what this turn answers. A dry run
         // opens nothing.
-        DeviceTurn turn(access_, dryRun_ ? DeviceChoice{} : device_, unnamed_, exitTimeLeftMs());
-        outcomes = deliver(exitDecisions(config_), turn);
-        if (turn.failure() == kControllerBusy)
+        const DeviceChoice device = dryRun_ ? DeviceChoice{} : device_;
+        ControllerTurn turn = access_.turnFor(device, exitTimeLeftMs());
+        const std::string unopened = access_.openChosen(turn, device, unnamed_);
+        outcomes = deliver(exitDecisions(config_), turn, unopened);
+        if (unopened == kControllerBusy)
             for (FanOutcome &outcome : outcomes)
                 outcome.failure = kExitGivenUp;
     }
@@ -109,7 +112,9 @@ void ControlLoop::finish(StopCause cause)
 
 // Sends what the decisions say to send on the turn's handle, and records
 // what got through: a duty that did not is sent again at the next poll.
-std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions, DeviceTurn &turn)
+// With the device not open, each says why (`unopened`).
+std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions, ControllerTurn &turn,
+                                             const std::string &unopened)
 {
     std::vector<FanOutcome> outcomes;
     for (FanDecision &decision : decisions) {
@@ -119,7 +124,7 @@ std::vector<FanOutcome> ControlLoop::deliver(std::vector<FanDecision> decisions,
             recordSent(state_, sent.fan, sent.target);
         } else if (sent.send) {
             const char *failure = turn.open() ? turn.send(sent.fan, sent.target) : nullptr;
-            outcome.failure = !turn.open() ? turn.failure() : failure != nullptr ? failure : "";
+            outcome.failure = !turn.open() ? unopened : failure != nullptr ? failure : "";
             if (outcome.failure.empty()) {
                 recordSent(state_, sent.fan, sent.target);
                 outcome.sent = sent.target;

@@ -1,5 +1,5 @@
 // The fan-control loop's state between polls and its way out. Each poll is
-// one turn of its own on the controller (host/device/deviceTurn.h): the
+// one turn of its own on the controller (controller/controllerTurn.h): the
 // turn's frame goes to control/'s decision (docs/control.md), the duties it
 // decides go out on the same handle (none in a dry run), and what got
 // through is recorded, so that a duty that did not is sent again at the next
@@ -16,7 +16,7 @@
 
 #include "control/alarmTracker.h"
 #include "control/controlDecision.h"
-#include "host/device/deviceTurn.h"
+#include "host/device/deviceAccess.h"
 #include "host/fans/controlReport.h"
 #include "host/process/stopRequest.h"
 
@@ -48,7 +48,8 @@ public:
     void finish(StopCause cause);
 
 private:
-    std::vector<FanOutcome> deliver(std::vector<FanDecision> decisions, DeviceTurn &turn);
+    std::vector<FanOutcome> deliver(std::vector<FanDecision> decisions, ControllerTurn &turn,
+                                    const std::string &unopened);
     void runAlarmPrograms(const std::vector<AlarmEvent> &events);
 
     const ControlConfig &config_;

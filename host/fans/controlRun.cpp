@@ -6,7 +6,6 @@
 
 #include "control/clockJump.h"
 #include "control/pollSchedule.h"
-#include "host/device/controllerTurn.h"
 #include "host/output/utcTime.h"
 #include "host/process/clocks.h"
 #include "host/process/pollLoop.h"
@@ -75,7 +74,7 @@ bool claimFans(const ControlConfig &config, DeviceAccess &access, const DeviceCh
         return true;
     std::string controller;
     {
-        const ControllerTurn turn;
+        const ControllerTurn turn = access.turn();
         controller = controllerIdentity(access.bridge(), device);
     }
     std::vector<int> fans;

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "core/controllerLock.h"
 #include "core/pollInterval.h"
 #include "core/settingsNames.h"
+#include "core/turnTaking.h"
 #include "host/plugin/meterTable.h"
 #include "host/process/stopRequest.h"
 #include "host/process/storedSettings.h"

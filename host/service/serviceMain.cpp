@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "host/device/controllerTurn.h"
+#include "host/device/processLock.h"
 #include "host/fans/controlConfigFile.h"
 #include "host/fans/controlRun.h"
 #include "host/process/functionLookup.h"

@@ -50,3 +50,18 @@ TEST(FanCommandEncoding, OutOfRangeIsRefusedWithItsTextAndNothingWritten)
         }
     }
 }
+
+TEST(FanCommandEncoding, NumbersAndTextsGiveTheSameBytesAndTheSameRefusals)
+{
+    for (int fan = -1; fan <= kFanCount; ++fan) {
+        for (const int percent : {-1, 0, 100, 101}) {
+            uint8_t fromNumbers[kFanCommandSize] = {0xAA, 0xAA}, fromTexts[kFanCommandSize] = {0xAA, 0xAA};
+            const std::string fanText = std::to_string(fan), percentText = std::to_string(percent);
+            EXPECT_EQ(encodeFanDuty(fan, percent, fromNumbers),
+                      encodeFanCommand(fanText.c_str(), percentText.c_str(), fromTexts))
+                << fan << " " << percent;
+            EXPECT_EQ(fromNumbers[0], fromTexts[0]);
+            EXPECT_EQ(fromNumbers[1], fromTexts[1]);
+        }
+    }
+}

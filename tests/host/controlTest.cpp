@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/controllerLock.h"
+#include "core/turnTaking.h"
 #include "simControl.h"
-#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
 #include "tests/support/registrySettings.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -605,7 +605,7 @@ TEST_F(Control, ALogOffGivesTheExitDutyBeforeTheWindowAnswers)
     std::atomic<bool> answered{false};
     if (running) {
         SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &agreed);
-        auto turn = std::make_unique<ControllerTurnHolder>();
+        auto turn = std::make_unique<TurnHolder>();
         std::thread endSession([&] {
             SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &ended);
             trace = fileText(kTrace);
@@ -639,7 +639,7 @@ TEST_F(Control, AnExitThatCannotHaveItsTurnIsGivenUpWithinTheDeadline)
     const HWND window = runningLoopWindow(processId);
     DWORD took = 0;
     if (window != nullptr) {
-        auto turn = std::make_unique<ControllerTurnHolder>();
+        auto turn = std::make_unique<TurnHolder>();
         EXPECT_TRUE(turn->held());
         DWORD_PTR ended = 1;
         const DWORD start = GetTickCount();

@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
 #include "tests/support/registrySettings.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -200,7 +200,7 @@ TEST_F(SharedController, WithoutTheGlobalNameVornhostSaysSoOnceAndTakesTurnsInTh
 {
     HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kControllerLockName);
     ASSERT_NE(squatter, nullptr);
-    auto holder = std::make_unique<ControllerTurnHolder>(kControllerLockLocalName);
+    auto holder = std::make_unique<TurnHolder>(kControllerLockLocalName);
     ASSERT_TRUE(holder->held());
     ProgramRun run;
     std::atomic<bool> done{false};

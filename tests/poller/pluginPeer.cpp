@@ -60,8 +60,8 @@
 
 #include "plugin/exports.h"
 #include "simControl.h"
-#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/importHook.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -295,7 +295,7 @@ DWORD WINAPI sendOnce(LPVOID argument)
 }
 
 // One round: the senders wait for the lock that another program (a thread
-// here, as in ControllerTurnHolder) keeps, and FreeLibrary comes meanwhile.
+// here, as in TurnHolder) keeps, and FreeLibrary comes meanwhile.
 // Right after it the plug-in's address range is reserved inaccessible, so
 // that a sender still running plug-in code faults (the crash handler ends the
 // process with 99) instead of finding a later load's code there. Every sender
@@ -309,7 +309,7 @@ const char *senderRound(DWORD &unloadMs)
         return "cannot load VORN.dll and the simulator";
     plugin.start();
     const ImageRange image(plugin.vorn);
-    auto turn = std::make_unique<ControllerTurnHolder>();
+    auto turn = std::make_unique<TurnHolder>();
     if (!turn->held())
         return "the controller's lock could not be taken";
 

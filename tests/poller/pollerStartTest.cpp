@@ -5,15 +5,15 @@
 
 #include <string>
 
-#include "controller/deviceLock.h"
+#include "controller/moduleLock.h"
 #include "plugin/exports.h"
 #include "poller/pollThread.h"
 #include "poller/pollerLifecycle.h"
 #include "state/moduleState.h"
-#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/importHook.h"
 #include "tests/support/registrySettings.h"
 #include "tests/support/simulatorSession.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -74,9 +74,9 @@ TEST_F(PollerStartTest, APollerThatCannotStartSaysSoUntilALaterPollersFirstCycle
 TEST_F(PollerStartTest, ACycleThatCannotGetTheDeviceSaysSo)
 {
     lastError.store(nullptr);
-    ASSERT_TRUE(openDeviceLock());
+    ASSERT_TRUE(openModuleLock());
     {
-        ControllerTurnHolder anotherProgram;
+        TurnHolder anotherProgram;
         ASSERT_TRUE(anotherProgram.held());
         runPollCycle();
     }

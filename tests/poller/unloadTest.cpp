@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "tests/poller/pollerFixture.h"
-#include "tests/support/controllerTurnHolder.h"
 #include "tests/support/processRunner.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -168,7 +168,7 @@ TEST_F(PollerTest, AnotherProgramKeepingTheLockMeansBusyNeverAHang)
     seedSettings(0, 1);
     start();
     ASSERT_TRUE(waitUntil([&] { return sim.frameCount() >= 1; }, 3000));
-    auto holder = std::make_unique<ControllerTurnHolder>();
+    auto holder = std::make_unique<TurnHolder>();
     ASSERT_TRUE(holder->held());
     const int opensBefore = opens();
 

@@ -43,7 +43,7 @@
 
 #include "bridge/d2xx.h"
 #include "bridge/d2xxList.h"
-#include "core/controllerLock.h"
+#include "core/turnTaking.h"
 #include "simControl.h"
 #include "tests/simulator/bridgeByOrdinal.h"
 

@@ -1,4 +1,4 @@
-#include "controller/deviceExchange.h"
+#include "controller/controllerExchange.h"
 
 #include "core/fanCommand.h"
 #include "core/protocol.h"

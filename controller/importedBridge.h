@@ -1,4 +1,4 @@
-// The plug-in's conversations with the controller: controller/deviceExchange.h
+// The plug-in's conversations with the controller: controller/controllerExchange.h
 // with the bridge operations this module imports by ordinal, and the frame
 // published to the meters after a complete reply.
 #pragma once
@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "controller/deviceExchange.h"
+#include "controller/controllerExchange.h"
 
 // The imported operations, for the exchanges made here and in the fan command.
 extern const BridgeOperations kImportedBridge;

@@ -1,4 +1,4 @@
-#include "controller/deviceConnection.h"
+#include "controller/importedBridge.h"
 
 #include "core/statusFrame.h"
 #include "state/moduleState.h"

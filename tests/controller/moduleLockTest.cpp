@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "controller/controllerMutex.h"
-#include "controller/deviceLock.h"
-#include "tests/support/controllerTurnHolder.h"
+#include "controller/moduleLock.h"
+#include "controller/sharedLocks.h"
 #include "tests/support/registrySettings.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -35,27 +35,27 @@ DWORD WINAPI partyProc(LPVOID argument)
 {
     Party &p = *static_cast<Party *>(argument);
     p.asking = true;
-    p.got = acquireDevice(p.timeoutMs);
+    p.got = takeTurn(p.timeoutMs);
     if (!p.got)
         return 0;
     if (p.order != nullptr)
         *p.order += p.name;
     Sleep(p.holdMs);
     if (!p.dieHolding)
-        releaseDevice();
+        endTurn();
     return 0;
 }
 
-class DeviceLock : public ::testing::Test {
+class ModuleLock : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(openDeviceLock()); }
+    void SetUp() override { ASSERT_TRUE(openModuleLock()); }
     void TearDown() override
     {
         for (HANDLE t : threads_) {
             EXPECT_EQ(WaitForSingleObject(t, 10000), WAIT_OBJECT_0);
             CloseHandle(t);
         }
-        closeDeviceLock();
+        closeModuleLock();
     }
     // Starts the party; returns once it is (nearly certainly) waiting.
     void ask(Party &p)
@@ -74,38 +74,38 @@ protected:
 
 } // namespace
 
-TEST_F(DeviceLock, HolderThatAsksAgainQueuesBehindTheWaiter)
+TEST_F(ModuleLock, HolderThatAsksAgainQueuesBehindTheWaiter)
 {
-    ASSERT_TRUE(acquireDevice(1000));
+    ASSERT_TRUE(takeTurn(1000));
     Party command;
     command.order = &order;
     command.name = "C";
     ask(command);
-    releaseDevice();
-    ASSERT_TRUE(acquireDevice(5000));
+    endTurn();
+    ASSERT_TRUE(takeTurn(5000));
     order += "M";
-    releaseDevice();
+    endTurn();
     joinAll();
     EXPECT_EQ(order, "CM");
 }
 
-TEST_F(DeviceLock, TheWholeWaitIsBoundedEvenBehindShortHolders)
+TEST_F(ModuleLock, TheWholeWaitIsBoundedEvenBehindShortHolders)
 {
     // Five holders of 300 ms each ahead of a waiter with a 1-s bound: none
     // keeps the device past the bound, but the waiter's turn would come only
     // after 1.5 s, so it gives up as busy.
-    ASSERT_TRUE(acquireDevice(1000));
+    ASSERT_TRUE(takeTurn(1000));
     Party ahead[5];
     for (Party &p : ahead) {
         p.holdMs = 300;
         ask(p);
     }
-    releaseDevice();
+    endTurn();
     const DWORD start = GetTickCount();
-    const bool got = acquireDevice(1000);
+    const bool got = takeTurn(1000);
     const DWORD waited = GetTickCount() - start;
     if (got)
-        releaseDevice();
+        endTurn();
     EXPECT_FALSE(got);
     EXPECT_LT(waited, 1400u) << "waited past its bound";
     joinAll();
@@ -113,7 +113,7 @@ TEST_F(DeviceLock, TheWholeWaitIsBoundedEvenBehindShortHolders)
         EXPECT_TRUE(p.got) << "a holder ahead of the waiter got nothing";
 }
 
-TEST_F(DeviceLock, AHolderThatDiedHandsTheDeviceOn)
+TEST_F(ModuleLock, AHolderThatDiedHandsTheDeviceOn)
 {
     Party dead;
     dead.dieHolding = true;
@@ -122,15 +122,15 @@ TEST_F(DeviceLock, AHolderThatDiedHandsTheDeviceOn)
     ASSERT_TRUE(dead.got);
     // The mutex is abandoned: the next waiter takes it as free at once.
     const DWORD start = GetTickCount();
-    EXPECT_TRUE(acquireDevice(3000));
+    EXPECT_TRUE(takeTurn(3000));
     EXPECT_LT(GetTickCount() - start, 1000u);
-    releaseDevice();
+    endTurn();
 }
 
 // The names taken by another kind of object: without the global one the
 // lock is the session's; without both, one of this process. Either way the
 // poller and the fan command still take turns.
-TEST_F(DeviceLock, NamesTakenByAnotherObjectStillLeaveALockThatKeepsPartiesApart)
+TEST_F(ModuleLock, NamesTakenByAnotherObjectStillLeaveALockThatKeepsPartiesApart)
 {
     const struct {
         const char *what;
@@ -140,24 +140,24 @@ TEST_F(DeviceLock, NamesTakenByAnotherObjectStillLeaveALockThatKeepsPartiesApart
                  {"both names taken", {kControllerLockName, kControllerLockLocalName}, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        closeDeviceLock();
+        closeModuleLock();
         std::vector<HANDLE> squatters;
         for (const char *name : c.taken)
             squatters.push_back(CreateEventA(nullptr, TRUE, FALSE, name));
-        const ControllerMutex opened = openControllerMutex();
+        const OpenedLock opened = openControllerLock();
         EXPECT_FALSE(opened.global);
         EXPECT_EQ(opened.globalError, static_cast<DWORD>(ERROR_INVALID_HANDLE));
         EXPECT_EQ(opened.handle != nullptr, c.sessionLock);
         if (opened.handle != nullptr)
             CloseHandle(opened.handle);
 
-        ASSERT_TRUE(openDeviceLock());
-        ASSERT_TRUE(acquireDevice(1000));
+        ASSERT_TRUE(openModuleLock());
+        ASSERT_TRUE(takeTurn(1000));
         Party other;
         other.timeoutMs = 300;
         ask(other);
         EXPECT_EQ(WaitForSingleObject(threads_.back(), 5000), WAIT_OBJECT_0);
-        releaseDevice();
+        endTurn();
         EXPECT_FALSE(other.got) << "the fallback lock let a second party in";
         joinAll();
         for (HANDLE squatter : squatters)
@@ -168,9 +168,9 @@ TEST_F(DeviceLock, NamesTakenByAnotherObjectStillLeaveALockThatKeepsPartiesApart
 // A more privileged program created the lock first and grants the others
 // waiting and releasing only: a full-access CreateMutex is refused, yet the
 // plug-in opens that same global lock for those rights and takes turns on it.
-TEST_F(DeviceLock, ALockCreatedFirstGrantingWaitAndReleaseOnlyIsStillShared)
+TEST_F(ModuleLock, ALockCreatedFirstGrantingWaitAndReleaseOnlyIsStillShared)
 {
-    closeDeviceLock();
+    closeModuleLock();
     HANDLE first = createLockGrantingWaitAndReleaseOnly();
     ASSERT_NE(first, nullptr);
     HANDLE fullAccess = CreateMutexA(nullptr, FALSE, kControllerLockName);
@@ -178,7 +178,7 @@ TEST_F(DeviceLock, ALockCreatedFirstGrantingWaitAndReleaseOnlyIsStillShared)
     ASSERT_EQ(fullAccess, nullptr) << "full access granted: this proves nothing";
     EXPECT_EQ(refusal, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
-    const ControllerMutex opened = openControllerMutex();
+    const OpenedLock opened = openControllerLock();
     ASSERT_NE(opened.handle, nullptr) << opened.globalError;
     EXPECT_TRUE(opened.global);
     // Released with no more than the rights asked for.
@@ -188,7 +188,7 @@ TEST_F(DeviceLock, ALockCreatedFirstGrantingWaitAndReleaseOnlyIsStillShared)
 
     // The creator's turn keeps the plug-in's parties waiting, and its end
     // lets them in.
-    ASSERT_TRUE(openDeviceLock());
+    ASSERT_TRUE(openModuleLock());
     ASSERT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
     Party refused, admitted;
     refused.timeoutMs = 300;
@@ -204,10 +204,10 @@ TEST_F(DeviceLock, ALockCreatedFirstGrantingWaitAndReleaseOnlyIsStillShared)
 
 // The lock it creates lets every authenticated user, in any session, wait
 // for it and release it (the single user under Wine cannot show the others).
-TEST_F(DeviceLock, TheLockItCreatesLetsEveryAuthenticatedUserWaitAndRelease)
+TEST_F(ModuleLock, TheLockItCreatesLetsEveryAuthenticatedUserWaitAndRelease)
 {
-    closeDeviceLock();
-    const ControllerMutex created = openControllerMutex();
+    closeModuleLock();
+    const OpenedLock created = openControllerLock();
     ASSERT_TRUE(created.global);
     HANDLE reader = OpenMutexA(READ_CONTROL, FALSE, kControllerLockName);
     ASSERT_NE(reader, nullptr);

@@ -1,8 +1,8 @@
 // The conversation with the controller, once for every program that has one:
 // open the bridge device by number and set its serial line up, one status
 // exchange, one fan command written. The plug-in calls it with the bridge
-// operations it imports by ordinal (controller/deviceConnection.cpp),
-// vornhost with those it loaded itself (host/device/bridgeLibrary.h). It keeps
+// operations it imports by ordinal (controller/importedBridge.cpp),
+// vornhost with those it looks up itself (host/device/bridgeOperations.h). It keeps
 // no state. Results are null for success or a constant failure text naming
 // the failing library call; no library status code ever reaches a text.
 #pragma once

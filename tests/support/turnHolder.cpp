@@ -1,8 +1,8 @@
-#include "tests/support/controllerTurnHolder.h"
+#include "tests/support/turnHolder.h"
 
 #include <sddl.h>
 
-ControllerTurnHolder::ControllerTurnHolder(const char *lockName) : lockName_(lockName)
+TurnHolder::TurnHolder(const char *lockName) : lockName_(lockName)
 {
     taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -10,7 +10,7 @@ ControllerTurnHolder::ControllerTurnHolder(const char *lockName) : lockName_(loc
     held_ = thread_ != nullptr && WaitForSingleObject(taken_, 5000) == WAIT_OBJECT_0;
 }
 
-ControllerTurnHolder::~ControllerTurnHolder()
+TurnHolder::~TurnHolder()
 {
     SetEvent(release_);
     if (thread_ != nullptr) {
@@ -21,9 +21,9 @@ ControllerTurnHolder::~ControllerTurnHolder()
     CloseHandle(taken_);
 }
 
-DWORD WINAPI ControllerTurnHolder::hold(LPVOID argument)
+DWORD WINAPI TurnHolder::hold(LPVOID argument)
 {
-    auto *self = static_cast<ControllerTurnHolder *>(argument);
+    auto *self = static_cast<TurnHolder *>(argument);
     HANDLE lock = CreateMutexA(nullptr, FALSE, self->lockName_);
     WaitForSingleObject(lock, INFINITE);
     SetEvent(self->taken_);

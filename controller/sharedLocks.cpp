@@ -1,8 +1,8 @@
-#include "controller/controllerMutex.h"
+#include "controller/sharedLocks.h"
 
 #include <sddl.h>
 
-#include "core/controllerLock.h"
+#include "core/turnTaking.h"
 
 namespace {
 
@@ -21,11 +21,11 @@ HANDLE createOrOpen(const char *name, SECURITY_ATTRIBUTES *attributes, DWORD &er
     // creator's default descriptor would let no other user in.
     error = ERROR_ACCESS_DENIED;
     if (attributes->lpSecurityDescriptor != nullptr) {
-        lock = CreateMutexExA(attributes, name, 0, kControllerMutexRights);
+        lock = CreateMutexExA(attributes, name, 0, kSharedLockRights);
         error = lock != nullptr ? 0 : GetLastError();
     }
     if (lock == nullptr && error == ERROR_ACCESS_DENIED) {
-        lock = OpenMutexA(kControllerMutexRights, FALSE, name);
+        lock = OpenMutexA(kSharedLockRights, FALSE, name);
         error = lock != nullptr ? 0 : GetLastError();
     }
     return lock;
@@ -75,12 +75,12 @@ struct GlobalName {
 
 } // namespace
 
-ControllerMutex openControllerMutex()
+OpenedLock openControllerLock()
 {
     LockAttributes lock;
     SECURITY_ATTRIBUTES &attributes = lock.attributes;
 
-    ControllerMutex mutex;
+    OpenedLock mutex;
     mutex.handle = createOrOpen(kControllerLockName, &attributes, mutex.globalError);
     mutex.global = mutex.handle != nullptr;
     if (!mutex.global) {
@@ -131,7 +131,7 @@ bool namedClaimHeld(const char *name)
     const GlobalName global(name);
     // Refused or of another kind, the name is no loop's claim: a loop's
     // grants these rights to everyone.
-    HANDLE handle = OpenMutexA(kControllerMutexRights, FALSE, global.text);
+    HANDLE handle = OpenMutexA(kSharedLockRights, FALSE, global.text);
     if (handle == nullptr)
         return false;
     const DWORD result = WaitForSingleObject(handle, 0);

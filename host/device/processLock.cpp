@@ -1,10 +1,10 @@
-#include "host/device/controllerTurn.h"
+#include "host/device/processLock.h"
 
 #include <atomic>
 #include <cstdio>
 
-#include "controller/controllerMutex.h"
-#include "core/controllerLock.h"
+#include "controller/sharedLocks.h"
+#include "core/turnTaking.h"
 
 const char kControllerBusy[] = "vornhost: another program kept the controller for 5 s; nothing was exchanged";
 
@@ -23,10 +23,10 @@ std::atomic<LockNotice> lockNotice{toStderr};
 // the handle when the process ends. A fallback is said then, once: the
 // programs of other sessions (or of every session, with no lock at all) are
 // kept apart only by the driver.
-const ControllerMutex &processLock()
+const OpenedLock &lockOfThisProcess()
 {
-    static const ControllerMutex mutex = [] {
-        const ControllerMutex opened = openControllerMutex();
+    static const OpenedLock mutex = [] {
+        const OpenedLock opened = openControllerLock();
         if (!opened.global)
             lockNotice.load()("the controller's lock in the global namespace cannot be used (error " +
                               std::to_string(opened.globalError) + "); " +
@@ -44,21 +44,20 @@ void sendLockNoticeTo(LockNotice notice)
     lockNotice.store(notice);
 }
 
-ControllerTurn::ControllerTurn(DWORD boundMs, HANDLE cancel)
+bool takeProcessTurn(DWORD boundMs, HANDLE cancel)
 {
-    lock_ = processLock().handle;
-    if (lock_ == nullptr) {
-        taken_ = true;
-        return;
-    }
+    const HANDLE lock = lockOfThisProcess().handle;
+    if (lock == nullptr)
+        return true;
     // Abandoned: the last holder died holding it, and it is ours now.
-    const HANDLE waits[] = {lock_, cancel};
+    const HANDLE waits[] = {lock, cancel};
     const DWORD result = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, boundMs);
-    taken_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0;
 }
 
-ControllerTurn::~ControllerTurn()
+void endProcessTurn()
 {
-    if (lock_ != nullptr && taken_)
-        ReleaseMutex(lock_);
+    const HANDLE lock = lockOfThisProcess().handle;
+    if (lock != nullptr)
+        ReleaseMutex(lock);
 }

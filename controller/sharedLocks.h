@@ -1,18 +1,19 @@
-// Opening the controller's lock (core/controllerLock.h) the one way every
-// program of this project opens it: the plug-in in each host
-// (controller/deviceLock.cpp) and vornhost (host/device/controllerTurn.cpp),
-// each of which keeps its handle open for as long as it may take turns. It
-// keeps no state: each call hands the caller a handle of its own to close. Which
-// name is used when, and what the fallback costs: docs/lifecycle.md.
+// The named locks every program of this project opens the same way, under
+// one descriptor: the controller's lock (core/turnTaking.h), opened by the
+// plug-in in each host (controller/moduleLock.cpp) and by vornhost
+// (host/device/processLock.cpp), each of which keeps its handle open for as
+// long as it may take turns, and the fans' claims (host/device/fanClaim.h).
+// It keeps no state: each call hands the caller a handle of its own to close.
+// Which name is used when, and what the fallback costs: docs/lifecycle.md.
 #pragma once
 
 #include <windows.h>
 
 // All a party needs: to wait for the lock and to release it.
-constexpr DWORD kControllerMutexRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+constexpr DWORD kSharedLockRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
 
-struct ControllerMutex {
-    // The lock, with kControllerMutexRights only; null when neither name
+struct OpenedLock {
+    // The lock, with kSharedLockRights only; null when neither name
     // could be had (another kind of object holds both).
     HANDLE handle = nullptr;
     // True for the global lock; false when the handle (if any) is the
@@ -28,7 +29,7 @@ struct ControllerMutex {
 // program created it under a descriptor that grants those two rights only),
 // opens it with OpenMutex for them. Only when the global name cannot be used
 // at all, the same in the session's namespace.
-ControllerMutex openControllerMutex();
+OpenedLock openControllerLock();
 
 // What became of taking a claim (host/device/fanClaim.h).
 enum class ClaimOutcome {
@@ -42,7 +43,7 @@ enum class ClaimOutcome {
 // Takes the claim named `name` (without its namespace) in the global
 // namespace, so that every program of every session and rights level sees
 // it: vornhost's claim on a fan. The mutex is created under the lock's
-// descriptor, or opened, with kControllerMutexRights, and then owned
+// descriptor, or opened, with kSharedLockRights, and then owned
 // without waiting: a claim is its ownership, not the name's existence,
 // which anyone may keep by holding the mutex open. The owned handle when
 // taken; null otherwise, with `error` for Unusable. A mutex belongs to a

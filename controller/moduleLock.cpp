@@ -1,12 +1,12 @@
-#include "controller/deviceLock.h"
+#include "controller/moduleLock.h"
 
 #include <atomic>
 
-#include "controller/controllerMutex.h"
+#include "controller/sharedLocks.h"
 
 namespace {
 
-std::atomic<HANDLE> deviceLock{nullptr};
+std::atomic<HANDLE> moduleLock{nullptr};
 
 // Set by the unload (manual reset), waited for beside the lock: a fan command
 // waiting for its turn then gives up at once. `leaving` stays true from then
@@ -18,7 +18,7 @@ HANDLE createLock()
 {
     // Neither name to be had (another kind of object holds both): a lock of
     // this process alone still keeps the poller and the fan command apart.
-    const HANDLE shared = openControllerMutex().handle;
+    const HANDLE shared = openControllerLock().handle;
     return shared != nullptr ? shared : CreateMutexA(nullptr, FALSE, nullptr);
 }
 
@@ -46,18 +46,18 @@ bool taken(DWORD result)
 
 } // namespace
 
-bool openDeviceLock()
+bool openModuleLock()
 {
     if (unloadStarted.load() == nullptr)
         keepFirst(unloadStarted, CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (deviceLock.load() == nullptr)
-        keepFirst(deviceLock, createLock());
-    return deviceLock.load() != nullptr;
+    if (moduleLock.load() == nullptr)
+        keepFirst(moduleLock, createLock());
+    return moduleLock.load() != nullptr;
 }
 
-void closeDeviceLock()
+void closeModuleLock()
 {
-    closeSlot(deviceLock);
+    closeSlot(moduleLock);
     closeSlot(unloadStarted);
     leaving.store(false);
 }
@@ -80,15 +80,15 @@ void letWaitersIn()
     leaving.store(false);
 }
 
-bool acquireDevice(DWORD timeoutMs)
+bool takeTurn(DWORD timeoutMs)
 {
-    const bool open = openDeviceLock();
+    const bool open = openModuleLock();
     // Seen after the event was made, so an unload that began later sets it.
     if (leaving.load())
         return false;
     if (!open)
         return true;
-    const HANDLE lock = deviceLock.load();
+    const HANDLE lock = moduleLock.load();
     const HANDLE unload = unloadStarted.load();
     if (unload == nullptr)
         return taken(WaitForSingleObject(lock, timeoutMs));
@@ -99,9 +99,9 @@ bool acquireDevice(DWORD timeoutMs)
     return result == WAIT_OBJECT_0 + 1 || result == WAIT_ABANDONED_0 + 1;
 }
 
-bool acquireDeviceAlertable(DWORD timeoutMs)
+bool takeTurnAlertable(DWORD timeoutMs)
 {
-    HANDLE lock = deviceLock.load();
+    HANDLE lock = moduleLock.load();
     if (lock == nullptr)
         return true;
     const DWORD start = GetTickCount();
@@ -114,9 +114,9 @@ bool acquireDeviceAlertable(DWORD timeoutMs)
     }
 }
 
-void releaseDevice()
+void endTurn()
 {
-    HANDLE lock = deviceLock.load();
+    HANDLE lock = moduleLock.load();
     if (lock != nullptr)
         ReleaseMutex(lock);
 }

@@ -5,15 +5,15 @@
 
 #include <windows.h>
 
-#include "core/controllerLock.h"
+#include "core/turnTaking.h"
 
-class ControllerTurnHolder {
+class TurnHolder {
 public:
     // Returns once the turn is held (or after 5 s: see held()).
-    explicit ControllerTurnHolder(const char *lockName = kControllerLockName);
-    ~ControllerTurnHolder();
-    ControllerTurnHolder(const ControllerTurnHolder &) = delete;
-    ControllerTurnHolder &operator=(const ControllerTurnHolder &) = delete;
+    explicit TurnHolder(const char *lockName = kControllerLockName);
+    ~TurnHolder();
+    TurnHolder(const TurnHolder &) = delete;
+    TurnHolder &operator=(const TurnHolder &) = delete;
 
     bool held() const { return held_; }
 

@@ -1,5 +1,5 @@
-// One party at a time on the controller, across every program that uses it:
-// the kernel mutex named in core/controllerLock.h. A poll cycle holds it from
+// The plug-in's lock: one party at a time on the controller, across every program that uses it:
+// the kernel mutex named in core/turnTaking.h. A poll cycle holds it from
 // its open to its close, the fan command from its decision to send to its
 // close. Waiters sleep in the kernel, which hands the mutex over in turn, so a
 // caller that asks again at once queues behind the others. A holder that died
@@ -9,26 +9,26 @@
 
 #include <windows.h>
 
-#include "core/controllerLock.h"
+#include "core/turnTaking.h"
 
 // Opens the lock for this module, once: on the host's thread, in dllstartup
 // or the first fan command, never under the loader lock; the global lock, or
-// the session's (controller/controllerMutex.h). When neither name can be had
+// the session's (controller/sharedLocks.h). When neither name can be had
 // (another kind of object took them), the lock is one of this process only,
 // so the poller and the fan command still take turns. False only when no
 // lock could be made at all; the caller then goes on without one, and the
 // driver's refusal of a second open is all that keeps parties apart.
-bool openDeviceLock();
+bool openModuleLock();
 
 // At unload, once nothing of this module waits for it any more.
-void closeDeviceLock();
+void closeModuleLock();
 
-// Waits at most timeoutMs in all for the device; true when it is ours (also
+// Waits at most timeoutMs in all for the turn; true when it is ours (also
 // when the last holder died holding it, or when there is no lock to take).
 // False at once once the unload has let waiters go.
-bool acquireDevice(DWORD timeoutMs);
+bool takeTurn(DWORD timeoutMs);
 
-// The unload's first step: every fan command waiting in acquireDevice, or
+// The unload's first step: every fan command waiting in takeTurn, or
 // about to, gives up at once instead of keeping its thread in this module.
 void letWaitersGo();
 
@@ -38,6 +38,6 @@ void letWaitersIn();
 
 // The same for the poller: the wait is alertable, so that the unload's queued
 // exit reaches a poller waiting here (docs/lifecycle.md).
-bool acquireDeviceAlertable(DWORD timeoutMs);
+bool takeTurnAlertable(DWORD timeoutMs);
 
-void releaseDevice();
+void endTurn();
