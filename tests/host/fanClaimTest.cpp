@@ -15,7 +15,7 @@
 #include <string>
 
 #include "host/device/fanClaim.h"
-#include "tests/support/claimHolder.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ TEST(FanClaim, ARefusedClaimNamesItsNameAndLeavesTheOtherFansFree)
     const std::string fanText = "fan 2 of " + kController;
     const std::string shown = "\"" + globalName(2) + "\"";
     {
-        ClaimHolder other(globalName(2));
+        TurnHolder other(globalName(2));
         ASSERT_TRUE(other.held());
         FanClaims claims;
         std::string refusal;

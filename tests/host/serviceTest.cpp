@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "serviceSupport.h"
-#include "tests/support/claimHolder.h"
 #include "tests/support/registrySettings.h"
+#include "tests/support/turnHolder.h"
 
 namespace {
 
@@ -265,7 +265,7 @@ TEST_F(Service, WaitsForAClaimOwnedElsewhere)
                       {"fan": 0, "sensors": ["digital3"], "points": [[-60, 30], [60, 30]]},
                       {"fan": 1, "sensors": ["digital3"], "points": [[-60, 60], [60, 60]]}]})");
     ASSERT_EQ(vornhost(std::string("service install --config ") + kServiceConfig).exitCode, 0);
-    auto other = std::make_unique<ClaimHolder>(kClaimOfFan0);
+    auto other = std::make_unique<TurnHolder>(kClaimOfFan0);
     ASSERT_TRUE(other->held());
     const ProgramRun start = vornhost("service start");
     ASSERT_EQ(start.exitCode, 0) << start.output;

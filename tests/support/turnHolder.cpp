@@ -2,7 +2,7 @@
 
 #include <sddl.h>
 
-TurnHolder::TurnHolder(const char *lockName) : lockName_(lockName)
+TurnHolder::TurnHolder(const std::string &lockName) : lockName_(lockName)
 {
     taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -24,11 +24,15 @@ TurnHolder::~TurnHolder()
 DWORD WINAPI TurnHolder::hold(LPVOID argument)
 {
     auto *self = static_cast<TurnHolder *>(argument);
-    HANDLE lock = CreateMutexA(nullptr, FALSE, self->lockName_);
-    WaitForSingleObject(lock, INFINITE);
-    SetEvent(self->taken_);
-    WaitForSingleObject(self->release_, 60000);
-    ReleaseMutex(lock);
+    HANDLE lock = CreateMutexA(nullptr, FALSE, self->lockName_.c_str());
+    if (lock == nullptr)
+        return 1;
+    const DWORD won = WaitForSingleObject(lock, 10000);
+    if (won == WAIT_OBJECT_0 || won == WAIT_ABANDONED) {
+        SetEvent(self->taken_);
+        WaitForSingleObject(self->release_, 60000);
+        ReleaseMutex(lock);
+    }
     CloseHandle(lock);
     return 0;
 }

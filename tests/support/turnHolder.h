@@ -5,12 +5,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "core/turnTaking.h"
 
 class TurnHolder {
 public:
     // Returns once the turn is held (or after 5 s: see held()).
-    explicit TurnHolder(const char *lockName = kControllerLockName);
+    // Any named mutex will do: the controller's lock by default, or a fan's
+    // claim ("Global\\VORN fan claim VORN0000 fan 0"), owned as another
+    // program would own it.
+    explicit TurnHolder(const std::string &lockName = kControllerLockName);
     ~TurnHolder();
     TurnHolder(const TurnHolder &) = delete;
     TurnHolder &operator=(const TurnHolder &) = delete;
@@ -19,7 +24,7 @@ public:
 
 private:
     static DWORD WINAPI hold(LPVOID self);
-    const char *lockName_;
+    const std::string lockName_;
     HANDLE taken_ = nullptr, release_ = nullptr, thread_ = nullptr;
     bool held_ = false;
 };
