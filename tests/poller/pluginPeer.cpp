@@ -110,6 +110,15 @@ struct Plugin {
         return vorn != nullptr && sim.load(GetModuleHandleA("FTD2XX.dll"));
     }
     void start() { block = exportOf<DllStartupFn>(vorn, "dllstartup")(nullptr, 0); }
+    // Loaded, the simulator as new, and started: false when it cannot load.
+    bool loadAndStart()
+    {
+        if (!load())
+            return false;
+        sim.reset();
+        start();
+        return true;
+    }
     std::string meter(const char *name, const char *parameter)
     {
         char buffer[32] = {};
@@ -170,10 +179,8 @@ int unloadInHelperRead()
         return fail("the helper thread did not end");
     Sleep(2000);
 
-    if (!plugin.load())
+    if (!plugin.loadAndStart())
         return fail("cannot load VORN.dll again");
-    plugin.sim.reset();
-    plugin.start();
     const bool readings = waitUntil([&] { return plugin.meter("GetFanMaxRPM", "0") == "2100"; }, 5000);
     const std::string value = plugin.meter("GetFanMaxRPM", "0");
     plugin.unload();
@@ -432,10 +439,8 @@ int unloadInRead()
 {
     constexpr int kReadMs = 3000;
     Plugin plugin;
-    if (!plugin.load())
+    if (!plugin.loadAndStart())
         return fail("cannot load VORN.dll and the simulator");
-    plugin.sim.reset();
-    plugin.start();
     const ImageRange image(plugin.vorn);
     const auto open = exportOf<OpenConnectionFn>(plugin.vorn, "openConnection");
     const auto read = exportOf<ReadFromVornFn>(plugin.vorn, "readFromVorn");
@@ -479,10 +484,8 @@ int unloadInRead()
 int unloadWithDialog()
 {
     Plugin plugin;
-    if (!plugin.load())
+    if (!plugin.loadAndStart())
         return fail("cannot load VORN.dll and the simulator");
-    plugin.sim.reset();
-    plugin.start();
     if (!waitUntil([&] { return plugin.meter("GetFanMaxRPM", "0") == "2100"; }, 5000))
         return fail("no reading before the unload");
     const ImageRange image(plugin.vorn);
@@ -539,10 +542,8 @@ int unloadInHelperCall()
                   {SIM_OP_CLOSE, false, "in FT_Close, FreeLibrary alone"}}; // last: it keeps the module
     for (const auto &round : rounds) {
         Plugin plugin;
-        if (!plugin.load())
+        if (!plugin.loadAndStart())
             return fail("cannot load VORN.dll and the simulator");
-        plugin.sim.reset();
-        plugin.start();
         const ImageRange image(plugin.vorn);
         const auto setFan = exportOf<SetFanPercentageFn>(plugin.vorn, "SetFanPercentage");
         plugin.sim.helperThread(round.op, kHelperMs, 1);
