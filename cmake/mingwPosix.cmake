@@ -17,5 +17,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # Test executables are Windows programs: run them under Wine, the one first
-# on PATH (scripts/wine64-chroot's for the 64-bit rehearsal).
+# on PATH (Debian's 64-bit one through scripts/wine64/ on a machine that runs
+# no 32-bit programs).
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
