@@ -277,7 +277,7 @@ std::string legend(const ReadingLog &log)
 
 } // namespace
 
-std::string svgChart(const ReadingLog &log, const std::string &title)
+std::string svgChart(const ReadingLog &log, const std::string &title, const std::vector<DrivenFan> & /*driven*/)
 {
     const Scale celsius = celsiusScale(log), percent = percentScale(log);
     const TimeAxis time = timeAxis(log);

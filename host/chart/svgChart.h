@@ -8,8 +8,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/chart/readingLog.h"
 
-// `title` is UTF-8 (it is escaped here).
-std::string svgChart(const ReadingLog &log, const std::string &title);
+// A fan the control configuration drives, and the sensors whose hottest
+// reading is its input ("digital0".."analog5").
+struct DrivenFan {
+    int fan = 0;
+    std::vector<std::string> sensors;
+};
+
+// `title` is UTF-8 (it is escaped here). `driven`: the fans and the sensors
+// that drive them, marked in the chart; empty draws every sensor alike.
+std::string svgChart(const ReadingLog &log, const std::string &title, const std::vector<DrivenFan> &driven = {});

@@ -12,6 +12,7 @@
 
 #include "control/alarmEvent.h"
 #include "control/controlDecision.h"
+#include "host/fans/fanOutcome.h"
 #include "host/output/csvFile.h"
 #include "host/output/jsonOutput.h"
 #include "host/output/reading.h"
@@ -20,13 +21,6 @@
 // control/'s texts (UTF-8, "63.5 °C") for a console, which shows them in its
 // own code page: without the degree sign, "63.5 C", as watch's table writes it.
 std::string consoleText(std::string text);
-
-// One fan's decision and what became of it.
-struct FanOutcome {
-    FanDecision decision;
-    std::optional<int> sent; // the duty that got through; none when unchanged, in a dry run or not sent
-    std::string failure;     // why a send did not get through; empty when it did or none was due
-};
 
 // A poll as JSON: {"time", "error", "fans": [{"fan", "input", "target",
 // "sent", "reason", "message"?, "sendError"?}]}.
