@@ -18,6 +18,7 @@ const ConfigKeys<ControlConfig> &controlConfigKeys()
         {"fans", &ControlConfig::fans, true, "fans [{\"fan\": 0, ...}, ...]"},
         {"alarms", &ControlConfig::alarms},
         {"logDays", &ControlConfig::logDays, false, "", {Measure::Days, 1, kLongestLogDays}},
+        {"http", &ControlConfig::http},
     };
     return keys;
 }
@@ -77,6 +78,14 @@ const ConfigKeys<AlarmConfig> &alarmConfigKeys()
         {"arguments", &AlarmConfig::arguments, false, "the program's arguments as one text"},
         {"repeatMinutes", &AlarmConfig::repeatMinutes, false, "", {Measure::Minutes, 0, kLongestRepeatMinutes}},
         {"lostSeconds", &AlarmConfig::lostSeconds, false, "", {Measure::Seconds, 1, kLongestPollIntervalSeconds}},
+    };
+    return keys;
+}
+
+const ConfigKeys<HttpConfig> &httpConfigKeys()
+{
+    static const ConfigKeys<HttpConfig> keys = {
+        {"port", &HttpConfig::port, false, "", {Measure::Port, 1, kHighestPort}},
     };
     return keys;
 }

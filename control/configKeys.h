@@ -1,5 +1,6 @@
 // Every key of the control configuration, once: one table per section (the
-// top level, "device", each entry of "fans", its "plausible", "alarms")
+// top level, "device", each entry of "fans", its "plausible", "alarms",
+// "http")
 // names each key, the member it fills (whose type is the key's kind), whether
 // it must be given, and for a number the range it must lie in. The reader in
 // the host (host/fans/controlConfigFile.cpp) walks these tables to read the
@@ -25,6 +26,7 @@ enum class Measure {
     CelsiusMargin, // "-1 is not 0 °C or more"
     Fan,           // "4 is not a fan of the controller (0 to 3)"
     DeviceNumber,  // "-1 is not a device number (0 to 2147483647)"
+    Port,          // "0 is not a port number (1 to 65535)"
 };
 
 // The values a number key takes: from low to high, whole for a count, a
@@ -41,7 +43,7 @@ using ConfigField =
     std::variant<std::monostate, double Section::*, std::optional<double> Section::*, std::string Section::*,
                  std::optional<std::string> Section::*, std::vector<std::string> Section::*,
                  std::vector<CurvePoint> Section::*, PlausibleRange Section::*, std::optional<DeviceConfig> Section::*,
-                 std::vector<FanCurveConfig> Section::*, AlarmConfig Section::*>;
+                 std::vector<FanCurveConfig> Section::*, AlarmConfig Section::*, HttpConfig Section::*>;
 
 template <class Section>
 struct ConfigKey {
@@ -71,6 +73,7 @@ const ConfigKeys<DeviceConfig> &deviceConfigKeys();
 const ConfigKeys<FanCurveConfig> &fanConfigKeys();
 const ConfigKeys<PlausibleRange> &plausibleRangeKeys();
 const ConfigKeys<AlarmConfig> &alarmConfigKeys();
+const ConfigKeys<HttpConfig> &httpConfigKeys();
 
 // The key that fills `field`; the table holds it.
 template <class Section, class Member>

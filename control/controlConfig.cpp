@@ -60,6 +60,10 @@ Check numberProblem(const std::string &place, double value, const NumberRange &r
         if (whole(value) && within(value, range.low, range.high))
             return std::nullopt;
         return ConfigError{place, shown + " is not a device number (" + low + " to " + high + ")"};
+    case Measure::Port:
+        if (whole(value) && within(value, range.low, range.high))
+            return std::nullopt;
+        return ConfigError{place, shown + " is not a port number (" + low + " to " + high + ")"};
     }
     return std::nullopt;
 }
@@ -208,6 +212,12 @@ Check valueProblem(const std::string &place, const ControlConfig &config, AlarmC
                    const NumberRange &)
 {
     return sectionProblem(place, config.*field, alarmConfigKeys());
+}
+
+Check valueProblem(const std::string &place, const ControlConfig &config, HttpConfig ControlConfig::*field,
+                   const NumberRange &)
+{
+    return sectionProblem(place, config.*field, httpConfigKeys());
 }
 
 // Each entry's fan number first, and that no other entry drives it, then the

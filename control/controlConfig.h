@@ -82,6 +82,14 @@ struct AlarmConfig {
     double lostSeconds = 30;            // no answer this long is the controller lost: 1 to kLongestPollIntervalSeconds
 };
 
+// Highest TCP port number.
+constexpr double kHighestPort = 65535.0;
+
+// The dashboard's local HTTP server (host/web/): off without a port.
+struct HttpConfig {
+    std::optional<double> port; // whole, 1 to kHighestPort; served on the loopback address only
+};
+
 // Longest a service's daily log is kept: a year.
 constexpr double kLongestLogDays = 366.0;
 
@@ -90,6 +98,7 @@ struct ControlConfig {
     std::optional<DeviceConfig> device;
     std::vector<FanCurveConfig> fans;
     AlarmConfig alarms;
+    HttpConfig http;
     double logDays = 7; // whole days the service keeps its daily CSV logs, 1 to kLongestLogDays
 };
 

@@ -129,6 +129,11 @@ void readValue(const Json &value, const std::string &place, const char *, AlarmC
     out = sectionFrom(value, place, alarmConfigKeys());
 }
 
+void readValue(const Json &value, const std::string &place, const char *, HttpConfig &out)
+{
+    out = sectionFrom(value, place, httpConfigKeys());
+}
+
 void readValue(const Json &value, const std::string &place, const char *shape, std::vector<FanCurveConfig> &fans)
 {
     for (const Json &entry : list(value, place, shape))

@@ -111,7 +111,7 @@ TEST(ControlConfig, NamesThePlaceOfTheFirstError)
         EXPECT_EQ(afterChange(change), expected);
 }
 
-TEST(ControlConfig, ChecksTheAlarmsAndTheLogDays)
+TEST(ControlConfig, ChecksTheAlarmsTheLogDaysAndTheDashboardsPort)
 {
     EXPECT_EQ(afterChange([](ControlConfig &c) {
                   c.alarms = {"C:\\Windows\\System32\\cmd.exe", "/c \"C:\\VORN tools\\notify.cmd\"", 0, 1};
@@ -131,6 +131,10 @@ TEST(ControlConfig, ChecksTheAlarmsAndTheLogDays)
               "alarms.lostSeconds: 0.5 is not from 1 to 86400 seconds");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.alarms.lostSeconds = NAN; }),
               "alarms.lostSeconds: nan is not from 1 to 86400 seconds");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.http.port = 8787.5; }),
+              "http.port: 8787.5 is not a port number (1 to 65535)");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.http.port = 0; }), "http.port: 0 is not a port number (1 to 65535)");
+    EXPECT_EQ(afterChange([](ControlConfig &c) { c.http.port = 65535; }), "ok");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.logDays = 1.5; }),
               "logDays: 1.5 is not a whole number of days from 1 to 366");
     EXPECT_EQ(afterChange([](ControlConfig &c) { c.logDays = 0; }),

@@ -32,7 +32,7 @@ TEST(ControlConfigFile, KeepsEveryKeyAndTheDefaultsOfThoseLeftOut)
         kFan + R"(],
             "alarms": {"program": "C:\\Windows\\System32\\cmd.exe", "arguments": "/c n.cmd",
                        "repeatMinutes": 5, "lostSeconds": 12},
-            "logDays": 3})";
+            "logDays": 3, "http": {"port": 8787}})";
     ControlConfig config;
     ConfigError error;
     ASSERT_TRUE(parseControlConfig(text, config, error)) << configErrorText(error);
@@ -59,6 +59,7 @@ TEST(ControlConfigFile, KeepsEveryKeyAndTheDefaultsOfThoseLeftOut)
     EXPECT_EQ(config.alarms.repeatMinutes, 5);
     EXPECT_EQ(config.alarms.lostSeconds, 12);
     EXPECT_EQ(config.logDays, 3);
+    EXPECT_EQ(config.http.port, 8787);
 
     const FanCurveConfig defaults;
     const FanCurveConfig &second = config.fans[1];
@@ -71,7 +72,7 @@ TEST(ControlConfigFile, KeepsEveryKeyAndTheDefaultsOfThoseLeftOut)
 TEST(ControlConfigFile, NamesThePlaceOfWhatItRefuses)
 {
     EXPECT_EQ(refusal(R"({"fans": [)" + kFan + R"(], "intervall": 1})"),
-              "intervall: unknown key (known here: interval, device, fans, alarms, logDays)");
+              "intervall: unknown key (known here: interval, device, fans, alarms, logDays, http)");
     EXPECT_EQ(refusal(R"({"interval": 1})"), "\"fans\" is missing");
     EXPECT_EQ(refusal(R"({"fans": [{"fan": 0, "points": [[30, 20]]}]})"), "fans[0]: \"sensors\" is missing");
     EXPECT_EQ(refusal(R"({"fans": [{"fan": 0, "sensors": ["digital3"], "points": [[30, 20]], "maxStepDown": "5"}]})"),
@@ -89,6 +90,12 @@ TEST(ControlConfigFile, NamesThePlaceOfWhatItRefuses)
     EXPECT_EQ(refusal(R"({"fans": [)" + kFan + R"(], "alarms": {"command": "x"}})")
                   .rfind("alarms.command: no longer read", 0),
               0u);
+    EXPECT_EQ(refusal(R"({"fans": [)" + kFan + R"(], "http": {"port": "8787"}})"),
+              "http.port: needs a number, not \"8787\"");
+    EXPECT_EQ(refusal(R"({"fans": [)" + kFan + R"(], "http": {"port": 65536}})"),
+              "http.port: 65536 is not a port number (1 to 65535)");
+    EXPECT_EQ(refusal(R"({"fans": [)" + kFan + R"(], "http": {"host": "0.0.0.0"}})"),
+              "http.host: unknown key (known here: port)");
     EXPECT_EQ(refusal(R"({"fans": [)" + kFan + R"(,)" + kFan + R"(]})"),
               "fans[1].fan: fan 0 is already driven by fans[0]");
 }
