@@ -56,8 +56,8 @@ void ControlLoop::poll(const std::string &time)
         events = alarms_.poll(step.fans, reading.error.empty(), tickCountMs());
         outcomes = deliver(std::move(step.fans), turn, unopened);
     }
-    if (listener_ != nullptr)
-        listener_->poll(time, reading, outcomes);
+    for (Listener *listener : listeners_)
+        listener->poll(time, reading, outcomes);
     report_.poll(time, reading, outcomes);
     std::vector<AlarmEvent> raised;
     for (const AlarmEvent &event : events) {
@@ -65,8 +65,8 @@ void ControlLoop::poll(const std::string &time)
         if (dryRun_ && event.kind == AlarmKind::DutyReapplied)
             continue;
         report_.alarm(time, event);
-        if (listener_ != nullptr)
-            listener_->alarm(time, event);
+        for (Listener *listener : listeners_)
+            listener->alarm(time, event);
         raised.push_back(event);
     }
     runAlarmPrograms(raised);
@@ -84,8 +84,8 @@ void ControlLoop::runAlarmPrograms(const std::vector<AlarmEvent> &events)
         if (runAlarmProgram(config_.alarms, event, stopEvent(), exitCode, failure))
             continue;
         report_.alarmProgramFailed(failure);
-        if (listener_ != nullptr)
-            listener_->alarmProgramFailed(failure);
+        for (Listener *listener : listeners_)
+            listener->alarmProgramFailed(failure);
     }
 }
 

@@ -31,7 +31,8 @@ public:
     void poll(const std::string &time);
     // Told of each poll before the report, of each alarm after it, and of
     // an alarm program that could not be started (the service's status
-    // file, daily log and Event Log).
+    // file, daily log and Event Log; the dashboard), in the order they
+    // were added, on the loop's thread.
     class Listener {
     public:
         virtual ~Listener() = default;
@@ -39,7 +40,7 @@ public:
         virtual void alarm(const std::string &time, const AlarmEvent &event) = 0;
         virtual void alarmProgramFailed(const std::string &failure) = 0;
     };
-    void listen(Listener *listener) { listener_ = listener; }
+    void listen(Listener *listener) { listeners_.push_back(listener); }
 
     // The next poll sends every duty again (after a resume).
     void reapplyAll() { requestReapply(state_); }
@@ -60,6 +61,6 @@ private:
     bool dryRun_;
     ControlState state_;
     AlarmTracker alarms_;
-    Listener *listener_ = nullptr;
+    std::vector<Listener *> listeners_;
     bool finished_ = false;
 };

@@ -53,6 +53,14 @@ JsonDocument alarmJson(const std::string &time, const AlarmEvent &event)
     return line;
 }
 
+std::string statusText(const JsonDocument &poll, const JsonDocument &alarm)
+{
+    JsonDocument status;
+    status["poll"] = poll;
+    status["alarm"] = alarm;
+    return status.dump(-1, ' ', false, JsonDocument::error_handler_t::replace);
+}
+
 std::string consoleText(std::string text)
 {
     const std::string degree = "\xC2\xB0";

@@ -27,6 +27,10 @@ std::string consoleText(std::string text);
 JsonDocument pollJson(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans);
 // An alarm as JSON: {"time", "alarm", "severity", "fan", "input", "message"}.
 JsonDocument alarmJson(const std::string &time, const AlarmEvent &event);
+// What the service's status file and the dashboard's /api/status hold: the
+// last poll and the last alarm (null when none), {"poll", "alarm"}, on one
+// line without its end.
+std::string statusText(const JsonDocument &poll, const JsonDocument &alarm);
 
 class ControlReport {
 public:
@@ -36,6 +40,8 @@ public:
     // cannot be written.
     // `append`: add to the file when it exists (the service's daily log).
     bool openCsv(const std::string &path, bool append = false);
+    // The CSV log being written; empty without one.
+    const std::string &csvPath() const { return csv_.path(); }
     // The table's title and column heads (nothing in JSON).
     void begin(const std::string &configPath);
     void poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans);

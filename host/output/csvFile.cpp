@@ -10,6 +10,7 @@ void CsvFile::close()
     if (file_ != nullptr)
         std::fclose(file_);
     file_ = nullptr;
+    path_.clear();
 }
 
 bool CsvFile::open(const std::string &path, const std::string &header, bool append)
@@ -20,6 +21,7 @@ bool CsvFile::open(const std::string &path, const std::string &header, bool appe
         std::fprintf(stderr, "vornhost: cannot write %s\n", path.c_str());
         return false;
     }
+    path_ = path;
     // A file opened to append reports position 0 until its first write:
     // go to its end to tell a new or empty file from one written before.
     if (std::fseek(file_, 0, SEEK_END) != 0 || std::ftell(file_) <= 0)

@@ -19,6 +19,8 @@ public:
     // it cannot be written.
     bool open(const std::string &path, const std::string &header, bool append = false);
     bool isOpen() const { return file_ != nullptr; }
+    // The open file's path; empty when none is open.
+    const std::string &path() const { return path_; }
     // One line, when open.
     void row(const std::string &line);
 
@@ -26,4 +28,5 @@ private:
     void close();
 
     FILE *file_ = nullptr;
+    std::string path_;
 };

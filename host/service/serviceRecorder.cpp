@@ -34,8 +34,5 @@ void ServiceRecorder::alarmProgramFailed(const std::string &failure)
 
 void ServiceRecorder::writeStatus()
 {
-    JsonDocument status;
-    status["poll"] = lastPoll_;
-    status["alarm"] = lastAlarm_;
-    replaceFile(serviceStatusPath(), status.dump(-1, ' ', false, JsonDocument::error_handler_t::replace) + "\n");
+    replaceFile(serviceStatusPath(), statusText(lastPoll_, lastAlarm_) + "\n");
 }
