@@ -6,6 +6,7 @@
 #include "host/fans/controlRun.h"
 #include "host/process/stopRequest.h"
 #include "host/process/stopWindow.h"
+#include "host/web/runDashboard.h"
 
 namespace {
 
@@ -32,13 +33,21 @@ public:
         return 2;
     }
 
-    bool ready(const ControlConfig & /*config*/, ControlReport &report, ControlLoop & /*loop*/) override
+    bool ready(const ControlConfig &config, ControlReport &report, ControlLoop &loop) override
     {
         if (!options_.csvPath.empty() && !report.openCsv(options_.csvPath))
             return false;
         watchConsoleStop();
         if (!window_.start())
             std::fprintf(stderr, "vornhost: no window for log-off, shutdown and resume; Ctrl-C still ends the loop\n");
+        if (const int port = dashboardPort(config, options_.httpPort)) {
+            const std::string failure = dashboard_.start(port, config, report, loop);
+            if (!failure.empty()) {
+                std::fprintf(stderr, "vornhost: %s\n", failure.c_str());
+                return false;
+            }
+            std::fprintf(stderr, "vornhost: dashboard at http://localhost:%d/\n", port);
+        }
         report.begin(options_.configPath);
         return true;
     }
@@ -48,6 +57,7 @@ public:
 private:
     const ControlOptions &options_;
     StopWindow window_;
+    RunDashboard dashboard_;
 };
 
 } // namespace

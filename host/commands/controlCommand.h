@@ -21,6 +21,7 @@ struct ControlOptions {
     std::string csvPath; // empty: no log
     long count = 0;      // 0: until stopped
     bool dryRun = false; // decide and print, send nothing
+    int httpPort = 0;    // the dashboard's; 0: the configuration's, if any
 };
 
 int runControl(const std::string &pluginPath, const ControlOptions &options);

@@ -6,6 +6,7 @@
 // every usage text are made from them.
 #include <string>
 
+#include "control/controlConfig.h"
 #include "control/pollSchedule.h"
 #include "host/cli/commandSet.h"
 #include "host/cli/wholeNumberOption.h"
@@ -134,6 +135,11 @@ void addControl(CommandSet &commands)
         ->type_name("N")
         ->transform(wholeNumber(1, kMaxCount));
     command->add_flag("--dry-run", options->dryRun, "decide and print the duties, send none");
+    command
+        ->add_option("--http", options->httpPort,
+                     "serve a live dashboard on http://localhost:PORT/ (this computer only; README.md)")
+        ->type_name("PORT")
+        ->transform(wholeNumber(1, static_cast<long>(kHighestPort)));
 }
 
 void addService(CommandSet &commands)

@@ -15,6 +15,7 @@
 #include "host/service/serviceFiles.h"
 #include "host/service/serviceManager.h"
 #include "host/service/serviceRecorder.h"
+#include "host/web/runDashboard.h"
 
 namespace {
 
@@ -104,6 +105,12 @@ public:
     {
         recorder_.emplace(config, report);
         loop.listen(&*recorder_);
+        // Fans first: a dashboard that cannot be served is said and let be.
+        if (const int port = dashboardPort(config, 0)) {
+            const std::string failure = dashboard_.start(port, config, report, loop);
+            if (!failure.empty())
+                writeEvent(AlarmSeverity::Warning, "no dashboard: " + failure);
+        }
         return true;
     }
 
@@ -111,6 +118,7 @@ public:
 
 private:
     std::optional<ServiceRecorder> recorder_;
+    RunDashboard dashboard_;
 };
 
 // The loop from start to its exit duties; the service's exit code.

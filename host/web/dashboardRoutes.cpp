@@ -1,0 +1,105 @@
+#include "host/web/dashboardRoutes.h"
+
+#include "host/chart/svgChart.h"
+#include "host/web/dashboardPanel.h"
+#include "host/web/dashboardState.h"
+#include "host/web/historyJson.h"
+#include "host/web/metricsText.h"
+
+namespace {
+
+// The page loads nothing from anywhere but this server, and only its own
+// inline script runs.
+const char kPagePolicy[] = "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                           "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+                           "frame-ancestors 'none'";
+const char kHtml[] = "text/html; charset=utf-8";
+const char kJson[] = "application/json; charset=utf-8";
+// The most rows /api/history sends: a day at one poll a second would be
+// tens of megabytes; a longer span sends every n-th poll and says so.
+constexpr size_t kHistoryRows = 3600;
+constexpr int kDefaultHistoryMinutes = 60;
+
+// Every n-th row, n as small as keeps at most `rows`.
+ReadingLog thinned(ReadingLog log, size_t rows, size_t &every)
+{
+    every = (log.timeMs.size() + rows - 1) / rows;
+    if (every <= 1) {
+        every = 1;
+        return log;
+    }
+    ReadingLog kept = log;
+    kept.timeMs.clear();
+    for (LoggedSeries &series : kept.series)
+        series.values.clear();
+    for (size_t row = 0; row < log.timeMs.size(); row += every) {
+        kept.timeMs.push_back(log.timeMs[row]);
+        for (size_t s = 0; s < log.series.size(); ++s)
+            kept.series[s].values.push_back(log.series[s].values[row]);
+    }
+    return kept;
+}
+
+void history(const DashboardState &state, const httplib::Request &request, httplib::Response &response)
+{
+    int minutes = kDefaultHistoryMinutes;
+    std::string error;
+    if (request.has_param("minutes") && !parseHistoryMinutes(request.get_param_value("minutes"), minutes, error)) {
+        response.status = 400;
+        response.set_content(error + "\n", "text/plain; charset=utf-8");
+        return;
+    }
+    ReadingLog log;
+    std::string source = "memory";
+    const std::string csvPath = state.csvPath();
+    if (minutes > kMinutesKept && !csvPath.empty()) {
+        ReadingLog whole;
+        if (readReadingLog(csvPath, whole, error)) {
+            log = lastMinutes(whole, state.lastPollMs(), minutes);
+            source = "log";
+        }
+    }
+    if (source == "memory")
+        log = state.recent(minutes);
+    size_t every = 1;
+    JsonDocument document = historyJson(thinned(std::move(log), kHistoryRows, every), minutes, source);
+    document["every"] = every;
+    response.set_content(document.dump(-1, ' ', false, JsonDocument::error_handler_t::replace) + "\n", kJson);
+}
+
+} // namespace
+
+void addDashboardRoutes(LoopbackServer &server, const DashboardState &state)
+{
+    server.Get("/", [](const httplib::Request &, httplib::Response &response) {
+        response.set_header("Content-Security-Policy", kPagePolicy);
+        response.set_content(dashboardPage(), kHtml);
+    });
+    server.Get("/panel", [&state](const httplib::Request &, httplib::Response &response) {
+        response.set_content(panelHtml(state.view()), kHtml);
+    });
+    server.Get("/chart.svg", [&state](const httplib::Request &, httplib::Response &response) {
+        const DashboardView view = state.view();
+        response.set_content(svgChart(state.recent(kMinutesKept), "The last hour", view.fans),
+                             "image/svg+xml; charset=utf-8");
+    });
+    server.Get("/api/status", [&state](const httplib::Request &, httplib::Response &response) {
+        response.set_content(state.view().statusJson + "\n", kJson);
+    });
+    server.Get("/api/history", [&state](const httplib::Request &request, httplib::Response &response) {
+        history(state, request, response);
+    });
+    server.Get("/metrics", [&state](const httplib::Request &, httplib::Response &response) {
+        response.set_content(metricsText(state.view()), "text/plain; version=0.0.4; charset=utf-8");
+    });
+}
+
+std::string dashboardPage()
+{
+    const HRSRC found = FindResourceW(nullptr, L"DASHBOARD_PAGE", MAKEINTRESOURCEW(10)); // RT_RCDATA
+    const HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+    const void *bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr)
+        return "<!doctype html><title>VORN fans</title><p>This vornhost.exe holds no dashboard page.";
+    return std::string(static_cast<const char *>(bytes), SizeofResource(nullptr, found));
+}

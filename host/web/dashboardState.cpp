@@ -1,0 +1,101 @@
+#include "host/web/dashboardState.h"
+
+#include <algorithm>
+
+#include "host/output/utcTime.h"
+#include "host/web/readingLogRows.h"
+
+namespace {
+
+// Exclusive for the loop, shared for the servers; released at scope's end.
+class Locked {
+public:
+    Locked(SRWLOCK &lock, bool exclusive) : lock_(lock), exclusive_(exclusive)
+    {
+        exclusive_ ? AcquireSRWLockExclusive(&lock_) : AcquireSRWLockShared(&lock_);
+    }
+    ~Locked() { exclusive_ ? ReleaseSRWLockExclusive(&lock_) : ReleaseSRWLockShared(&lock_); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+private:
+    SRWLOCK &lock_;
+    bool exclusive_;
+};
+
+std::vector<DrivenFan> drivenBy(const ControlConfig &config)
+{
+    std::vector<DrivenFan> fans;
+    for (const FanCurveConfig &fan : config.fans)
+        fans.push_back({static_cast<int>(fan.fan), fan.sensors});
+    return fans;
+}
+
+} // namespace
+
+DashboardState::DashboardState(const ControlConfig &config, const ControlReport &report)
+    : report_(report), lastPoll_(nullptr), lastAlarm_(nullptr)
+{
+    view_.intervalSeconds = config.interval;
+    view_.fans = drivenBy(config);
+    view_.statusJson = statusText(lastPoll_, lastAlarm_);
+}
+
+void DashboardState::poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans)
+{
+    // Built before the lock is taken: the servers wait for the swap only.
+    JsonDocument pollDocument = pollJson(time, reading, fans);
+    long long timeMs = 0;
+    const bool timed = parseUtcTime(time, timeMs);
+    std::string csvPath = report_.csvPath();
+
+    Locked locked(lock_, true);
+    lastPoll_ = std::move(pollDocument);
+    view_.polled = true;
+    view_.time = time;
+    view_.reading = reading;
+    view_.outcomes = fans;
+    view_.statusJson = statusText(lastPoll_, lastAlarm_);
+    csvPath_ = std::move(csvPath);
+    if (timed) {
+        lastPollMs_ = timeMs;
+        appendPoll(hour_, timeMs, reading, fans);
+        dropBefore(hour_, timeMs - kMinutesKept * 60000LL);
+    }
+}
+
+void DashboardState::alarm(const std::string &time, const AlarmEvent &event)
+{
+    JsonDocument alarmDocument = alarmJson(time, event);
+    Locked locked(lock_, true);
+    lastAlarm_ = std::move(alarmDocument);
+    view_.statusJson = statusText(lastPoll_, lastAlarm_);
+    view_.alarms.insert(view_.alarms.begin(), RecordedAlarm{time, event});
+    if (view_.alarms.size() > kAlarmsShown)
+        view_.alarms.resize(kAlarmsShown);
+    ++view_.alarmCounts[static_cast<size_t>(event.kind)];
+}
+
+DashboardView DashboardState::view() const
+{
+    Locked locked(lock_, false);
+    return view_;
+}
+
+ReadingLog DashboardState::recent(int minutes) const
+{
+    Locked locked(lock_, false);
+    return lastMinutes(hour_, lastPollMs_, std::min(minutes, kMinutesKept));
+}
+
+std::string DashboardState::csvPath() const
+{
+    Locked locked(lock_, false);
+    return csvPath_;
+}
+
+long long DashboardState::lastPollMs() const
+{
+    Locked locked(lock_, false);
+    return lastPollMs_;
+}
