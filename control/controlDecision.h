@@ -25,6 +25,8 @@ enum class DutyReason {
     Reapply,
     Exit,
 };
+// DutyReason's values.
+constexpr int kDutyReasonCount = static_cast<int>(DutyReason::Exit) + 1;
 
 // "curve", "hysteresis", "step", "start", "critical", "failsafe", "reapply",
 // "exit".

@@ -12,19 +12,6 @@
 
 namespace {
 
-// The plotted columns, in the order they are drawn and listed.
-std::vector<LoggedSeries> plottedColumns()
-{
-    std::vector<LoggedSeries> columns;
-    for (int sensor = 0; sensor < kSensorCount; ++sensor)
-        columns.push_back({sensorName(sensor), LogUnit::Celsius, {}});
-    for (const FanColumn kind : {FanColumn::Duty, FanColumn::Target}) {
-        for (int fan = 0; fan < kFanCount; ++fan)
-            columns.push_back({fanColumn(fan, kind), LogUnit::Percent, {}});
-    }
-    return columns;
-}
-
 int columnIndex(const std::vector<std::string> &header, const std::string &name)
 {
     for (size_t i = 0; i < header.size(); ++i) {
@@ -88,6 +75,18 @@ std::vector<std::vector<std::string>> csvRecords(const std::string &text, std::v
 
 } // namespace
 
+std::vector<LoggedSeries> plottedSeries()
+{
+    std::vector<LoggedSeries> columns;
+    for (int sensor = 0; sensor < kSensorCount; ++sensor)
+        columns.push_back({sensorName(sensor), LogUnit::Celsius, {}});
+    for (const FanColumn kind : {FanColumn::Duty, FanColumn::Target}) {
+        for (int fan = 0; fan < kFanCount; ++fan)
+            columns.push_back({fanColumn(fan, kind), LogUnit::Percent, {}});
+    }
+    return columns;
+}
+
 bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error)
 {
     std::ifstream file(path, std::ios::binary);
@@ -112,7 +111,7 @@ bool readReadingLogText(const std::string &text, const std::string &name, Readin
     const int errorColumn = columnIndex(header, kErrorColumn);
     log = ReadingLog();
     std::vector<int> sources;
-    for (LoggedSeries &series : plottedColumns()) {
+    for (LoggedSeries &series : plottedSeries()) {
         const int column = columnIndex(header, series.column);
         if (column >= 0) {
             log.series.push_back(series);
@@ -135,6 +134,7 @@ bool readReadingLogText(const std::string &text, const std::string &name, Readin
         const bool failed = errorColumn >= 0 && !row[errorColumn].empty();
         log.failedRows += failed;
         log.timeMs.push_back(ms);
+        log.failed.push_back(failed);
         for (size_t s = 0; s < log.series.size(); ++s)
             log.series[s].values.push_back(failed ? NAN : cellValue(row[sources[s]]));
     }

@@ -25,10 +25,16 @@ struct LoggedSeries {
 
 struct ReadingLog {
     std::vector<long long> timeMs;    // per row: UTC milliseconds since 1970
-    std::vector<LoggedSeries> series; // in a fixed order: digital, analog, duty, target
-    int failedRows = 0;               // rows with a text in "error"
+    std::vector<bool> failed;         // per row: the reading failed (a text in "error")
+    std::vector<LoggedSeries> series; // in a fixed order: digital, analog, duty, target (plottedSeries)
+    int failedRows = 0;               // how many of `failed` are true
     std::vector<std::string> skipped; // why a row was left out: "line 7: ..."
 };
+
+// Every column a chart draws, without values, in that fixed order: the
+// sensors digital0..analog5 (control/sensorName.h), then fanN_duty, then
+// fanN_target for the four fans.
+std::vector<LoggedSeries> plottedSeries();
 
 // Reads the file. False with the reason in `error` when it cannot be read or
 // has no "time" column; a row that cannot be read (a torn last line, a bad

@@ -72,6 +72,11 @@ std::string dateText(long long ms)
     return date::format("%F", date::floor<date::days>(fromEpochMs(ms)));
 }
 
+std::string utcTimeText(long long ms)
+{
+    return date::format("%FT%TZ", fromEpochMs(ms));
+}
+
 std::string timestampNow()
 {
     return date::format("%FT%TZ", date::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()));

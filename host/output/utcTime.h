@@ -14,5 +14,8 @@ bool parseUtcTime(const std::string &text, long long &ms);
 std::string clockText(long long ms, bool withSeconds);
 std::string dateText(long long ms);
 
-// The time now: "2026-03-01T12:00:00.250Z".
+// A time in milliseconds since 1970 as "2026-03-01T12:00:00.250Z".
+std::string utcTimeText(long long ms);
+
+// The time now, as utcTimeText writes it.
 std::string timestampNow();

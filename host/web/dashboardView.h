@@ -25,13 +25,13 @@ struct RecordedAlarm {
 };
 
 struct DashboardView {
-    double intervalSeconds = 1;    // between polls
-    std::vector<DrivenFan> fans;   // the configuration's fans and their sensors, its order
-    bool polled = false;           // false until the first poll: the rest is empty
-    std::string time;              // the last poll's, UTC, ISO 8601
-    Reading reading;               // its reading, or its failure text in reading.error
-    std::vector<FanOutcome> outcomes; // its decisions, the configuration's order
-    std::string statusJson;        // the status file's text of that poll (one line, no line end)
-    std::vector<RecordedAlarm> alarms;              // at most kAlarmsShown, newest first
+    double intervalSeconds = 1;        // between polls
+    std::vector<DrivenFan> fans;       // the configuration's fans and their sensors, its order
+    bool polled = false;               // false until the first poll: the rest is empty
+    std::string time;                  // the last poll's, UTC, ISO 8601
+    Reading reading;                   // its reading, or its failure text in reading.error
+    std::vector<FanOutcome> outcomes;  // its decisions, the configuration's order
+    std::string statusJson;            // the status file's text of that poll (one line, no line end)
+    std::vector<RecordedAlarm> alarms; // at most kAlarmsShown, newest first
     std::array<long long, kAlarmKindCount> alarmCounts = {}; // raised since the run began, by AlarmKind
 };
