@@ -5,40 +5,22 @@
 #include "host/web/dashboardState.h"
 #include "host/web/historyJson.h"
 #include "host/web/metricsText.h"
+#include "host/web/readingLogRows.h"
 
 namespace {
 
 // The page loads nothing from anywhere but this server, and only its own
 // inline script runs.
-const char kPagePolicy[] = "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                           "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'; "
-                           "frame-ancestors 'none'";
+const char kPagePolicy[] =
+    "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+    "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+    "frame-ancestors 'none'";
 const char kHtml[] = "text/html; charset=utf-8";
 const char kJson[] = "application/json; charset=utf-8";
 // The most rows /api/history sends: a day at one poll a second would be
 // tens of megabytes; a longer span sends every n-th poll and says so.
 constexpr size_t kHistoryRows = 3600;
 constexpr int kDefaultHistoryMinutes = 60;
-
-// Every n-th row, n as small as keeps at most `rows`.
-ReadingLog thinned(ReadingLog log, size_t rows, size_t &every)
-{
-    every = (log.timeMs.size() + rows - 1) / rows;
-    if (every <= 1) {
-        every = 1;
-        return log;
-    }
-    ReadingLog kept = log;
-    kept.timeMs.clear();
-    for (LoggedSeries &series : kept.series)
-        series.values.clear();
-    for (size_t row = 0; row < log.timeMs.size(); row += every) {
-        kept.timeMs.push_back(log.timeMs[row]);
-        for (size_t s = 0; s < log.series.size(); ++s)
-            kept.series[s].values.push_back(log.series[s].values[row]);
-    }
-    return kept;
-}
 
 void history(const DashboardState &state, const httplib::Request &request, httplib::Response &response)
 {
@@ -62,7 +44,7 @@ void history(const DashboardState &state, const httplib::Request &request, httpl
     if (source == "memory")
         log = state.recent(minutes);
     size_t every = 1;
-    JsonDocument document = historyJson(thinned(std::move(log), kHistoryRows, every), minutes, source);
+    JsonDocument document = historyJson(everyNthRow(std::move(log), kHistoryRows, every), minutes, source);
     document["every"] = every;
     response.set_content(document.dump(-1, ' ', false, JsonDocument::error_handler_t::replace) + "\n", kJson);
 }

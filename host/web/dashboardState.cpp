@@ -59,6 +59,7 @@ void DashboardState::poll(const std::string &time, const Reading &reading, const
     csvPath_ = std::move(csvPath);
     if (timed) {
         lastPollMs_ = timeMs;
+        dropAfter(hour_, timeMs - 1); // the clock set back: what it said before is no past
         appendPoll(hour_, timeMs, reading, fans);
         dropBefore(hour_, timeMs - kMinutesKept * 60000LL);
     }

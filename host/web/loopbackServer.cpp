@@ -24,8 +24,7 @@ public:
     ConnectionStream(SOCKET socket, HANDLE stop, HANDLE crowded, const ServerLimits &limits)
         : socket_(socket), stop_(stop), crowded_(crowded), limits_(limits), event_(WSACreateEvent())
     {
-        ready_ = event_ != WSA_INVALID_EVENT &&
-                 WSAEventSelect(socket_, event_, FD_READ | FD_WRITE | FD_CLOSE) == 0;
+        ready_ = event_ != WSA_INVALID_EVENT && WSAEventSelect(socket_, event_, FD_READ | FD_WRITE | FD_CLOSE) == 0;
     }
     ~ConnectionStream() override
     {
@@ -126,8 +125,7 @@ private:
         if (now >= deadline)
             return false;
         const HANDLE wakes[] = {stop_, event_, crowded_};
-        const DWORD woken =
-            WaitForMultipleObjects(idle_ ? 3 : 2, wakes, FALSE, static_cast<DWORD>(deadline - now));
+        const DWORD woken = WaitForMultipleObjects(idle_ ? 3 : 2, wakes, FALSE, static_cast<DWORD>(deadline - now));
         if (woken != WAIT_OBJECT_0 + 1)
             return false;
         WSANETWORKEVENTS events;
@@ -248,8 +246,7 @@ std::string LoopbackServer::start(int port)
     waiting_ = CreateSemaphoreW(nullptr, 0, limits_.connections, nullptr);
     crowded_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (stop_ == nullptr || accepted_ == WSA_INVALID_EVENT || free_ == nullptr || waiting_ == nullptr ||
-        crowded_ == nullptr ||
-        WSAEventSelect(listener_, accepted_, FD_ACCEPT) != 0) {
+        crowded_ == nullptr || WSAEventSelect(listener_, accepted_, FD_ACCEPT) != 0) {
         stop();
         return "cannot serve " + where + ": out of resources";
     }

@@ -18,11 +18,11 @@
 #include <vector>
 
 struct ServerLimits {
-    int connections = 16;          // served at once, each on a thread of its own
-    size_t requestBytes = 16384;   // request line and headers; a GET or HEAD has no body
-    unsigned long requestMs = 5000;  // from a request's first byte to its last
-    unsigned long idleMs = 5000;     // waiting for a connection's first or next request
-    unsigned long writeMs = 5000;    // for the client to take each part of a response
+    int connections = 16;           // served at once, each on a thread of its own
+    size_t requestBytes = 16384;    // request line and headers; a GET or HEAD has no body
+    unsigned long requestMs = 5000; // from a request's first byte to its last
+    unsigned long idleMs = 5000;    // waiting for a connection's first or next request
+    unsigned long writeMs = 5000;   // for the client to take each part of a response
     size_t requestsPerConnection = 100;
 };
 
@@ -53,11 +53,11 @@ private:
     ServerLimits limits_;
     int port_ = 0;
     SOCKET listener_ = INVALID_SOCKET;
-    HANDLE stop_ = nullptr;      // manual reset: the server is stopping
-    HANDLE accepted_ = nullptr;  // the listener's FD_ACCEPT
-    HANDLE free_ = nullptr;      // semaphore: connection threads free
-    HANDLE waiting_ = nullptr;   // semaphore: accepted sockets queued for them
-    HANDLE crowded_ = nullptr;   // auto reset: one idle connection is to make room
+    HANDLE stop_ = nullptr;     // manual reset: the server is stopping
+    HANDLE accepted_ = nullptr; // the listener's FD_ACCEPT
+    HANDLE free_ = nullptr;     // semaphore: connection threads free
+    HANDLE waiting_ = nullptr;  // semaphore: accepted sockets queued for them
+    HANDLE crowded_ = nullptr;  // auto reset: one idle connection is to make room
     CRITICAL_SECTION queueLock_;
     std::vector<SOCKET> queue_;
     std::vector<HANDLE> threads_;

@@ -1,5 +1,6 @@
 #include "host/web/readingLogRows.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "control/sensorName.h"
@@ -33,14 +34,14 @@ double pollValue(const std::string &column, const Reading &reading, const std::v
     return NAN;
 }
 
-// Keeps the rows for which `keep(time)` holds, in their order.
+// Keeps the rows for which `keep(row, time)` holds, in their order.
 template <typename Keep>
 void keepRows(ReadingLog &log, Keep keep)
 {
     size_t kept = 0;
     log.failedRows = 0;
     for (size_t row = 0; row < log.timeMs.size(); ++row) {
-        if (!keep(log.timeMs[row]))
+        if (!keep(row, log.timeMs[row]))
             continue;
         const bool failed = row < log.failed.size() && log.failed[row];
         log.timeMs[kept] = log.timeMs[row];
@@ -75,13 +76,26 @@ void appendPoll(ReadingLog &log, long long timeMs, const Reading &reading, const
 
 void dropBefore(ReadingLog &log, long long oldestMs)
 {
-    keepRows(log, [oldestMs](long long timeMs) { return timeMs >= oldestMs; });
+    keepRows(log, [oldestMs](size_t, long long timeMs) { return timeMs >= oldestMs; });
+}
+
+void dropAfter(ReadingLog &log, long long newestMs)
+{
+    keepRows(log, [newestMs](size_t, long long timeMs) { return timeMs <= newestMs; });
+}
+
+ReadingLog everyNthRow(ReadingLog log, size_t rows, size_t &every)
+{
+    every = rows == 0 ? 1 : std::max<size_t>(1, (log.timeMs.size() + rows - 1) / rows);
+    const size_t step = every;
+    keepRows(log, [step](size_t row, long long) { return row % step == 0; });
+    return log;
 }
 
 ReadingLog lastMinutes(const ReadingLog &log, long long nowMs, int minutes)
 {
     ReadingLog cut = log;
     const long long after = nowMs - static_cast<long long>(minutes) * 60000;
-    keepRows(cut, [after](long long timeMs) { return timeMs > after; });
+    keepRows(cut, [after](size_t, long long timeMs) { return timeMs > after; });
     return cut;
 }

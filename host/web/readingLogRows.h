@@ -19,6 +19,12 @@ void appendPoll(ReadingLog &log, long long timeMs, const Reading &reading, const
 
 // Removes the rows older than `oldestMs`; a row at exactly `oldestMs` stays.
 void dropBefore(ReadingLog &log, long long oldestMs);
+// Removes the rows newer than `newestMs` (after the clock was set back).
+void dropAfter(ReadingLog &log, long long newestMs);
+
+// Every n-th row from the first, n (in `every`) the smallest that leaves at
+// most `rows`.
+ReadingLog everyNthRow(ReadingLog log, size_t rows, size_t &every);
 
 // The rows of the last `minutes` before `nowMs`: those with a time after
 // nowMs - minutes * 60000 (that instant itself excluded), with their values.

@@ -311,6 +311,32 @@ TEST(DashboardMemory, KeepsExactlyTheRowsOfTheLastMinutesWithTheirValues)
     EXPECT_TRUE(series(log, "digital2").values.empty());
 }
 
+TEST(DashboardMemory, ThinsALongSpanAndForgetsTimesAClockSetBackLeftAhead)
+{
+    ReadingLog log;
+    Reading reading;
+    const long long start = ms(kTime);
+    for (int second = 0; second < 10; ++second) {
+        reading.digitalCelsius[0] = second;
+        reading.error = second == 4 ? "FT_Read failed" : "";
+        appendPoll(log, start + second * 1000LL, reading, {});
+    }
+    size_t every = 0;
+    ReadingLog thin = everyNthRow(log, 4, every);
+    EXPECT_EQ(every, 3u);
+    EXPECT_EQ(series(thin, "digital0").values, (std::vector<double>{0, 3, 6, 9}));
+    EXPECT_EQ(everyNthRow(log, 10, every).timeMs.size(), 10u);
+    EXPECT_EQ(every, 1u);
+    thin = everyNthRow(log, 5, every);
+    EXPECT_EQ(every, 2u);
+    EXPECT_EQ(thin.failed, (std::vector<bool>{false, false, true, false, false}));
+    EXPECT_EQ(thin.failedRows, 1);
+
+    dropAfter(log, start + 2500);
+    EXPECT_EQ(log.timeMs, (std::vector<long long>{start, start + 1000, start + 2000}));
+    EXPECT_EQ(log.failedRows, 0);
+}
+
 TEST(DashboardPanel, EscapesEveryTextOfThePlugInAndTheAlarms)
 {
     DashboardView view = polledView();
