@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "control/sensorName.h"
-#include "host/output/logColumns.h"
+#include "host/chart/seriesStyle.h"
+#include "host/output/markupText.h"
 #include "host/output/utcTime.h"
 
 namespace {
@@ -16,36 +16,16 @@ namespace {
 constexpr double kWidth = 1000, kHeight = 560;
 constexpr double kLeft = 70, kTop = 50, kRight = 790, kBottom = 480;
 constexpr double kLegendX = 860, kLegendRow = 18;
+// A bold legend entry's width per character, a little above what librsvg's
+// sans-serif takes at 12 px, and the margin the canvas keeps after the
+// longest such entry.
+constexpr double kBoldCharWidth = 7, kLegendMargin = 10;
 // Grid lines pale, the frame and its tick marks dark; no series has either colour.
 const char kGrid[] = "stroke=\"#dddddd\"";
 const char kFrame[] = "stroke=\"#444444\"";
-
-struct Style {
-    const char *color;
-    double width;
-    const char *dash; // null: solid
-};
-
-// Each column's line: temperatures thin, duties thick, the control
-// command's targets dashed in a paler shade of their fan's colour.
-Style styleOf(const std::string &column)
-{
-    static const char *const digital[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728",
-                                          "#9467bd", "#8c564b", "#e377c2", "#7f7f7f"};
-    static const char *const analog[] = {"#bcbd22", "#17becf", "#393b79", "#637939", "#8c6d31", "#843c39"};
-    static const char *const duty[] = {"#e6007e", "#0050ff", "#00a651", "#ff3000"};
-    static const char *const target[] = {"#f08cc4", "#8cb0ff", "#8cd8b0", "#ffa080"};
-    if (const std::optional<int> sensor = sensorNumber(column)) {
-        if (*sensor < kDigitalSensorCount)
-            return {digital[*sensor], 2, nullptr};
-        return {analog[*sensor - kDigitalSensorCount], 2, nullptr};
-    }
-    int fan = 0;
-    FanColumn kind = FanColumn::Target;
-    if (parseFanColumn(column, fan, kind) && kind == FanColumn::Duty)
-        return {duty[fan], 3, nullptr};
-    return {target[fan], 2, "6 4"};
-}
+// The legend entry of a sensor set back is dimmed less than its line: its
+// words stay readable.
+constexpr double kDimmedWordsOpacity = 0.5;
 
 std::string formatted(const char *format, ...)
 {
@@ -57,35 +37,37 @@ std::string formatted(const char *format, ...)
     return text;
 }
 
-std::string escaped(const std::string &text)
+// A set-back style's opacity as an attribute, after a space; none at full opacity.
+std::string opacityOf(const SeriesStyle &style)
 {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return style.opacity < 1 ? formatted(" opacity=\"%g\"", style.opacity) : "";
 }
 
-// The stroke attributes of a style: colour, width and any dashes.
-std::string strokeOf(const Style &style)
+// The stroke attributes of a style: colour, width, any dashes and opacity.
+std::string strokeOf(const SeriesStyle &style)
 {
     return formatted("stroke=\"%s\" stroke-width=\"%g\"%s%s%s", style.color, style.width,
-                     style.dash ? " stroke-dasharray=\"" : "", style.dash ? style.dash : "", style.dash ? "\"" : "");
+                     style.dash ? " stroke-dasharray=\"" : "", style.dash ? style.dash : "", style.dash ? "\"" : "") +
+           opacityOf(style);
+}
+
+// "0 2": the fans a sensor drives, as the data-fans attribute lists them.
+std::string fanList(const std::vector<int> &fans, const char *separator)
+{
+    std::string list;
+    for (const int fan : fans)
+        list += (list.empty() ? "" : separator) + std::to_string(fan);
+    return list;
+}
+
+// What finds a column's line in the document: the class "series", with
+// "drives" and the fans in data-fans when it is a sensor that drives some.
+std::string seriesAttributes(const std::string &column, const SeriesStyle &style)
+{
+    if (style.drives.empty())
+        return formatted("class=\"series\" data-column=\"%s\"", column.c_str());
+    return formatted("class=\"series drives\" data-column=\"%s\" data-fans=\"%s\"", column.c_str(),
+                     fanList(style.drives, " ").c_str());
 }
 
 std::string line(double x1, double y1, double x2, double y2, const std::string &stroke)
@@ -231,10 +213,10 @@ std::string axes(const Scale &celsius, const Scale &percent, const TimeAxis &tim
 
 // One column's line, broken wherever a row has no value; a value alone
 // between two gaps is a dot.
-std::string seriesLine(const LoggedSeries &series, const std::vector<long long> &timeMs, const Scale &scale,
-                       const TimeAxis &time)
+std::string seriesLine(const LoggedSeries &series, const SeriesStyle &style, const std::vector<long long> &timeMs,
+                       const Scale &scale, const TimeAxis &time)
 {
-    const Style style = styleOf(series.column);
+    const std::string attributes = seriesAttributes(series.column, style);
     std::string path, dots;
     const size_t count = series.values.size();
     for (size_t i = 0; i < count; ++i) {
@@ -244,22 +226,55 @@ std::string seriesLine(const LoggedSeries &series, const std::vector<long long> 
         const bool before = i > 0 && !std::isnan(series.values[i - 1]);
         const bool after = i + 1 < count && !std::isnan(series.values[i + 1]);
         if (!before && !after)
-            dots += formatted(
-                "<circle class=\"series\" data-column=\"%s\" cx=\"%.1f\" cy=\"%.1f\" r=\"%.1f\" "
-                "fill=\"%s\"/>\n",
-                series.column.c_str(), x, y, style.width, style.color);
+            dots += formatted("<circle %s cx=\"%.1f\" cy=\"%.1f\" r=\"%.1f\" fill=\"%s\"%s/>\n", attributes.c_str(), x,
+                              y, style.width, style.color, opacityOf(style).c_str());
         else
             path += formatted("%s%.1f %.1f", path.empty() ? "M" : before ? " L" : " M", x, y);
     }
     if (path.empty())
         return dots;
-    return formatted("<path class=\"series\" data-column=\"%s\" fill=\"none\" stroke-linejoin=\"round\" ",
-                     series.column.c_str()) +
-           strokeOf(style) + " d=\"" + path + "\"/>\n" + dots;
+    return "<path " + attributes + " fill=\"none\" stroke-linejoin=\"round\" " + strokeOf(style) + " d=\"" + path +
+           "\"/>\n" + dots;
+}
+
+// A legend entry's words: the column and its unit, and the fans a sensor
+// drives ("digital0 \u00b0C \u2192 fans 0, 2").
+std::string legendWords(const LoggedSeries &series, const SeriesStyle &style)
+{
+    std::string words = series.column + (series.unit == LogUnit::Celsius ? " \u00b0C" : " %");
+    if (!style.drives.empty())
+        words += (style.drives.size() == 1 ? " \u2192 fan " : " \u2192 fans ") + fanList(style.drives, ", ");
+    return words;
+}
+
+// The canvas's width: wider than kWidth only as far as a sensor's legend
+// entry that names the fans it drives needs.
+double canvasWidth(const ReadingLog &log, const std::vector<SeriesStyle> &styles)
+{
+    double width = kWidth;
+    for (size_t s = 0; s < log.series.size(); ++s) {
+        if (styles[s].drives.empty())
+            continue;
+        size_t characters = 0;
+        for (const char c : legendWords(log.series[s], styles[s]))
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80; // UTF-8: lead bytes only
+        width = std::max(width, std::ceil(kLegendX + 30 + characters * kBoldCharWidth + kLegendMargin));
+    }
+    return width;
+}
+
+// A legend entry's text: bold for a sensor that drives a fan, dimmed for
+// one set back.
+std::string legendText(double y, const LoggedSeries &series, const SeriesStyle &style)
+{
+    return formatted("<text x=\"%.1f\" y=\"%.1f\"%s%s>", kLegendX + 30, y + 4,
+                     style.drives.empty() ? "" : " font-weight=\"bold\"",
+                     style.opacity < 1 ? formatted(" opacity=\"%g\"", kDimmedWordsOpacity).c_str() : "") +
+           markupEscaped(legendWords(series, style)) + "</text>\n";
 }
 
 // The columns' names with a sample of their line, temperatures first.
-std::string legend(const ReadingLog &log)
+std::string legend(const ReadingLog &log, const std::vector<SeriesStyle> &styles)
 {
     std::string svg = "<g id=\"legend\" font-size=\"12\" fill=\"#222222\">\n";
     double y = kTop + 4;
@@ -267,9 +282,8 @@ std::string legend(const ReadingLog &log)
         const LoggedSeries &series = log.series[s];
         if (s > 0 && series.unit != log.series[s - 1].unit)
             y += kLegendRow / 2;
-        svg += line(kLegendX, y, kLegendX + 24, y, strokeOf(styleOf(series.column)));
-        svg += formatted("<text x=\"%.1f\" y=\"%.1f\">%s %s</text>\n", kLegendX + 30, y + 4, series.column.c_str(),
-                         series.unit == LogUnit::Celsius ? "\u00b0C" : "%");
+        svg += line(kLegendX, y, kLegendX + 24, y, strokeOf(styles[s]));
+        svg += legendText(y, series, styles[s]);
         y += kLegendRow;
     }
     return svg + "</g>\n";
@@ -277,26 +291,32 @@ std::string legend(const ReadingLog &log)
 
 } // namespace
 
-std::string svgChart(const ReadingLog &log, const std::string &title, const std::vector<DrivenFan> & /*driven*/)
+std::string svgChart(const ReadingLog &log, const std::string &title, const std::vector<DrivenFan> &driven)
 {
     const Scale celsius = celsiusScale(log), percent = percentScale(log);
     const TimeAxis time = timeAxis(log);
+    std::vector<SeriesStyle> styles;
+    for (const LoggedSeries &series : log.series)
+        styles.push_back(seriesStyle(series.column, driven));
+    const double width = canvasWidth(log, styles);
     std::string svg = formatted(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%g\" height=\"%g\" "
         "viewBox=\"0 0 %g %g\" font-family=\"sans-serif\">\n",
-        kWidth, kHeight, kWidth, kHeight);
-    svg += "<title>" + escaped(title) + "</title>\n";
-    svg += formatted("<rect width=\"%g\" height=\"%g\" fill=\"#ffffff\"/>\n", kWidth, kHeight);
-    svg +=
-        formatted("<text x=\"%.1f\" y=\"28\" font-size=\"15\" fill=\"#222222\">", kLeft) + escaped(title) + "</text>\n";
+        width, kHeight, width, kHeight);
+    svg += "<title>" + markupEscaped(title) + "</title>\n";
+    svg += formatted("<rect width=\"%g\" height=\"%g\" fill=\"#ffffff\"/>\n", width, kHeight);
+    svg += formatted("<text x=\"%.1f\" y=\"28\" font-size=\"15\" fill=\"#222222\">", kLeft) + markupEscaped(title) +
+           "</text>\n";
     svg += axes(celsius, percent, time);
     svg += formatted(
         "<clipPath id=\"plot-clip\"><rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>"
         "</clipPath>\n<g id=\"series\" clip-path=\"url(#plot-clip)\">\n",
         kLeft - 2, kTop - 2, kRight - kLeft + 4, kBottom - kTop + 4);
-    for (const LoggedSeries &series : log.series)
-        svg += seriesLine(series, log.timeMs, series.unit == LogUnit::Celsius ? celsius : percent, time);
-    svg += "</g>\n" + legend(log) + "</svg>\n";
+    for (size_t s = 0; s < log.series.size(); ++s) {
+        const LoggedSeries &series = log.series[s];
+        svg += seriesLine(series, styles[s], log.timeMs, series.unit == LogUnit::Celsius ? celsius : percent, time);
+    }
+    svg += "</g>\n" + legend(log, styles) + "</svg>\n";
     return svg;
 }

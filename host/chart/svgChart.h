@@ -4,7 +4,11 @@
 // A row without a value (a failed reading, an empty cell) breaks the line:
 // a gap, never a drop to 0. The plot area is the element with the id
 // "plot-area"; each line is an element of the class "series" whose
-// data-column names its column.
+// data-column names its column. When the chart marks the fans' inputs, a
+// sensor's line that drives fans is bold, in the first fan's colour, of the
+// class "drives" too, with the fans in data-fans ("0 2"), and its legend
+// entry names them ("digital0 °C → fans 0, 2"); every other sensor is set
+// back, thin and pale. The canvas widens as far as such an entry needs.
 #pragma once
 
 #include <string>

@@ -177,11 +177,16 @@ void addPlot(CommandSet &commands)
     auto [command, options] = commands.add("plot",
                                            "draws a CSV log of watch or control as an SVG picture: temperatures in\n"
                                            "degrees Celsius and fan duty in percent over time, a failed reading as\n"
-                                           "a gap",
+                                           "a gap; with --config, the sensors that drive each fan stand out in its\n"
+                                           "colour",
                                            runPlot);
     command->add_option("CSV", options->csvPath)->required();
     command->add_option("--out", options->svgPath, "where the picture goes (default: CSV's name with .svg)")
         ->type_name("FILE.svg");
+    command
+        ->add_option("--config", options->configPath,
+                     "a control configuration: its fans' sensors are marked (checked as control does)")
+        ->type_name("FILE.json");
 }
 
 } // namespace

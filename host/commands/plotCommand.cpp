@@ -3,10 +3,19 @@
 #include <cstdio>
 
 #include "host/chart/chartText.h"
+#include "host/chart/drivenFans.h"
 #include "host/chart/svgChart.h"
+#include "host/fans/controlConfigLoad.h"
 
 int runPlot(const std::string &, const PlotOptions &options)
 {
+    std::vector<DrivenFan> driven;
+    if (!options.configPath.empty()) {
+        ControlConfig config;
+        if (!loadControlConfig(options.configPath, config))
+            return 2;
+        driven = drivenFans(config);
+    }
     ReadingLog log;
     std::string error;
     if (!readReadingLog(options.csvPath, log, error)) {
@@ -20,7 +29,7 @@ int runPlot(const std::string &, const PlotOptions &options)
         return 1;
     }
     const std::string svgPath = options.svgPath.empty() ? svgPathFor(options.csvPath) : options.svgPath;
-    const std::string svg = svgChart(log, chartTitle(options.csvPath, log));
+    const std::string svg = svgChart(log, chartTitle(options.csvPath, log), driven);
     FILE *out = std::fopen(svgPath.c_str(), "wb");
     bool written = out != nullptr && std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
     if (out != nullptr)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/chart/drivenFans.h"
 #include "host/output/utcTime.h"
 #include "host/web/readingLogRows.h"
 
@@ -23,21 +24,13 @@ private:
     bool exclusive_;
 };
 
-std::vector<DrivenFan> drivenBy(const ControlConfig &config)
-{
-    std::vector<DrivenFan> fans;
-    for (const FanCurveConfig &fan : config.fans)
-        fans.push_back({static_cast<int>(fan.fan), fan.sensors});
-    return fans;
-}
-
 } // namespace
 
 DashboardState::DashboardState(const ControlConfig &config, const ControlReport &report)
     : report_(report), lastPoll_(nullptr), lastAlarm_(nullptr)
 {
     view_.intervalSeconds = config.interval;
-    view_.fans = drivenBy(config);
+    view_.fans = drivenFans(config);
     view_.statusJson = statusText(lastPoll_, lastAlarm_);
 }
 

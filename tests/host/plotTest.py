@@ -2,10 +2,13 @@
 """vornhost plot, looked at the way a person would: the SVG is rendered by
 librsvg (rsvg-convert) and the picture must show every series' line in its
 colour on both sides of a failed stretch of readings, and no line inside it.
-Also what it refuses (a missing file, a CSV without a "time" column or
-without rows) and a chart of a real `watch --csv` log.
+With a control configuration, the sensors that drive a fan must show in that
+fan's colour and the others paler. Also what it refuses (a missing file, a
+CSV without a "time" column or without rows, a configuration control would
+refuse) and a chart of a real `watch --csv` log.
 
 Usage: plotTest.py BUILD_DIR"""
+import json
 import os
 import subprocess
 import tempfile
@@ -140,6 +143,61 @@ class Chart(unittest.TestCase):
         self.assertGreater(count(colours["digital1"], (2.5, 3.5)), 5)
 
 
+def path_points(element):
+    """The (x, y) points of a series' path, "M70.0 60.2 L88.5 60.1 ..."."""
+    numbers = [float(n) for n in element.get("d").replace("M", " ").replace("L", " ").split()]
+    return list(zip(numbers[0::2], numbers[1::2]))
+
+
+class Marks(unittest.TestCase):
+    """plot --config: fan 1 driven by digital3, fan 2 by digital3 and analog2."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory(dir=host.BUILD)
+        csv = os.path.join(cls.folder.name, "log.csv")
+        write_log(csv)
+        config = os.path.join(cls.folder.name, "fans.json")
+        curve = [[20, 20], [60, 100]]
+        with open(config, "w") as f:
+            json.dump({"fans": [{"fan": 1, "sensors": ["digital3"], "points": curve},
+                                {"fan": 2, "sensors": ["digital3", "analog2"], "points": curve}]}, f)
+        cls.svg = os.path.join(cls.folder.name, "marked.svg")
+        cls.code, _, cls.err = plot([os.path.relpath(csv, host.BUILD), "--out", os.path.relpath(cls.svg, host.BUILD),
+                                     "--config", os.path.relpath(config, host.BUILD)])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def test_driving_sensors_are_drawn_in_their_fans_colour_and_the_rest_paler(self):
+        self.assertEqual(self.code, 0, self.err)
+        root = ElementTree.parse(self.svg).getroot()
+        paths = {e.get("data-column"): e for e in root.iter(SVG + "path") if "series" in e.get("class").split()}
+        drives = sorted(c for c, e in paths.items() if "drives" in e.get("class").split())
+        self.assertEqual(drives, ["analog2", "digital3"])
+        self.assertEqual(paths["digital3"].get("data-fans"), "1 2")
+        texts = ["".join(t.itertext()) for t in root.iter(SVG + "text")]
+        self.assertIn("digital3 \u00b0C \u2192 fans 1, 2", texts)
+        self.assertIn("analog2 \u00b0C \u2192 fan 2", texts)
+        width, _, raw = rendered(self.svg)
+
+        def pixels_near(column):
+            # The pixels around the middle of the line's first segment.
+            (x0, y0), (x1, y1) = path_points(paths[column])[:2]
+            x, y = int((x0 + x1) / 2), int((y0 + y1) / 2)
+            return [tuple(raw[((y + dy) * width + x) * 3:((y + dy) * width + x) * 3 + 3]) for dy in (-1, 0, 1)]
+
+        self.assertIn(colour(paths["fan1_duty"].get("stroke")), pixels_near("digital3"))
+        self.assertIn(colour(paths["fan2_duty"].get("stroke")), pixels_near("analog2"))
+        for column in ("digital1", "analog0"):
+            own = colour(paths[column].get("stroke"))
+            darkest = min(pixels_near(column), key=sum)
+            self.assertNotIn(own, pixels_near(column), column + " drawn at full strength")
+            self.assertLess(sum(darkest), 3 * 255, column + " not drawn at all")
+            self.assertTrue(all(d >= o for d, o in zip(darkest, own)), (column, darkest, own))
+
+
 class Refusals(unittest.TestCase):
     def test_bad_input_is_named_with_exit_code_1(self):
         with tempfile.TemporaryDirectory(dir=host.BUILD) as folder:
@@ -160,7 +218,19 @@ class Refusals(unittest.TestCase):
         for args in ([], ["a.csv", "b.csv"], ["a.csv", "--out"]):
             code, _, err = plot(args)
             self.assertEqual(code, 2, (args, err))
-            self.assertIn("vornhost plot CSV [--out FILE.svg]", err)
+            self.assertIn("vornhost plot CSV [--out FILE.svg] [--config FILE.json]", err)
+
+    def test_a_configuration_control_refuses_exits_2_and_draws_nothing(self):
+        with tempfile.TemporaryDirectory(dir=host.BUILD) as folder:
+            csv = os.path.join(folder, "log.csv")
+            write_log(csv)
+            config = os.path.join(folder, "fans.json")
+            with open(config, "w") as f:
+                f.write('{"fans": [{"fan": 4, "sensors": ["digital0"], "points": [[20, 20], [60, 100]]}]}')
+            code, _, err = plot([os.path.relpath(csv, host.BUILD), "--config", os.path.relpath(config, host.BUILD)])
+            self.assertEqual(code, 2, err)
+            self.assertIn("fans.json: fans[0].fan", err)
+            self.assertEqual(sorted(os.listdir(folder)), ["fans.json", "log.csv"], "a chart was written")
 
 
 class WatchLog(unittest.TestCase):
