@@ -5,13 +5,18 @@
 
 namespace {
 
+// An answer written without httplib, the connection closed after it.
+std::string closingAnswer(const char *status, const std::string &extra, const std::string &body)
+{
+    return std::string("HTTP/1.1 ") + status + "\r\nConnection: close\r\n" + extra +
+           "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+           body;
+}
+
 // What a client beyond the connection threads gets, at once.
-const std::string kTooManyConnections = [] {
-    const std::string body = "vornhost serves as many connections as it takes; try again shortly\n";
-    return "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nRetry-After: 1\r\n"
-           "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
-}();
+const std::string kTooManyConnections =
+    closingAnswer("503 Service Unavailable", "Retry-After: 1\r\n",
+                  "vornhost serves as many connections as it takes; try again shortly\n");
 
 const char kPlainText[] = "text/plain; charset=utf-8";
 
@@ -52,8 +57,13 @@ public:
             return false;
         deadline_ = GetTickCount64() + limits_.requestMs;
         left_ = limits_.requestBytes;
+        overflowed_ = answered_ = false;
         return true;
     }
+
+    // The request was longer than a request head may be and nothing was
+    // answered: httplib had not read its line or headers to the end.
+    bool overflowedUnanswered() const { return overflowed_ && !answered_; }
 
     bool is_readable() const override { return offset_ < length_ || fill() > 0; }
     bool is_writable() const override { return true; }
@@ -66,8 +76,10 @@ public:
                 return got;
         }
         const size_t n = std::min({size, length_ - offset_, left_});
-        if (n == 0)
-            return -1; // the request is longer than a request head may be
+        if (n == 0) {
+            overflowed_ = true;
+            return -1;
+        }
         std::memcpy(ptr, buffer_ + offset_, n);
         offset_ += n;
         left_ -= n;
@@ -77,6 +89,7 @@ public:
     ssize_t write(const char *ptr, size_t size) override
     {
         const ULONGLONG deadline = GetTickCount64() + limits_.writeMs;
+        answered_ = true;
         for (size_t done = 0; done < size;) {
             const int chunk = static_cast<int>(std::min<size_t>(size - done, 1 << 16));
             const int sent = send(socket_, ptr + done, chunk, 0);
@@ -144,6 +157,8 @@ private:
     mutable ULONGLONG deadline_ = 0;
     bool idle_ = false; // waiting for a request: a new connection may take the thread
     size_t left_ = 0;
+    bool overflowed_ = false;
+    bool answered_ = false;
 };
 
 // "localhost" in any case, or "127.0.0.1", or "[::1]".
@@ -362,7 +377,14 @@ void LoopbackServer::serve(SOCKET client)
         for (size_t n = 1; n <= limits_.requestsPerConnection && stream.nextRequest(); ++n) {
             const bool last = n == limits_.requestsPerConnection || WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0;
             bool closedByClient = false;
-            if (!process_request(stream, last, closedByClient, nullptr) || closedByClient || last)
+            const bool served = process_request(stream, last, closedByClient, nullptr);
+            if (stream.overflowedUnanswered()) {
+                const std::string tooLong = closingAnswer("431 Request Header Fields Too Large", "",
+                                                          "vornhost takes a request line and headers of at most " +
+                                                              std::to_string(limits_.requestBytes) + " bytes\n");
+                stream.write(tooLong.data(), tooLong.size());
+            }
+            if (!served || closedByClient || last)
                 break;
         }
     }
