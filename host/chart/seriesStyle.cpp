@@ -26,14 +26,14 @@ SeriesStyle plainStyle(const std::string &column)
     static const char *const analog[] = {"#bcbd22", "#17becf", "#393b79", "#637939", "#8c6d31", "#843c39"};
     if (const std::optional<int> sensor = sensorNumber(column)) {
         if (*sensor < kDigitalSensorCount)
-            return {digital[*sensor], 2, nullptr};
-        return {analog[*sensor - kDigitalSensorCount], 2, nullptr};
+            return {digital[*sensor], 2, nullptr, 1, {}};
+        return {analog[*sensor - kDigitalSensorCount], 2, nullptr, 1, {}};
     }
     int fan = 0;
     FanColumn kind = FanColumn::Target;
     if (parseFanColumn(column, fan, kind) && kind == FanColumn::Duty)
-        return {fanColour(fan), 3, nullptr};
-    return {kTargetColor[fan], 2, "6 4"};
+        return {fanColour(fan), 3, nullptr, 1, {}};
+    return {kTargetColor[fan], 2, "6 4", 1, {}};
 }
 
 // The fans that sensor `column` drives, each once, in the order `driven`

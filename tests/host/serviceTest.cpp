@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "loopbackGet.h"
 #include "serviceSupport.h"
 #include "tests/support/registrySettings.h"
 #include "tests/support/turnHolder.h"
@@ -116,7 +117,9 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
 {
     SimControl sim;
     ASSERT_TRUE(loadSharedSimulator(sim)) << sim.missing;
-    writeConfig(R"({"device": {"number": 0}, "fans": [
+    // A port below Linux's ephemeral ports, which the other tests' servers take.
+    constexpr int kDashboardPort = 18787;
+    writeConfig(R"({"device": {"number": 0}, "http": {"port": 18787}, "fans": [
                       {"fan": 0, "sensors": ["digital3"], "points": [[-60, 30], [60, 30]], "onExit": 40},
                       {"fan": 2, "sensors": ["analog0"], "points": [[-60, 50], [60, 50]], "onExit": 70}]})");
     const ProgramRun install = vornhost(std::string("service install --config ") + kServiceConfig);
@@ -165,6 +168,14 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_EQ(shown["poll"]["fans"][1]["target"], 50);
     EXPECT_EQ(shown["poll"]["fans"][1]["reason"], "curve");
 
+    // Its dashboard, as the configuration asks: the status file's JSON.
+    const std::string served = loopbackGet(kDashboardPort, "/api/status");
+    ASSERT_EQ(served.rfind("HTTP/1.1 200 ", 0), 0u) << served;
+    const nlohmann::json servedStatus =
+        nlohmann::json::parse(served.substr(served.find("\r\n\r\n") + 4), nullptr, false);
+    ASSERT_FALSE(servedStatus.is_discarded()) << served;
+    EXPECT_EQ(servedStatus["poll"]["fans"][1]["target"], 50) << served;
+
     // Read again and again as the status file is replaced at each poll:
     // every read finds a poll, and the polls go on.
     const std::string first = lastPollTime();
@@ -192,6 +203,7 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_EQ(frameDuty(sim, 0), 40);
     EXPECT_EQ(frameDuty(sim, 2), 70);
     EXPECT_NE(vornhost("service status").output.find("stopped"), std::string::npos);
+    EXPECT_EQ(loopbackGet(kDashboardPort, "/api/status"), ""); // gone with the service
     // The day's CSV log, as vornhost plot reads it: a row per poll, fan 2 at
     // 50 %, and the exit's row last.
     const std::vector<std::string> log = linesOf(fileText(logPath));
