@@ -6,15 +6,18 @@
 
 namespace {
 
-// The help text's own escapes: backslash and line feed only.
-std::string escapedHelp(const std::string &help)
+// The format's escapes: backslash and line feed everywhere, the double
+// quote inside a label's value.
+std::string escaped(const std::string &text, bool inQuotes)
 {
     std::string out;
-    for (const char c : help) {
+    for (const char c : text) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '\n')
             out += "\\n";
+        else if (c == '"' && inQuotes)
+            out += "\\\"";
         else
             out += c;
     }
@@ -26,7 +29,7 @@ std::string escapedHelp(const std::string &help)
 void ExpositionText::family(const std::string &name, const char *type, const std::string &help)
 {
     family_ = name;
-    text_ += "# HELP " + name + " " + escapedHelp(help) + "\n";
+    text_ += "# HELP " + name + " " + escaped(help, false) + "\n";
     text_ += "# TYPE " + name + " " + type + "\n";
 }
 
@@ -44,18 +47,7 @@ void ExpositionText::sample(const MetricLabels &labels, double value)
 
 std::string escapedLabelValue(const std::string &value)
 {
-    std::string out;
-    for (const char c : value) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '"')
-            out += "\\\"";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
+    return escaped(value, true);
 }
 
 std::string sampleValue(double value)

@@ -20,6 +20,7 @@
 #include "host/web/historyJson.h"
 #include "host/web/metricsText.h"
 #include "host/web/readingLogRows.h"
+#include "readingLogSupport.h"
 
 namespace {
 
@@ -126,15 +127,6 @@ long long ms(const char *time)
     long long value = 0;
     EXPECT_TRUE(parseUtcTime(time, value)) << time;
     return value;
-}
-
-const LoggedSeries &series(const ReadingLog &log, const std::string &column)
-{
-    for (const LoggedSeries &s : log.series) {
-        if (s.column == column)
-            return s;
-    }
-    throw std::runtime_error("no series " + column);
 }
 
 } // namespace
@@ -286,14 +278,14 @@ TEST(DashboardMemory, KeepsExactlyTheRowsOfTheLastMinutesWithTheirValues)
     for (size_t s = 0; s < log.series.size(); ++s)
         EXPECT_EQ(log.series[s].column, plottedSeries()[s].column);
     EXPECT_EQ(log.failedRows, 1);
-    EXPECT_TRUE(std::isnan(series(log, "digital2").values[1]));
-    EXPECT_TRUE(std::isnan(series(log, "fan0_target").values[0]));
+    EXPECT_TRUE(std::isnan(seriesNamed(log, "digital2").values[1]));
+    EXPECT_TRUE(std::isnan(seriesNamed(log, "fan0_target").values[0]));
 
     // The row exactly `minutes` before now is out; the one a millisecond
     // later is in.
     const ReadingLog cut = lastMinutes(log, start + 3 * 60000LL, 2);
     EXPECT_EQ(cut.timeMs, (std::vector<long long>{start + 120000, start + 180000}));
-    EXPECT_EQ(series(cut, "digital2").values, (std::vector<double>{32, 33}));
+    EXPECT_EQ(seriesNamed(cut, "digital2").values, (std::vector<double>{32, 33}));
     EXPECT_EQ(cut.failedRows, 0);
     EXPECT_EQ(lastMinutes(log, start + 3 * 60000LL - 1, 2).timeMs.size(), 3u);
     EXPECT_EQ(log.timeMs.size(), 4u); // the original stays whole
@@ -303,12 +295,12 @@ TEST(DashboardMemory, KeepsExactlyTheRowsOfTheLastMinutesWithTheirValues)
     EXPECT_EQ(log.timeMs, (std::vector<long long>{start + 60000, start + 120000, start + 180000}));
     EXPECT_EQ(log.failed, (std::vector<bool>{true, false, false}));
     EXPECT_EQ(log.failedRows, 1);
-    EXPECT_EQ(series(log, "digital2").values[2], 33);
+    EXPECT_EQ(seriesNamed(log, "digital2").values[2], 33);
     dropBefore(log, start + 60001);
     EXPECT_EQ(log.failedRows, 0);
     dropBefore(log, start + 999999);
     EXPECT_TRUE(log.timeMs.empty());
-    EXPECT_TRUE(series(log, "digital2").values.empty());
+    EXPECT_TRUE(seriesNamed(log, "digital2").values.empty());
 }
 
 TEST(DashboardMemory, ThinsALongSpanAndForgetsTimesAClockSetBackLeftAhead)
@@ -324,7 +316,7 @@ TEST(DashboardMemory, ThinsALongSpanAndForgetsTimesAClockSetBackLeftAhead)
     size_t every = 0;
     ReadingLog thin = everyNthRow(log, 4, every);
     EXPECT_EQ(every, 3u);
-    EXPECT_EQ(series(thin, "digital0").values, (std::vector<double>{0, 3, 6, 9}));
+    EXPECT_EQ(seriesNamed(thin, "digital0").values, (std::vector<double>{0, 3, 6, 9}));
     EXPECT_EQ(everyNthRow(log, 10, every).timeMs.size(), 10u);
     EXPECT_EQ(every, 1u);
     thin = everyNthRow(log, 5, every);

@@ -9,31 +9,11 @@
 #include "host/chart/readingLog.h"
 #include "host/chart/svgChart.h"
 #include "host/output/utcTime.h"
-
-namespace {
-
-ReadingLog read(const std::string &text)
-{
-    ReadingLog log;
-    std::string error;
-    EXPECT_TRUE(readReadingLogText(text, "log.csv", log, error)) << error;
-    return log;
-}
-
-const LoggedSeries &series(const ReadingLog &log, const std::string &column)
-{
-    for (const LoggedSeries &s : log.series) {
-        if (s.column == column)
-            return s;
-    }
-    throw std::runtime_error("no series " + column);
-}
-
-} // namespace
+#include "readingLogSupport.h"
 
 TEST(ReadingLog, ReadsQuotedFieldsAcrossLinesAndLeavesOutWhatItCannotRead)
 {
-    const ReadingLog log = read(
+    const ReadingLog log = readLogText(
         "time,digital0,fan1_duty,error\r\n"
         "2026-12-08T06:59:40.031Z,30.5,40,\r\n"
         "2026-12-08T06:59:41Z,,,\"FT_Read: \"\"no\"\",\r\nreply\"\r\n"
@@ -43,8 +23,8 @@ TEST(ReadingLog, ReadsQuotedFieldsAcrossLinesAndLeavesOutWhatItCannotRead)
     ASSERT_EQ(log.timeMs.size(), 2u);
     EXPECT_EQ(log.timeMs[1] - log.timeMs[0], 969);
     EXPECT_EQ(log.failedRows, 1);
-    EXPECT_EQ(series(log, "digital0").values[0], 30.5);
-    EXPECT_TRUE(std::isnan(series(log, "fan1_duty").values[1]));
+    EXPECT_EQ(seriesNamed(log, "digital0").values[0], 30.5);
+    EXPECT_TRUE(std::isnan(seriesNamed(log, "fan1_duty").values[1]));
     ASSERT_EQ(log.skipped.size(), 3u);
     EXPECT_EQ(log.skipped[0], "line 5: 'yesterday' is no UTC time");
     EXPECT_EQ(log.skipped[1], "line 6: 3 columns where the header has 4");
@@ -66,7 +46,7 @@ TEST(ReadingLog, ChartsGapsAndSingleRowsWithoutNumbersThatAreNoNumbers)
     for (const std::string text :
          {"time,digital0\n2026-12-08T06:59:40Z,30\n",
           "time,digital0,error\n2026-12-08T06:59:40Z,,failed\n2026-12-08T06:59:41Z,,\n", "time,fan0_duty\n"}) {
-        const std::string svg = svgChart(read(text), "a <log> & more");
+        const std::string svg = svgChart(readLogText(text), "a <log> & more");
         EXPECT_EQ(svg.find("nan"), std::string::npos) << svg;
         EXPECT_EQ(svg.find("inf"), std::string::npos) << svg;
         EXPECT_NE(svg.find("a &lt;log&gt; &amp; more"), std::string::npos);
@@ -101,13 +81,13 @@ TEST(UtcTime, ReadsEveryFieldAndItsRange)
 
 TEST(ReadingLog, TakesNoAbsurdNumberForAReadingAndChartsAnyRangeWithFewLabels)
 {
-    const ReadingLog log = read(
+    const ReadingLog log = readLogText(
         "time,digital0,fan0_duty\n"
         "2026-12-08T06:59:40Z,1e64,1e64\n"
         "2026-12-08T06:59:41Z,-1000000,1000000\n");
-    EXPECT_TRUE(std::isnan(series(log, "digital0").values[0]));
-    EXPECT_TRUE(std::isnan(series(log, "fan0_duty").values[0]));
-    EXPECT_EQ(series(log, "fan0_duty").values[1], 1e6);
+    EXPECT_TRUE(std::isnan(seriesNamed(log, "digital0").values[0]));
+    EXPECT_TRUE(std::isnan(seriesNamed(log, "fan0_duty").values[0]));
+    EXPECT_EQ(seriesNamed(log, "fan0_duty").values[1], 1e6);
     // Labels of the axes: a few a side, however wide the range.
     const std::string svg = svgChart(log, "wide");
     size_t labels = 0;

@@ -10,16 +10,9 @@
 #include "host/chart/readingLog.h"
 #include "host/chart/svgChart.h"
 #include "host/fans/controlConfigFile.h"
+#include "readingLogSupport.h"
 
 namespace {
-
-ReadingLog read(const std::string &text)
-{
-    ReadingLog log;
-    std::string error;
-    EXPECT_TRUE(readReadingLogText(text, "log.csv", log, error)) << error;
-    return log;
-}
 
 std::vector<DrivenFan> driven(const std::string &configText)
 {
@@ -68,7 +61,7 @@ const std::string kLog =
 
 TEST(SvgChartMarks, DrawsTheDrivingSensorsInTheirFansColourAndSetsBackTheRest)
 {
-    const ReadingLog log = read(kLog);
+    const ReadingLog log = readLogText(kLog);
     const std::string plain = svgChart(log, "log");
     const std::string svg = svgChart(log, "log", driven(R"({"fans": [
         {"fan": 2, "sensors": ["digital0"], "points": [[30, 20], [60, 100]]},
@@ -104,7 +97,7 @@ TEST(SvgChartMarks, DrawsTheDrivingSensorsInTheirFansColourAndSetsBackTheRest)
 
 TEST(SvgChartMarks, WidensTheCanvasOnlyForALegendEntryThatNamesFans)
 {
-    const ReadingLog log = read(kLog);
+    const ReadingLog log = readLogText(kLog);
     // Each width is that of the canvas and of its white background.
     const auto widths = [](const std::string &svg) {
         const std::string svgWidth = attribute(svg.substr(svg.find("<svg")), "width");
@@ -123,7 +116,7 @@ TEST(SvgChartMarks, WidensTheCanvasOnlyForALegendEntryThatNamesFans)
 TEST(SvgChartMarks, MarksNothingTheLogOrTheControllerDoesNotHave)
 {
     // One reading: each line is a dot, marked like a line.
-    const ReadingLog log = read("time,digital0,digital1\n2026-12-08T06:59:40Z,30,31\n");
+    const ReadingLog log = readLogText("time,digital0,digital1\n2026-12-08T06:59:40Z,30,31\n");
     const std::string svg = svgChart(log, "log", {{7, {"digital0"}}, {-1, {"digital0"}}, {3, {"digital1"}}});
     const std::string digital0 = element(svg, "digital0"), digital1 = element(svg, "digital1");
     EXPECT_EQ(digital0.rfind("<circle", 0), 0u) << digital0;
