@@ -1,5 +1,6 @@
 #include "host/chart/readingLog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -96,6 +97,28 @@ bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error
     }
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return readReadingLogText(text, path, log, error);
+}
+
+bool readReadingLogTail(const std::string &path, size_t tailBytes, ReadingLog &log, std::string &error)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string header;
+    if (!file || !std::getline(file, header)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    const std::streamoff bodyStart = static_cast<std::streamoff>(header.size()) + 1;
+    const std::streamoff from = std::max(bodyStart, size - static_cast<std::streamoff>(tailBytes));
+    file.seekg(from);
+    std::string tail((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (from > bodyStart) {
+        // Cut in a line: it starts after the next line end.
+        const size_t lineEnd = tail.find('\n');
+        tail.erase(0, lineEnd == std::string::npos ? tail.size() : lineEnd + 1);
+    }
+    return readReadingLogText(header + "\n" + tail, path, log, error);
 }
 
 bool readReadingLogText(const std::string &text, const std::string &name, ReadingLog &log, std::string &error)

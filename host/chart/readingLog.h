@@ -40,5 +40,9 @@ std::vector<LoggedSeries> plottedSeries();
 // has no "time" column; a row that cannot be read (a torn last line, a bad
 // time) is left out and said why in `skipped`.
 bool readReadingLog(const std::string &path, ReadingLog &log, std::string &error);
+// The same for the header line and at most the last `tailBytes` of the file
+// (from the first line that starts within them): what a long log's last
+// hours need, whatever its size.
+bool readReadingLogTail(const std::string &path, size_t tailBytes, ReadingLog &log, std::string &error);
 // The same for a log's text; `name` stands for the file in the error.
 bool readReadingLogText(const std::string &text, const std::string &name, ReadingLog &log, std::string &error);

@@ -40,13 +40,13 @@ public:
         watchConsoleStop();
         if (!window_.start())
             std::fprintf(stderr, "vornhost: no window for log-off, shutdown and resume; Ctrl-C still ends the loop\n");
+        // The fans first: a dashboard that cannot be served is said and let be.
         if (const int port = dashboardPort(config, options_.httpPort)) {
             const std::string failure = dashboard_.start(port, config, report, loop);
-            if (!failure.empty()) {
-                std::fprintf(stderr, "vornhost: %s\n", failure.c_str());
-                return false;
-            }
-            std::fprintf(stderr, "vornhost: dashboard at http://localhost:%d/\n", port);
+            if (failure.empty())
+                std::fprintf(stderr, "vornhost: dashboard at http://localhost:%d/\n", port);
+            else
+                std::fprintf(stderr, "vornhost: no dashboard: %s; the fans are driven without it\n", failure.c_str());
         }
         report.begin(options_.configPath);
         return true;

@@ -21,6 +21,39 @@ const char kJson[] = "application/json; charset=utf-8";
 // tens of megabytes; a longer span sends every n-th poll and says so.
 constexpr size_t kHistoryRows = 3600;
 constexpr int kDefaultHistoryMinutes = 60;
+// Of a CSV log, the most a history reads: a day's rows at one poll a second
+// and a few hundred bytes each.
+constexpr size_t kLogTailBytes = 32u << 20;
+
+// One log read at a time: a read takes tens of megabytes for a moment.
+SRWLOCK logReading = SRWLOCK_INIT;
+
+enum class HistorySource {
+    Memory,
+    Log,
+    Busy // another request reads the log
+};
+
+// The span from the run's CSV log when it reaches further back than the
+// memory does (after midnight the service's day's log may not), else from
+// the memory.
+HistorySource historyRows(const DashboardState &state, int minutes, ReadingLog &log)
+{
+    log = state.recent(minutes);
+    const std::string csvPath = state.csvPath();
+    if (minutes <= kMinutesKept || csvPath.empty())
+        return HistorySource::Memory;
+    if (!TryAcquireSRWLockExclusive(&logReading))
+        return HistorySource::Busy;
+    ReadingLog whole;
+    std::string error;
+    const bool read = readReadingLogTail(csvPath, kLogTailBytes, whole, error);
+    ReleaseSRWLockExclusive(&logReading);
+    if (!read || whole.timeMs.empty() || (!log.timeMs.empty() && whole.timeMs.front() >= log.timeMs.front()))
+        return HistorySource::Memory;
+    log = lastMinutes(whole, state.lastPollMs(), minutes);
+    return HistorySource::Log;
+}
 
 void history(const DashboardState &state, const httplib::Request &request, httplib::Response &response)
 {
@@ -32,19 +65,17 @@ void history(const DashboardState &state, const httplib::Request &request, httpl
         return;
     }
     ReadingLog log;
-    std::string source = "memory";
-    const std::string csvPath = state.csvPath();
-    if (minutes > kMinutesKept && !csvPath.empty()) {
-        ReadingLog whole;
-        if (readReadingLog(csvPath, whole, error)) {
-            log = lastMinutes(whole, state.lastPollMs(), minutes);
-            source = "log";
-        }
+    const HistorySource source = historyRows(state, minutes, log);
+    if (source == HistorySource::Busy) {
+        response.status = 503;
+        response.set_header("Retry-After", "1");
+        response.set_content("vornhost reads its log for another request; try again shortly\n",
+                             "text/plain; charset=utf-8");
+        return;
     }
-    if (source == "memory")
-        log = state.recent(minutes);
     size_t every = 1;
-    JsonDocument document = historyJson(everyNthRow(std::move(log), kHistoryRows, every), minutes, source);
+    JsonDocument document = historyJson(everyNthRow(std::move(log), kHistoryRows, every), minutes,
+                                        source == HistorySource::Log ? "log" : "memory");
     document["every"] = every;
     response.set_content(document.dump(-1, ' ', false, JsonDocument::error_handler_t::replace) + "\n", kJson);
 }

@@ -14,13 +14,15 @@ std::string DashboardServer::start(int port, const DashboardState &state)
     return failure;
 }
 
-void DashboardServer::stop()
+bool DashboardServer::stop()
 {
     if (server_ == nullptr)
-        return;
+        return true;
     // A thread that did not end keeps using the server: then it is left to
     // the process's end rather than freed under it.
-    if (server_->stop())
+    const bool ended = server_->stop();
+    if (ended)
         delete server_;
     server_ = nullptr;
+    return ended;
 }

@@ -19,7 +19,9 @@ public:
     // Serves `state`, which must outlive the server, on 127.0.0.1:port. An
     // empty text, or why it cannot.
     std::string start(int port, const DashboardState &state);
-    void stop();
+    // False when a thread of the server did not end in time: the server is
+    // then left to the process's end, and so must be the state it serves.
+    bool stop();
 
 private:
     LoopbackServer *server_ = nullptr;

@@ -1,7 +1,8 @@
 #include "host/web/loopbackServer.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "host/web/connectionStream.h"
 
 namespace {
 
@@ -20,146 +21,20 @@ const std::string kTooManyConnections =
 
 const char kPlainText[] = "text/plain; charset=utf-8";
 
-// A connection's socket as httplib reads and writes it: non-blocking, its
-// network events on an event of its own, each wait for data or for room
-// ending at the server's stop event or at a deadline. Reads are buffered;
-// a request's bytes are counted from nextRequest() on.
-class ConnectionStream : public httplib::Stream {
-public:
-    ConnectionStream(SOCKET socket, HANDLE stop, HANDLE crowded, const ServerLimits &limits)
-        : socket_(socket), stop_(stop), crowded_(crowded), limits_(limits), event_(WSACreateEvent())
-    {
-        ready_ = event_ != WSA_INVALID_EVENT && WSAEventSelect(socket_, event_, FD_READ | FD_WRITE | FD_CLOSE) == 0;
-    }
-    ~ConnectionStream() override
-    {
-        if (event_ != WSA_INVALID_EVENT) {
-            WSAEventSelect(socket_, nullptr, 0);
-            WSACloseEvent(event_);
-        }
-    }
-    ConnectionStream(const ConnectionStream &) = delete;
-    ConnectionStream &operator=(const ConnectionStream &) = delete;
+// What an over-long request is told.
+std::string tooLongText(const ServerLimits &limits)
+{
+    return "vornhost takes a request line and headers of at most " + std::to_string(limits.requestBytes) + " bytes\n";
+}
 
-    // Waits, at most the idle time, for the first byte of the next request,
-    // which then has its own time and size. False when the client closed
-    // or stayed silent, a new connection needs the thread, or the server
-    // stops.
-    bool nextRequest()
-    {
-        if (!ready_)
-            return false;
-        deadline_ = GetTickCount64() + limits_.idleMs;
-        idle_ = true;
-        const int got = offset_ < length_ ? 1 : fill();
-        idle_ = false;
-        if (got <= 0)
-            return false;
-        deadline_ = GetTickCount64() + limits_.requestMs;
-        left_ = limits_.requestBytes;
-        overflowed_ = answered_ = false;
-        return true;
-    }
+// The connection whose request this thread answers, for the handlers that
+// httplib calls without it.
+thread_local ConnectionStream *tServing = nullptr;
 
-    // The request was longer than a request head may be and nothing was
-    // answered: httplib had not read its line or headers to the end.
-    bool overflowedUnanswered() const { return overflowed_ && !answered_; }
-
-    bool is_readable() const override { return offset_ < length_ || fill() > 0; }
-    bool is_writable() const override { return true; }
-
-    ssize_t read(char *ptr, size_t size) override
-    {
-        if (offset_ == length_) {
-            const int got = fill();
-            if (got <= 0)
-                return got;
-        }
-        const size_t n = std::min({size, length_ - offset_, left_});
-        if (n == 0) {
-            overflowed_ = true;
-            return -1;
-        }
-        std::memcpy(ptr, buffer_ + offset_, n);
-        offset_ += n;
-        left_ -= n;
-        return static_cast<ssize_t>(n);
-    }
-
-    ssize_t write(const char *ptr, size_t size) override
-    {
-        const ULONGLONG deadline = GetTickCount64() + limits_.writeMs;
-        answered_ = true;
-        for (size_t done = 0; done < size;) {
-            const int chunk = static_cast<int>(std::min<size_t>(size - done, 1 << 16));
-            const int sent = send(socket_, ptr + done, chunk, 0);
-            if (sent > 0)
-                done += static_cast<size_t>(sent);
-            else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && await(deadline))
-                continue;
-            else
-                return -1;
-        }
-        return static_cast<ssize_t>(size);
-    }
-
-    void get_remote_ip_and_port(std::string &ip, int &port) const override
-    {
-        httplib::detail::get_remote_ip_and_port(socket_, ip, port);
-    }
-    void get_local_ip_and_port(std::string &ip, int &port) const override
-    {
-        httplib::detail::get_local_ip_and_port(socket_, ip, port);
-    }
-    socket_t socket() const override { return socket_; }
-
-private:
-    // Into the buffer: the bytes received (0: the client closed), or -1 on
-    // an error, at the deadline or at the stop.
-    int fill() const
-    {
-        for (;;) {
-            const int got = recv(socket_, buffer_, sizeof buffer_, 0);
-            if (got >= 0) {
-                offset_ = 0;
-                length_ = static_cast<size_t>(got);
-                return got;
-            }
-            if (WSAGetLastError() != WSAEWOULDBLOCK || !await(deadline_))
-                return -1;
-        }
-    }
-
-    // Until the socket has news or the deadline passes or the server stops,
-    // or, between requests, a new connection needs the thread.
-    bool await(ULONGLONG deadline) const
-    {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return false;
-        const HANDLE wakes[] = {stop_, event_, crowded_};
-        const DWORD woken = WaitForMultipleObjects(idle_ ? 3 : 2, wakes, FALSE, static_cast<DWORD>(deadline - now));
-        if (woken != WAIT_OBJECT_0 + 1)
-            return false;
-        WSANETWORKEVENTS events;
-        return WSAEnumNetworkEvents(socket_, event_, &events) == 0; // resets the event
-    }
-
-    SOCKET socket_;
-    HANDLE stop_;
-    HANDLE crowded_;
-    const ServerLimits &limits_;
-    WSAEVENT event_;
-    bool ready_ = false;
-    mutable char buffer_[4096];
-    mutable size_t offset_ = 0;
-    mutable size_t length_ = 0;
-    mutable ULONGLONG deadline_ = 0;
-    bool idle_ = false; // waiting for a request: a new connection may take the thread
-    size_t left_ = 0;
-    bool overflowed_ = false;
-    bool answered_ = false;
-};
+// Whether the response closes its connection: every refusal does, so that
+// what a refused request sent after its head (a body, the rest of an
+// over-long header) is never read as a request of its own.
+thread_local bool tClosing = false;
 
 // "localhost" in any case, or "127.0.0.1", or "[::1]".
 bool loopbackName(std::string name)
@@ -168,8 +43,29 @@ bool loopbackName(std::string name)
     return name == "localhost" || name == "127.0.0.1" || name == "[::1]";
 }
 
-void closeAfterSending(SOCKET socket)
+// A request a page of another site made the browser send (an image, a
+// form, a script's fetch), by what the browser says of it: the dashboard
+// answers its own page and addresses typed or followed from outside a page.
+bool fromAnotherSite(const httplib::Request &request, int port)
 {
+    const std::string site = request.get_header_value("Sec-Fetch-Site");
+    if (!site.empty() && site != "same-origin" && site != "none")
+        return true;
+    if (!request.has_header("Origin"))
+        return false;
+    const std::string origin = request.get_header_value("Origin");
+    const std::string suffix = ":" + std::to_string(port);
+    return origin != "http://localhost" + suffix && origin != "http://127.0.0.1" + suffix;
+}
+
+// A connection refused at once: what it sent already is taken first, so
+// that the close does not reset the connection before the answer is read.
+void refuse(SOCKET socket, const std::string &answer)
+{
+    char scrap[4096];
+    while (recv(socket, scrap, sizeof scrap, 0) > 0) {
+    }
+    send(socket, answer.data(), static_cast<int>(answer.size()), 0);
     shutdown(socket, SD_SEND);
     closesocket(socket);
 }
@@ -178,6 +74,8 @@ void closeAfterSending(SOCKET socket)
 
 LoopbackServer::LoopbackServer(ServerLimits limits) : limits_(limits)
 {
+    // The threads are waited for together, at most 64 handles at once.
+    limits_.connections = std::clamp(limits_.connections, 1, MAXIMUM_WAIT_OBJECTS - 1);
     InitializeCriticalSection(&queueLock_);
     set_default_headers({{"Cache-Control", "no-store"},
                          {"X-Content-Type-Options", "nosniff"},
@@ -194,6 +92,11 @@ LoopbackServer::LoopbackServer(ServerLimits limits) : limits_(limits)
             response.set_content("vornhost answers requests for localhost or 127.0.0.1 only\n", kPlainText);
             return HandlerResponse::Handled;
         }
+        if (fromAnotherSite(request, port_)) {
+            response.status = 403;
+            response.set_content("vornhost's dashboard answers its own page only, not another site's\n", kPlainText);
+            return HandlerResponse::Handled;
+        }
         if (request.method != "GET" && request.method != "HEAD") {
             response.status = 405;
             response.set_header("Allow", "GET, HEAD");
@@ -202,14 +105,24 @@ LoopbackServer::LoopbackServer(ServerLimits limits) : limits_(limits)
         }
         return HandlerResponse::Unhandled;
     });
-    set_error_handler(HandlerWithResponse([](const httplib::Request &, httplib::Response &response) {
-        if (!response.body.empty())
-            return HandlerResponse::Unhandled;
-        response.set_content(std::to_string(response.status) + " " + httplib::detail::status_message(response.status) +
-                                 "\n",
-                             kPlainText);
+    set_error_handler(HandlerWithResponse([this](const httplib::Request &, httplib::Response &response) {
+        if (tServing != nullptr && tServing->overflowed()) {
+            response.status = 431;
+            response.set_content(tooLongText(limits_), kPlainText);
+        } else if (response.body.empty()) {
+            response.set_content(std::to_string(response.status) + " " +
+                                     httplib::detail::status_message(response.status) + "\n",
+                                 kPlainText);
+        }
         return HandlerResponse::Handled;
     }));
+    set_post_routing_handler([](const httplib::Request &, httplib::Response &response) {
+        if (response.status < 400)
+            return;
+        tClosing = true;
+        response.headers.erase("Keep-Alive");
+        response.set_header("Connection", "close");
+    });
 }
 
 LoopbackServer::~LoopbackServer()
@@ -252,7 +165,8 @@ std::string LoopbackServer::start(int port)
         const int error = WSAGetLastError();
         stop();
         if (error == WSAEADDRINUSE || error == WSAEACCES)
-            return "cannot serve " + where + ": the port is in use by another program";
+            return "cannot serve " + where +
+                   ": the port is in use (by another program, or by connections of an earlier run still closing)";
         return "cannot serve " + where + ": error " + std::to_string(error);
     }
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -284,9 +198,11 @@ bool LoopbackServer::stop()
         SetEvent(stop_);
     // Every wait of the threads ends at the stop event; none is inside a
     // request's handler for long (they copy and render).
-    if (!threads_.empty() &&
-        WaitForMultipleObjects(static_cast<DWORD>(threads_.size()), threads_.data(), TRUE, 10000) == WAIT_TIMEOUT)
-        return false;
+    if (!threads_.empty()) {
+        const DWORD ended = WaitForMultipleObjects(static_cast<DWORD>(threads_.size()), threads_.data(), TRUE, 10000);
+        if (ended == WAIT_TIMEOUT || ended == WAIT_FAILED)
+            return false;
+    }
     for (HANDLE thread : threads_)
         CloseHandle(thread);
     threads_.clear();
@@ -330,11 +246,17 @@ void LoopbackServer::acceptConnections()
     while (WaitForMultipleObjects(2, wakes, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
         WSANETWORKEVENTS events;
         WSAEnumNetworkEvents(listener_, accepted_, &events);
-        for (SOCKET client; (client = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
+        for (;;) {
+            const SOCKET client = accept(listener_, nullptr, nullptr);
+            if (client == INVALID_SOCKET) {
+                // Out of sockets or memory: a moment before the next try.
+                if (WSAGetLastError() != WSAEWOULDBLOCK)
+                    WaitForSingleObject(stop_, 100);
+                break;
+            }
             WSAEventSelect(client, nullptr, 0);
             if (WaitForSingleObject(free_, 0) != WAIT_OBJECT_0 && !makeRoom()) {
-                send(client, kTooManyConnections.data(), static_cast<int>(kTooManyConnections.size()), 0);
-                closeAfterSending(client);
+                refuse(client, kTooManyConnections);
                 continue;
             }
             EnterCriticalSection(&queueLock_);
@@ -369,24 +291,29 @@ void LoopbackServer::serveConnections()
 }
 
 // httplib reads, routes and answers each request of the connection; this
-// decides how long the connection lasts.
+// decides how long the connection lasts: a refusal, an over-long request,
+// the last request allowed or the client's close ends it.
 void LoopbackServer::serve(SOCKET client)
 {
     {
         ConnectionStream stream(client, stop_, crowded_, limits_);
+        tServing = &stream;
         for (size_t n = 1; n <= limits_.requestsPerConnection && stream.nextRequest(); ++n) {
             const bool last = n == limits_.requestsPerConnection || WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0;
             bool closedByClient = false;
+            tClosing = false;
             const bool served = process_request(stream, last, closedByClient, nullptr);
-            if (stream.overflowedUnanswered()) {
-                const std::string tooLong = closingAnswer("431 Request Header Fields Too Large", "",
-                                                          "vornhost takes a request line and headers of at most " +
-                                                              std::to_string(limits_.requestBytes) + " bytes\n");
+            if (stream.overflowed() && !stream.answered()) {
+                // httplib had not read the request line to its end: no answer yet.
+                const std::string tooLong =
+                    closingAnswer("431 Request Header Fields Too Large", "", tooLongText(limits_));
                 stream.write(tooLong.data(), tooLong.size());
             }
-            if (!served || closedByClient || last)
+            if (!served || closedByClient || last || tClosing || stream.overflowed())
                 break;
         }
+        tServing = nullptr;
+        stream.finish();
     }
-    closeAfterSending(client);
+    closesocket(client);
 }

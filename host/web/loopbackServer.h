@@ -1,30 +1,22 @@
 // An HTTP server for this computer alone, on cpp-httplib's request parser
-// and router with connections of our own: it listens on 127.0.0.1 only (the
-// port held exclusively), answers only requests addressed to a loopback
-// name (a DNS-rebinding page's Host gets 421), takes GET and HEAD only, and
-// bounds what a client can take: a fixed number of connection threads (when
-// all are taken, a new connection takes the place of one that waits for a
-// request; with none such it gets 503 at once), a request head of a few kilobytes
-// that must arrive within seconds, an idle connection closed after a few
-// seconds, a response that must be taken within seconds. Every wait is on
-// the socket's event and the server's stop event, so that stop() ends them
-// all at once. The routes are httplib's: Get(...) before start().
+// and router with connections of our own (host/web/connectionStream.h): it
+// listens on 127.0.0.1 only (the port held exclusively), answers only
+// requests addressed to a loopback name (a DNS-rebinding page's Host gets
+// 421) and not made by another site's page (403), takes GET and HEAD only
+// (405), and bounds what a client can take: a fixed number of connection
+// threads (when all are taken, a new connection takes the place of one that
+// waits for a request; with none such it gets 503 at once), a request head
+// of a few kilobytes that must arrive within seconds (431 beyond), an idle
+// connection closed after a few seconds, a response that must be taken
+// within seconds. A refusal closes its connection. Every wait is on the
+// socket's event and the server's stop event, so that stop() ends them all
+// at once. The routes are httplib's: Get(...) before start().
 #pragma once
-
-// winsock2.h before windows.h, which httplib sees to.
-#include <cpp-httplib/httplib.h>
 
 #include <string>
 #include <vector>
 
-struct ServerLimits {
-    int connections = 16;           // served at once, each on a thread of its own
-    size_t requestBytes = 16384;    // request line and headers; a GET or HEAD has no body
-    unsigned long requestMs = 5000; // from a request's first byte to its last
-    unsigned long idleMs = 5000;    // waiting for a connection's first or next request
-    unsigned long writeMs = 5000;   // for the client to take each part of a response
-    size_t requestsPerConnection = 100;
-};
+#include "host/web/connectionStream.h"
 
 class LoopbackServer : public httplib::Server {
 public:

@@ -15,3 +15,10 @@ std::string RunDashboard::start(int port, const ControlConfig &config, const Con
         loop.listen(state_.get());
     return failure;
 }
+
+// The server first; a server whose threads did not end keeps the state too.
+RunDashboard::~RunDashboard()
+{
+    if (!server_.stop())
+        static_cast<void>(state_.release());
+}

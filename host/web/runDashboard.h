@@ -16,11 +16,16 @@ int dashboardPort(const ControlConfig &config, int commandLinePort);
 
 class RunDashboard {
 public:
+    RunDashboard() = default;
+    ~RunDashboard();
+    RunDashboard(const RunDashboard &) = delete;
+    RunDashboard &operator=(const RunDashboard &) = delete;
+
     // Listens to `loop` and serves on 127.0.0.1:port; an empty text, or why
     // it cannot (then nothing listens). `report` must outlive the loop.
     std::string start(int port, const ControlConfig &config, const ControlReport &report, ControlLoop &loop);
 
 private:
     std::unique_ptr<DashboardState> state_;
-    DashboardServer server_; // after the state: stopped before it goes
+    DashboardServer server_;
 };

@@ -55,6 +55,21 @@ def fetch(port, path, method="GET", headers=None, host=None):
         connection.close()
 
 
+def answers(sock, seconds=15):
+    """The status of each answer the server sends before it closes."""
+    sock.settimeout(seconds)
+    data = b""
+    try:
+        while True:
+            got = sock.recv(65536)
+            if not got:
+                break
+            data += got
+    except (ConnectionResetError, socket.timeout):
+        pass
+    return [int(line.split()[1]) for line in data.split(b"\r\n") if line.startswith(b"HTTP/1.1 ")]
+
+
 def closed_within(sock, seconds):
     """True when the server closes the connection within `seconds`."""
     sock.settimeout(seconds)
@@ -151,10 +166,16 @@ class Dashboard(unittest.TestCase):
         self.assertEqual(foreign, [], "the page asked another host")
 
     def test_2_the_api_and_the_metrics_parse(self):
-        status, headers, body = fetch(self.port, "/api/status", headers={"Origin": "http://evil.example"})
+        # Asked by another site's page: refused, and never with CORS headers.
+        for header in ({"Origin": "http://evil.example"}, {"Sec-Fetch-Site": "cross-site"},
+                       {"Sec-Fetch-Site": "same-site"}, {"Origin": f"http://localhost:{self.port + 1}"}):
+            status, headers, _ = fetch(self.port, "/api/status", headers=header)
+            self.assertEqual(status, 403, header)
+            self.assertFalse([h for h in headers if h.startswith("access-control")], headers)
+        status, headers, body = fetch(self.port, "/api/status", headers={"Sec-Fetch-Site": "same-origin",
+                                                                         "Origin": f"http://localhost:{self.port}"})
         self.assertEqual(status, 200)
         self.assertTrue(headers["content-type"].startswith("application/json"))
-        self.assertFalse([h for h in headers if h.startswith("access-control")], headers)
         poll = json.loads(body)["poll"]
         self.assertEqual([f["fan"] for f in poll["fans"]], [0, 1])
         status, _, body = fetch(self.port, "/api/history?minutes=5")
@@ -192,32 +213,39 @@ class Dashboard(unittest.TestCase):
             self.assertEqual(fetch(self.port, "/api/status", host=host)[0], 421, host)
         for host in ("localhost", f"LocalHost:{self.port}", f"127.0.0.1:{self.port}"):
             self.assertEqual(fetch(self.port, "/api/status", host=host)[0], 200, host)
-        # A megabyte of header: refused, the connection closed.
+        # A megabyte of header: 431, the connection closed.
         with socket.create_connection(("127.0.0.1", self.port), timeout=15) as s:
             try:
                 s.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\nX-Big: " + b"a" * (1 << 20) + b"\r\n\r\n")
             except OSError:
                 pass  # closed before all of it was taken
-            self.assertTrue(closed_within(s, 15))
+            self.assertEqual(answers(s), [431])
+        # A refused request's body is never read as a request of its own.
+        smuggled = b"GET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n"
+        with socket.create_connection(("127.0.0.1", self.port), timeout=15) as s:
+            s.sendall(b"POST /api/status HTTP/1.1\r\nHost: localhost\r\nContent-Length: %d\r\n\r\n%s"
+                      % (len(smuggled), smuggled))
+            self.assertEqual(answers(s), [405])
         # A path longer than a request line may be, and a request head
         # longer than the server reads at all.
         self.assertEqual(fetch(self.port, "/" + "a" * 10000)[0], 414)
         self.assertEqual(fetch(self.port, "/" + "a" * 20000)[0], 431)
-        # Silence, and a request dripped a byte a second: each connection ends
-        # within the idle time and the request time, not when the client likes.
+        # Silence, and a request dripped a byte every half second: each
+        # connection ends within the idle time (5 s) or the request's time
+        # (3 s from its first byte), not when the client likes.
         silent = socket.create_connection(("127.0.0.1", self.port))
         dripping = socket.create_connection(("127.0.0.1", self.port))
         started = time.monotonic()
-        for byte in b"GET / HTTP/1.1\r\nHost: localhost\r\nX-Slow: " + b"a" * 30:
+        for byte in b"GET / HTTP/1.1\r\nHost: localhost\r\nX-Slow: " + b"a" * 60:
             try:
                 dripping.send(bytes([byte]))
             except OSError:
                 break
-            time.sleep(0.5)
-            if time.monotonic() - started > 14:
+            if closed_within(dripping, 0.5):
                 break
-        self.assertTrue(closed_within(silent, 1), "a silent connection was kept")
-        self.assertTrue(closed_within(dripping, 5), "a dripping request was kept")
+        dripped = time.monotonic() - started
+        self.assertLess(dripped, 8, "a dripping request was kept")
+        self.assertTrue(closed_within(silent, 10 - dripped), "a silent connection was kept")
         silent.close()
         dripping.close()
         # 200 connections at once, all silent: a request meanwhile gets its
@@ -225,8 +253,8 @@ class Dashboard(unittest.TestCase):
         crowd = [socket.create_connection(("127.0.0.1", self.port), timeout=15) for _ in range(200)]
         status, _, body = fetch(self.port, "/api/status")
         self.assertIn(status, (200, 503), body)
-        refused = sum(1 for s in crowd if closed_within(s, 0.05))
-        self.assertGreater(refused, 0)
+        refused = [answers(s, 0.05) for s in crowd]
+        self.assertIn([503], refused)
         for s in crowd:
             s.close()
         deadline = time.monotonic() + 10
@@ -240,6 +268,7 @@ class Dashboard(unittest.TestCase):
         self.assertIn("critical-entered", critical or "")
         reason = self.browser.evaluate("document.querySelector('#fans tr.fan[data-fan=\"0\"]').dataset.reason")
         self.assertEqual(reason, "critical")
+        type(self).rows = json.loads(fetch(self.port, "/api/history?minutes=10")[2])["polls"]
         # The page as a user sees it, with its chart and an alarm: kept.
         shot = os.path.join(BUILD, "dashboard.png")
         self.browser.screenshot(shot)
@@ -249,8 +278,7 @@ class Dashboard(unittest.TestCase):
         self.assertEqual((int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")), (1280, 800))
 
     def test_5_the_controller_got_every_duty_on_time(self):
-        _, _, body = fetch(self.port, "/api/history?minutes=10")
-        rows = json.loads(body)["polls"]
+        rows = self.rows  # the run's polls up to the alarm, as /api/history gave them
         self.control.wait(timeout=POLLS + 60)
         self.assertEqual(self.control.returncode, 0)
         self.out.seek(0)
@@ -261,10 +289,11 @@ class Dashboard(unittest.TestCase):
             self.assertIsNone(poll["error"])
             for fan in poll["fans"]:
                 self.assertNotIn("sendError", fan, poll)
-        # Each poll within its second: no client held the loop up.
+        # No poll put off by a whole interval: no client held the loop up
+        # (how close they keep to their schedule is scripts/bench dashboard's).
         seconds = [datetime.datetime.fromisoformat(p["time"].replace("Z", "+00:00")).timestamp() for p in polls]
         offsets = [s - seconds[0] - i for i, s in enumerate(seconds)]
-        self.assertLess(max(offsets) - min(offsets), 0.5, offsets)
+        self.assertLess(max(offsets) - min(offsets), 1.0, offsets)
         # What the controller's frame shows at each poll is the duty decided
         # at the one before.
         targets = {p["time"]: [f["target"] for f in p["fans"]] for p in polls}

@@ -168,7 +168,7 @@ TEST_F(Service, DrivesTheFansFromStartToStopAndIsRemovedWhole)
     EXPECT_EQ(shown["poll"]["fans"][1]["target"], 50);
     EXPECT_EQ(shown["poll"]["fans"][1]["reason"], "curve");
 
-    // Its dashboard, as the configuration asks: the status file's JSON.
+    // Its dashboard, as the configuration asks: the last poll, as in the status file.
     const std::string served = loopbackGet(kDashboardPort, "/api/status");
     ASSERT_EQ(served.rfind("HTTP/1.1 200 ", 0), 0u) << served;
     const nlohmann::json servedStatus =

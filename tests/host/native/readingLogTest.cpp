@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "host/chart/readingLog.h"
@@ -29,6 +31,28 @@ TEST(ReadingLog, ReadsQuotedFieldsAcrossLinesAndLeavesOutWhatItCannotRead)
     EXPECT_EQ(log.skipped[0], "line 5: 'yesterday' is no UTC time");
     EXPECT_EQ(log.skipped[1], "line 6: 3 columns where the header has 4");
     EXPECT_EQ(log.skipped[2], "line 7: 3 columns where the header has 4");
+}
+
+TEST(ReadingLog, ReadsTheTailOfALongLogWithItsHeaderFromALineStart)
+{
+    const std::string path = testing::TempDir() + "tail.csv";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "time,digital0\r\n";
+        for (int second = 10; second < 60; ++second)
+            file << "2026-12-08T06:59:" << second << ".000Z,3" << second % 10 << ".5\r\n";
+    }
+    ReadingLog log;
+    std::string error;
+    // 60 bytes: the last two rows (26 bytes each) and part of the one before.
+    ASSERT_TRUE(readReadingLogTail(path, 60, log, error)) << error;
+    EXPECT_TRUE(log.skipped.empty());
+    ASSERT_EQ(log.timeMs.size(), 2u);
+    EXPECT_EQ(seriesNamed(log, "digital0").values, (std::vector<double>{38.5, 39.5}));
+    log = ReadingLog();
+    ASSERT_TRUE(readReadingLogTail(path, 1 << 20, log, error)) << error;
+    EXPECT_EQ(log.timeMs.size(), 50u);
+    std::remove(path.c_str());
 }
 
 TEST(ReadingLog, RefusesALogWithoutATimeColumn)
