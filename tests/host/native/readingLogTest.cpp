@@ -44,8 +44,8 @@ TEST(ReadingLog, ReadsTheTailOfALongLogWithItsHeaderFromALineStart)
     }
     ReadingLog log;
     std::string error;
-    // 60 bytes: the last two rows (26 bytes each) and part of the one before.
-    ASSERT_TRUE(readReadingLogTail(path, 60, log, error)) << error;
+    // 70 bytes: the last two rows (31 bytes each) and part of the one before.
+    ASSERT_TRUE(readReadingLogTail(path, 70, log, error)) << error;
     EXPECT_TRUE(log.skipped.empty());
     ASSERT_EQ(log.timeMs.size(), 2u);
     EXPECT_EQ(seriesNamed(log, "digital0").values, (std::vector<double>{38.5, 39.5}));
