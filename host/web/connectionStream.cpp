@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-ConnectionStream::ConnectionStream(SOCKET socket, HANDLE stop, HANDLE crowded, const ServerLimits &limits)
-    : socket_(socket), stop_(stop), crowded_(crowded), limits_(limits), event_(WSACreateEvent())
+ConnectionStream::ConnectionStream(SOCKET socket, const ServerSignals &signals, const ServerLimits &limits)
+    : socket_(socket), signals_(signals), limits_(limits), event_(WSACreateEvent())
 {
     ready_ = event_ != WSA_INVALID_EVENT && WSAEventSelect(socket_, event_, FD_READ | FD_WRITE | FD_CLOSE) == 0;
 }
@@ -135,8 +135,12 @@ bool ConnectionStream::await(ULONGLONG deadline) const
         const ULONGLONG yieldsFrom = requests_ > 0 ? idleSince_ : idleSince_ + limits_.freshMs;
         const bool mayYield = idle_ && now >= yieldsFrom;
         const ULONGLONG until = idle_ && !mayYield ? std::min(deadline, yieldsFrom) : deadline;
-        const HANDLE wakes[] = {stop_, event_, crowded_};
+        const HANDLE wakes[] = {signals_.stop, event_, signals_.crowded};
+        if (mayYield)
+            ++*signals_.yielding;
         const DWORD woken = WaitForMultipleObjects(mayYield ? 3 : 2, wakes, FALSE, static_cast<DWORD>(until - now));
+        if (mayYield)
+            --*signals_.yielding;
         if (woken == WAIT_TIMEOUT)
             continue; // the deadline, or the time from which it may yield
         if (woken != WAIT_OBJECT_0 + 1)

@@ -10,22 +10,29 @@
 // winsock2.h before windows.h, which httplib sees to.
 #include <cpp-httplib/httplib.h>
 
+#include <atomic>
+
 // What a client may take of a connection thread.
 struct ServerLimits {
     int connections = 16;           // served at once, each on a thread of its own (at most 63)
     size_t requestBytes = 16384;    // request line and headers; a GET or HEAD has no body
     unsigned long requestMs = 3000; // from a request's first byte to its last
     unsigned long idleMs = 5000;    // waiting for a connection's first or next request
-    unsigned long freshMs = 500;    // a new connection's wait no newer one may cut short
+    unsigned long freshMs = 100;    // a new connection's wait no newer one may cut short
     unsigned long writeMs = 5000;   // for the client to take a whole response
     size_t requestsPerConnection = 100;
 };
 
+// What the server tells its connections, and they it.
+struct ServerSignals {
+    HANDLE stop = nullptr;    // manual reset: the server stops
+    HANDLE crowded = nullptr; // auto reset: a new connection needs the thread of one that waits for a request
+    std::atomic<int> *yielding = nullptr; // connections waiting now that would give their thread up
+};
+
 class ConnectionStream : public httplib::Stream {
 public:
-    // `crowded`: an auto-reset event the server sets when a new connection
-    // needs the thread of one that waits for a request.
-    ConnectionStream(SOCKET socket, HANDLE stop, HANDLE crowded, const ServerLimits &limits);
+    ConnectionStream(SOCKET socket, const ServerSignals &signals, const ServerLimits &limits);
     ~ConnectionStream() override;
     ConnectionStream(const ConnectionStream &) = delete;
     ConnectionStream &operator=(const ConnectionStream &) = delete;
@@ -38,9 +45,10 @@ public:
     bool overflowed() const { return overflowed_; }
     // Something of an answer went out for the request.
     bool answered() const { return answered_; }
-    // Sends what remains, then takes what the client still sends until it
-    // closes, for at most a second and 64 KB: a close with unread bytes
-    // would reset the connection, and Windows would throw the answer away.
+    // After a refusal: sends what remains, then takes what the client still
+    // sends until it closes, for at most a second and 64 KB: a close with
+    // unread bytes would reset the connection, and Windows would throw the
+    // answer away.
     void finish();
 
     bool is_readable() const override;
@@ -56,8 +64,7 @@ private:
     bool await(ULONGLONG deadline) const;
 
     SOCKET socket_;
-    HANDLE stop_;
-    HANDLE crowded_;
+    const ServerSignals &signals_;
     const ServerLimits &limits_;
     WSAEVENT event_;
     bool ready_ = false;

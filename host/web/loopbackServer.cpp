@@ -179,6 +179,7 @@ std::string LoopbackServer::start(int port)
         stop();
         return "cannot serve " + where + ": out of resources";
     }
+    signals_ = {stop_, crowded_, &yielding_};
     constexpr SIZE_T kStack = 512 * 1024;
     for (int i = 0; i <= limits_.connections; ++i) {
         HANDLE thread = CreateThread(nullptr, kStack, i == 0 ? listenThread : connectionThread, this,
@@ -267,10 +268,13 @@ void LoopbackServer::acceptConnections()
     }
 }
 
-// Asks one idle connection to give up its thread, and waits a moment for it.
+// Asks one idle connection to give up its thread, and waits a moment for it;
+// false at once when none waits that would.
 bool LoopbackServer::makeRoom()
 {
     constexpr DWORD kGiveUpMs = 20;
+    if (yielding_ == 0)
+        return false;
     SetEvent(crowded_);
     const bool room = WaitForSingleObject(free_, kGiveUpMs) == WAIT_OBJECT_0;
     ResetEvent(crowded_); // none was idle: no later connection is to pay for it
@@ -296,8 +300,9 @@ void LoopbackServer::serveConnections()
 void LoopbackServer::serve(SOCKET client)
 {
     {
-        ConnectionStream stream(client, stop_, crowded_, limits_);
+        ConnectionStream stream(client, signals_, limits_);
         tServing = &stream;
+        bool refused = false;
         for (size_t n = 1; n <= limits_.requestsPerConnection && stream.nextRequest(); ++n) {
             const bool last = n == limits_.requestsPerConnection || WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0;
             bool closedByClient = false;
@@ -309,11 +314,17 @@ void LoopbackServer::serve(SOCKET client)
                     closingAnswer("431 Request Header Fields Too Large", "", tooLongText(limits_));
                 stream.write(tooLong.data(), tooLong.size());
             }
-            if (!served || closedByClient || last || tClosing || stream.overflowed())
+            refused = tClosing || stream.overflowed();
+            if (!served || closedByClient || last || refused)
                 break;
         }
         tServing = nullptr;
-        stream.finish();
+        // Only a refused request may leave bytes unread behind its answer;
+        // a connection that ends between requests closes at once.
+        if (refused)
+            stream.finish();
+        else
+            shutdown(client, SD_SEND);
     }
     closesocket(client);
 }

@@ -50,6 +50,8 @@ private:
     HANDLE free_ = nullptr;     // semaphore: connection threads free
     HANDLE waiting_ = nullptr;  // semaphore: accepted sockets queued for them
     HANDLE crowded_ = nullptr;  // auto reset: one idle connection is to make room
+    std::atomic<int> yielding_{0};
+    ServerSignals signals_;
     CRITICAL_SECTION queueLock_;
     std::vector<SOCKET> queue_;
     std::vector<HANDLE> threads_;
