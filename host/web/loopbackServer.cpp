@@ -247,12 +247,18 @@ void LoopbackServer::acceptConnections()
     while (WaitForMultipleObjects(2, wakes, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
         WSANETWORKEVENTS events;
         WSAEnumNetworkEvents(listener_, accepted_, &events);
-        for (;;) {
+        for (int failed = 0;;) {
             const SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET) {
-                // Out of sockets or memory: a moment before the next try.
-                if (WSAGetLastError() != WSAEWOULDBLOCK)
-                    WaitForSingleObject(stop_, 100);
+                const int error = WSAGetLastError();
+                if (error == WSAEWOULDBLOCK)
+                    break;
+                // A connection its client closed before it was taken: the
+                // next. Out of sockets or memory, or failing on: a moment
+                // before the next try.
+                if ((error == WSAECONNRESET || error == WSAECONNABORTED) && ++failed < 1000)
+                    continue;
+                WaitForSingleObject(stop_, 100);
                 break;
             }
             WSAEventSelect(client, nullptr, 0);
