@@ -36,8 +36,10 @@ DashboardState::DashboardState(const ControlConfig &config, const ControlReport 
 
 void DashboardState::poll(const std::string &time, const Reading &reading, const std::vector<FanOutcome> &fans)
 {
-    // Built before the lock is taken: the servers wait for the swap only.
+    // Built before the lock is taken (only this thread writes the
+    // documents): the servers wait for the swap only.
     JsonDocument pollDocument = pollJson(time, reading, fans);
+    std::string status = statusText(pollDocument, lastAlarm_);
     long long timeMs = 0;
     const bool timed = parseUtcTime(time, timeMs);
     std::string csvPath = report_.csvPath();
@@ -48,7 +50,7 @@ void DashboardState::poll(const std::string &time, const Reading &reading, const
     view_.time = time;
     view_.reading = reading;
     view_.outcomes = fans;
-    view_.statusJson = statusText(lastPoll_, lastAlarm_);
+    view_.statusJson = std::move(status);
     csvPath_ = std::move(csvPath);
     if (timed) {
         lastPollMs_ = timeMs;
@@ -61,9 +63,10 @@ void DashboardState::poll(const std::string &time, const Reading &reading, const
 void DashboardState::alarm(const std::string &time, const AlarmEvent &event)
 {
     JsonDocument alarmDocument = alarmJson(time, event);
+    std::string status = statusText(lastPoll_, alarmDocument);
     Locked locked(lock_, true);
     lastAlarm_ = std::move(alarmDocument);
-    view_.statusJson = statusText(lastPoll_, lastAlarm_);
+    view_.statusJson = std::move(status);
     view_.alarms.insert(view_.alarms.begin(), RecordedAlarm{time, event});
     if (view_.alarms.size() > kAlarmsShown)
         view_.alarms.resize(kAlarmsShown);
