@@ -61,7 +61,7 @@ void history(const DashboardState &state, const httplib::Request &request, httpl
     std::string error;
     if (request.has_param("minutes") && !parseHistoryMinutes(request.get_param_value("minutes"), minutes, error)) {
         response.status = 400;
-        response.set_content(error + "\n", "text/plain; charset=utf-8");
+        response.set_content(error + "\n", kPlainText);
         return;
     }
     ReadingLog log;
@@ -69,8 +69,7 @@ void history(const DashboardState &state, const httplib::Request &request, httpl
     if (source == HistorySource::Busy) {
         response.status = 503;
         response.set_header("Retry-After", "1");
-        response.set_content("vornhost reads its log for another request; try again shortly\n",
-                             "text/plain; charset=utf-8");
+        response.set_content("vornhost reads its log for another request; try again shortly\n", kPlainText);
         return;
     }
     size_t every = 1;

@@ -19,8 +19,6 @@ const std::string kTooManyConnections =
     closingAnswer("503 Service Unavailable", "Retry-After: 1\r\n",
                   "vornhost serves as many connections as it takes; try again shortly\n");
 
-const char kPlainText[] = "text/plain; charset=utf-8";
-
 // What an over-long request is told.
 std::string tooLongText(const ServerLimits &limits)
 {

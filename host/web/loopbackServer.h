@@ -18,6 +18,9 @@
 
 #include "host/web/connectionStream.h"
 
+// The type of the server's own texts: its refusals and their reasons.
+inline constexpr char kPlainText[] = "text/plain; charset=utf-8";
+
 class LoopbackServer : public httplib::Server {
 public:
     explicit LoopbackServer(ServerLimits limits = {});
